@@ -1,0 +1,40 @@
+// Where the layer keeps its run-time files, and small file helpers that the
+// portable code needs without seeing the operating system.
+#pragma once
+
+#include "platform/types.h"
+
+#include <string>
+
+namespace platform {
+
+// $VX_RUNTIME_DIR, else $XDG_RUNTIME_DIR/varnex, else /tmp/varnex-<uid>;
+// created with mode 0700 on first use. Lock files, virtual devices and
+// cross-process sockets live here.
+std::string runtimeDirectory();
+
+// A file written by whole lines from several threads and processes: every
+// append is one write(2) on a descriptor opened with O_APPEND, so lines of
+// two writers never overwrite or split each other.
+// Thread safety: append may run on several threads at once; open and close
+// must not run while another thread uses the same AppendFile.
+class AppendFile {
+public:
+    AppendFile() = default;
+    ~AppendFile();
+    AppendFile(const AppendFile&) = delete;
+    AppendFile& operator=(const AppendFile&) = delete;
+
+    // Opens `path` for appending, emptying it first when `truncate` is set.
+    // Returns false (last error set) when it cannot be opened.
+    bool open(const std::string& path, bool truncate);
+    bool isOpen() const { return m_fd >= 0; }
+    // Appends the bytes in one write call; false when not open or on error.
+    bool append(const std::string& bytes);
+    void close();
+
+private:
+    int m_fd = -1;
+};
+
+}  // namespace platform

@@ -1,0 +1,77 @@
+// Tick count, sleeps and local time.
+
+#include "platform/time.h"
+
+#include <atomic>
+#include <chrono>
+#include <ctime>
+#include <thread>
+
+namespace {
+
+// Atomic although the header asks tests to set it from one thread only: a
+// worker thread of the code under test may read the tick while the test
+// swaps the source.
+std::atomic<platform::TickSource> g_tickSource{nullptr};
+
+DWORD monotonicTick()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const std::uint64_t ms = static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+                             static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
+    return static_cast<DWORD>(ms);  // wraps like the platform's count
+}
+
+}  // namespace
+
+DWORD GetTickCount()
+{
+    if (platform::TickSource source = g_tickSource.load(std::memory_order_acquire))
+        return source();
+    return monotonicTick();
+}
+
+void Sleep(DWORD milliseconds)
+{
+    if (milliseconds == 0) {
+        std::this_thread::yield();  // the platform's Sleep(0): give up the rest of the slice
+        return;
+    }
+    if (milliseconds == INFINITE) {
+        for (;;)
+            std::this_thread::sleep_for(std::chrono::hours(24));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+void GetLocalTime(SYSTEMTIME* time)
+{
+    if (time == nullptr)
+        return;
+    // One clock reading gives both the calendar fields and the milliseconds,
+    // so a second boundary between two readings cannot make 12:00:00.999
+    // come out as 12:00:01.999.
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    std::tm local{};
+    localtime_r(&now.tv_sec, &local);
+    time->wYear = static_cast<WORD>(local.tm_year + 1900);
+    time->wMonth = static_cast<WORD>(local.tm_mon + 1);
+    time->wDayOfWeek = static_cast<WORD>(local.tm_wday);
+    time->wDay = static_cast<WORD>(local.tm_mday);
+    time->wHour = static_cast<WORD>(local.tm_hour);
+    time->wMinute = static_cast<WORD>(local.tm_min);
+    // A leap second (tm_sec 60) has no place in the platform's fields.
+    time->wSecond = static_cast<WORD>(local.tm_sec > 59 ? 59 : local.tm_sec);
+    time->wMilliseconds = static_cast<WORD>(now.tv_nsec / 1000000);
+}
+
+namespace platform {
+
+void setTickSourceForTesting(TickSource source)
+{
+    g_tickSource.store(source, std::memory_order_release);
+}
+
+}  // namespace platform

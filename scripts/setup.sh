@@ -1,0 +1,35 @@
+# Sourced by ./run, ./test and .ci/run: installs the Debian packages the build
+# needs when they are missing, then offers vx_build DIR [cmake options...].
+set -euo pipefail
+
+VX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+VX_JOBS=$(nproc 2>/dev/null || echo 2)
+
+VX_PACKAGES=(
+  g++ cmake make pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libsqlite3-dev
+  clang libclang-rt-14-dev
+)
+
+vx_install_missing() {
+  local missing=()
+  local pkg
+  for pkg in "${VX_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+  done
+  if ((${#missing[@]})); then
+    echo "Installing missing packages: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+}
+
+# vx_build DIR [extra cmake arguments]
+vx_build() {
+  local dir=$1; shift
+  cmake -S "$VX_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j "$VX_JOBS"
+}
