@@ -102,7 +102,12 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRI
     return CreateFileA(narrow.c_str(), access, shareMode, attributes, creation, flags, templateFile);
 }
 
-BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD transferred, LPOVERLAPPED overlapped)
+namespace {
+
+// The checks ReadFile and WriteFile share; `transfer` runs the device's own
+// operation with a count that is never null.
+template <typename Buffer, typename Transfer>
+BOOL transferOnDevice(HANDLE file, Buffer buffer, DWORD size, LPDWORD transferred, Transfer transfer)
 {
     DWORD local = 0;
     DWORD* count = transferred != nullptr ? transferred : &local;
@@ -114,22 +119,23 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD transferred, LPOVE
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    return device->read(buffer, size, count, overlapped);
+    return transfer(*device, count);
+}
+
+}  // namespace
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD transferred, LPOVERLAPPED overlapped)
+{
+    return transferOnDevice(file, buffer, size, transferred, [&](platform::DeviceObject& device, DWORD* count) {
+        return device.read(buffer, size, count, overlapped);
+    });
 }
 
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD transferred, LPOVERLAPPED overlapped)
 {
-    DWORD local = 0;
-    DWORD* count = transferred != nullptr ? transferred : &local;
-    *count = 0;
-    const auto device = deviceFromHandle(file);
-    if (device == nullptr)
-        return FALSE;
-    if (buffer == nullptr && size != 0) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    return device->write(buffer, size, count, overlapped);
+    return transferOnDevice(file, buffer, size, transferred, [&](platform::DeviceObject& device, DWORD* count) {
+        return device.write(buffer, size, count, overlapped);
+    });
 }
 
 BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait)

@@ -18,6 +18,7 @@
 
 #include "platform/error.h"
 #include "platform/registry.h"
+#include "platform/serial.h"
 
 #include <sqlite3.h>
 
@@ -493,6 +494,30 @@ LONG guarded(Body&& body)
     }
 }
 
+// HKLM\HARDWARE\DEVICEMAP\SERIALCOMM is not kept: it shows the serial ports
+// present now. Opening it rewrites its values from the COM table.
+bool isSerialCommKey(HKEY key, const std::vector<std::string_view>& parts)
+{
+    static const char* const path[] = {"HARDWARE", "DEVICEMAP", "SERIALCOMM"};
+    if (key != HKEY_LOCAL_MACHINE || parts.size() != std::size(path))
+        return false;
+    for (std::size_t i = 0; i < parts.size(); ++i)
+        if (parts[i].size() != std::strlen(path[i]) || strncasecmp(parts[i].data(), path[i], parts[i].size()) != 0)
+            return false;
+    return true;
+}
+
+void refreshSerialComm(sqlite3* db, sqlite3_int64 id, const std::vector<std::pair<std::string, std::string>>& values)
+{
+    Statement clear(db, "DELETE FROM \"values\" WHERE key = ?1");
+    clear.bind(1, id).run();
+    for (const auto& [device, com] : values) {
+        const std::vector<BYTE> data(com.c_str(), com.c_str() + com.size() + 1);  // REG_SZ keeps its NUL
+        Statement insert(db, "INSERT INTO \"values\"(key, name, type, data) VALUES(?1, ?2, ?3, ?4)");
+        insert.bind(1, id).bindText(2, device).bind(3, REG_SZ).bindBlob(4, data).run();
+    }
+}
+
 // Opens or creates the key at `subKey` below `key` and returns a new handle.
 LONG openKey(HKEY key, LPCSTR subKey, bool create, PHKEY result, LPDWORD disposition)
 {
@@ -500,6 +525,11 @@ LONG openKey(HKEY key, LPCSTR subKey, bool create, PHKEY result, LPDWORD disposi
         return ERROR_INVALID_PARAMETER;
     *result = nullptr;
     const auto parts = splitPath(subKey);
+    // Listed before the registry's lock is taken: the COM table reads the
+    // registry's path.
+    const bool serialComm = isSerialCommKey(key, parts);
+    const auto serialPorts = serialComm ? platform::serialCommValues()
+                                        : std::vector<std::pair<std::string, std::string>>();
     return guarded([&](Registry& r) -> LONG {
         const KeyRef base = resolveHandle(r, key);
         sqlite3* db = connection(r);
@@ -514,9 +544,11 @@ LONG openKey(HKEY key, LPCSTR subKey, bool create, PHKEY result, LPDWORD disposi
                 *disposition = REG_OPENED_EXISTING_KEY;
             return ERROR_SUCCESS;
         }
-        Transaction tx(db, create ? Transaction::Write : Transaction::Read);
+        Transaction tx(db, create || serialComm ? Transaction::Write : Transaction::Read);
         bool created = false;
-        const sqlite3_int64 id = walk(db, locate(db, base, create), parts, create, &created);
+        const sqlite3_int64 id = walk(db, locate(db, base, create), parts, create || serialComm, &created);
+        if (serialComm)
+            refreshSerialComm(db, id, serialPorts);
         tx.commit();
         *result = newHandle(r, {KeyRef::Key, id});
         if (disposition != nullptr)

@@ -1,0 +1,7 @@
+#include "CImageData.h"
+
+CImageData::CImageData(DWORD size)
+    : CData(size)
+{
+    m_type = kImage;
+}

@@ -1,0 +1,85 @@
+// The menu-command transport: frames a command (optional SYN 'M' CR or
+// SYN 'Y' CR header, an optional hub address between colons, the menu text,
+// an optional storage mark), writes it with the device's preparation bytes
+// and retries, gathers the reply by polling reads until it ends with a
+// status byte (ACK, NAK, ENQ) and a mark ('.', '!', '@'), and classifies it.
+//
+// It reads and writes the port of its PORTINFO itself, on the caller's
+// thread, so nothing else may read that port while a command runs. The owner
+// sets the CStopper's cancel flag and budget before each use; both are
+// tested before every write, retry and read.
+#pragma once
+
+#include "base/CStopper.h"
+#include "discovery/PORTINFO.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// The result of one exchange.
+struct MenuResponse {
+    std::string text;
+    // -1 no reply (or under 3 bytes), 6 ACK, 21 NAK, 5 ENQ, 0 another byte
+    // before the mark; 48/49 refused: address/menu of 254 characters or more.
+    int status = -1;
+};
+
+struct MenuCommand {
+    std::string menu;
+    MenuResponse* response = nullptr;
+    // 0 SYN 'M' CR, 1 SYN 'Y' CR, anything else no header.
+    int frameKind = 2;
+    // 0 '!', 1 '.', 2 '@', anything else no mark.
+    int storageKind = 3;
+    std::string address;
+    // Non-empty for a reply without status and mark: the wait ends once the
+    // reply holds as many bytes as this text.
+    std::string expected;
+};
+
+// The same request with fixed text fields, for callers that build their own
+// command text. A field holds at most 256 characters; a full field needs no
+// terminating zero.
+struct MenuCommandRecord {
+    int frameKind = 2;
+    int storageKind = 3;
+    char menu[256] = {};
+    char address[256] = {};
+    MenuResponse* response = nullptr;
+    std::string expected;
+};
+
+class CMenuHandler : public CStopper {
+public:
+    static constexpr std::size_t kMaxTextLength = 254;
+    static constexpr std::size_t kPieceLength = 32;
+    static constexpr int kWriteRetries = 5;
+
+    // The record is not owned.
+    explicit CMenuHandler(PORTINFO* portInfo) : m_portInfo(portInfo) {}
+    ~CMenuHandler() override = default;
+
+    // Refuses (false, status 49/48) a menu or address of 254 characters or
+    // more; otherwise the record form. True when the command went out and
+    // the reply wait ran to its end.
+    bool sendMenu(const MenuCommand& command);
+    bool sendMenu(MenuCommandRecord command);
+
+    // The frame's bytes, sized to fit.
+    static std::string buildFrame(int frameKind, int storageKind, const std::string& menu, const std::string& address);
+    // Removes the echoed command (or, with `cutThrough`, everything up to
+    // and including it) and a trailing status byte with its mark.
+    static void cleanupMenuResponse(std::string& reply, const std::string& menu, bool cutThrough);
+    // Status of a reply by its second-last byte.
+    static int classify(const std::string& reply);
+    static bool isComplete(const std::string& reply);
+
+    bool sendPrepareData();
+    bool sendMenuData(const std::string& frame);
+
+private:
+    bool writeWithRetries(const unsigned char* bytes, int length);
+
+    PORTINFO* m_portInfo;
+};

@@ -1,0 +1,40 @@
+// What a simulated scanner is on USB HID, as data: its ids, the usage of its
+// top-level collection, its report lengths and its strings. The catalogue
+// gives a few named models; tests copy one and change what they need.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vxsim {
+
+struct HidModel {
+    std::string name;
+    std::uint16_t vendorId = 0x7A11;
+    std::uint16_t productId = 0x0100;
+    std::uint16_t release = 0x0100;
+    unsigned interfaceNumber = 0;
+    std::uint16_t usagePage = 0x008C;  // bar-code scanner page
+    std::uint16_t usage = 0x0002;
+    // Report lengths, the report-id byte included; 0 for none.
+    unsigned inputLength = 64;
+    unsigned outputLength = 64;
+    unsigned featureLength = 2;
+    // The id byte in front of every input report.
+    std::uint8_t inputReportId = 0x02;
+    // A missing string is one the device does not give.
+    std::optional<std::string> serialNumber = "S000001";
+    std::optional<std::string> manufacturer = "Varnex";
+    std::optional<std::string> product = "Varnex HID POS Scanner";
+};
+
+// The named models: "hid-pos" (a point-of-sale scanner, usage 2 on the
+// bar-code scanner page), "hid-qox" (the remote-management interface, usage
+// 2 on page 0xFF8C), "hid-keyboard" (usage 6 on the desktop page, no
+// output reports). Null for an unknown name.
+const HidModel* findHidModel(const std::string& name);
+std::vector<std::string> hidModelNames();
+
+}  // namespace vxsim

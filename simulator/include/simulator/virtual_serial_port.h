@@ -1,0 +1,88 @@
+// A simulated scanner on a virtual serial port: a pseudo-terminal whose
+// slave end the host opens as "\\.\COMn", and a side channel that carries
+// the host's line settings, output lines, breaks and device requests
+// (platform/virtual/WIRE.md, "Virtual serial ports").
+//
+// The port serves on a thread of its own from plug() to unplug(). Every
+// query below may be called from any thread while it serves; tests poll them
+// with a bounded wait.
+#pragma once
+
+#include "simulator/serial_filter_driver.h"
+#include "simulator/serial_model.h"
+#include "simulator/serial_responder.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vxsim {
+
+class VirtualSerialPort {
+public:
+    // `id` names the port in the runtime directory (letters, digits, '-',
+    // '_', '.'); the host gives the same id the same COM number. Empty: the
+    // model's name.
+    explicit VirtualSerialPort(SerialModel model, std::string id = std::string());
+    ~VirtualSerialPort();
+    VirtualSerialPort(const VirtualSerialPort&) = delete;
+    VirtualSerialPort& operator=(const VirtualSerialPort&) = delete;
+
+    // Publishes the port and starts serving; false (see lastError) when the
+    // pty, the socket or the descriptor cannot be made. Plugging a plugged
+    // port does nothing.
+    bool plug();
+    // Removes the port: the host's handle hangs up (1167) and the port
+    // leaves the host's lists. Waits for the serving thread to end.
+    void unplug();
+    bool isPlugged() const;
+    std::string lastError() const;
+
+    const std::string& id() const { return m_id; }
+    const SerialModel& model() const { return m_model; }
+    std::string ptyPath() const;
+
+    // What the host did.
+    bool hostConnected() const;
+    HostLine hostLine() const;
+    bool dtr() const;
+    bool rts() const;
+    int breaksStarted() const;  // BREAK 1 requests so far
+    bool inBreak() const;
+    std::vector<DeviceRequest> requests() const;  // device requests in order
+    std::vector<unsigned char> received() const;  // every data byte, in order
+    int pingsAnswered() const;
+    FilterDriverModel filterDriverState() const;
+
+    // What the device does.
+    // Changes the device's modem lines (kLine* bits) and tells the host.
+    void setModemLines(unsigned lines);
+    // Sends bytes to the host as they are (wire time applies).
+    void send(const std::vector<unsigned char>& bytes);
+    // Stops answering the sync command.
+    void setSilent(bool silent);
+    // Sends a byte every few milliseconds for as long as it is set: a line
+    // that never falls quiet.
+    void setChatter(bool chatter);
+    // Stops taking bytes from the host (the pty fills up) until cleared.
+    void setReadingPaused(bool paused);
+    // Makes the filter driver fail every later request with this code.
+    void failRequest(std::uint32_t code, unsigned error = kErrorGenFailure);
+
+private:
+    struct Impl;
+    void serve();
+
+    SerialModel m_model;
+    const std::string m_id;
+    std::unique_ptr<Impl> m_impl;
+    std::thread m_thread;
+};
+
+}  // namespace vxsim

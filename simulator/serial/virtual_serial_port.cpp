@@ -1,0 +1,617 @@
+// A simulated scanner on a virtual serial port (see virtual_serial_port.h and
+// platform/virtual/WIRE.md). One thread per plugged port runs a poll loop
+// over the pty's master end, the side channel and a wake-up descriptor;
+// every other thread only changes the shared state under the mutex and
+// wakes the loop.
+#include "simulator/virtual_serial_port.h"
+
+#include "simulator/runtime_dir.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <optional>
+#include <poll.h>
+#include <sstream>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace vxsim {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t kMaxMessage = 8192;
+constexpr auto kChatterPeriod = std::chrono::milliseconds(5);
+
+std::string errnoText(const char* what)
+{
+    return std::string(what) + ": " + std::strerror(errno);
+}
+
+std::string hex(const std::vector<unsigned char>& bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char b : bytes) {
+        out += digits[b >> 4];
+        out += digits[b & 0xF];
+    }
+    return out;
+}
+
+std::vector<unsigned char> unhex(const std::string& text)
+{
+    std::vector<unsigned char> out;
+    for (std::size_t i = 0; i + 1 < text.size(); i += 2)
+        out.push_back(static_cast<unsigned char>(std::strtoul(text.substr(i, 2).c_str(), nullptr, 16)));
+    return out;
+}
+
+std::string field(const std::string& message, const std::string& key)
+{
+    std::istringstream words(message);
+    for (std::string word; words >> word;)
+        if (word.size() > key.size() && word.compare(0, key.size(), key) == 0 && word[key.size()] == '=')
+            return word.substr(key.size() + 1);
+    return {};
+}
+
+long number(const std::string& message, const std::string& key, long fallback)
+{
+    const std::string text = field(message, key);
+    return text.empty() ? fallback : std::strtol(text.c_str(), nullptr, 10);
+}
+
+int millisecondsUntil(Clock::time_point when)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(when - Clock::now()).count();
+    return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left + 1, 60'000));
+}
+
+}  // namespace
+
+struct VirtualSerialPort::Impl {
+    explicit Impl(const SerialModel& model) : responder(model), filter(model.filterDriver) {}
+
+    mutable std::mutex mutex;
+    // Shared with the API threads (under mutex).
+    bool plugged = false;
+    bool stop = false;
+    std::string lastError;
+    std::string ptyPath;
+    bool hostConnected = false;
+    HostLine line;
+    bool dtr = false;
+    bool rts = false;
+    int breaks = 0;
+    bool inBreak = false;
+    std::vector<DeviceRequest> requests;
+    std::vector<unsigned char> received;
+    unsigned modemLines = 0;
+    bool linesChanged = false;
+    std::vector<std::vector<unsigned char>> toSend;
+    bool chatter = false;
+    bool paused = false;
+    SerialResponder responder;
+    SimulatedFilterDriver filter;
+
+    // The serving thread's own.
+    int master = -1;
+    int slaveKeep = -1;  // keeps the master from seeing a hang-up while no host has the slave open
+    int listener = -1;
+    int client = -1;
+    int wake = -1;
+    int descriptor = -1;
+    std::string descriptorPath;
+    std::string socketPath;
+    std::deque<std::pair<Clock::time_point, std::vector<unsigned char>>> outgoing;
+    Clock::time_point lineFreeAt{};
+    Clock::time_point nextChatter{};
+    // Bytes the line has carried from the host since they were last taken
+    // (wire time on the receiving side), and when that was counted.
+    double inputBudget = 0;
+    Clock::time_point budgetAt{};
+
+    void wakeUp() const
+    {
+        if (wake >= 0) {
+            const std::uint64_t one = 1;
+            [[maybe_unused]] const ssize_t n = ::write(wake, &one, sizeof one);
+        }
+    }
+
+    void closeAll()
+    {
+        for (int* fd : {&client, &listener, &master, &slaveKeep, &wake, &descriptor})
+            if (*fd >= 0) {
+                ::close(*fd);
+                *fd = -1;
+            }
+    }
+};
+
+VirtualSerialPort::VirtualSerialPort(SerialModel model, std::string id)
+    : m_model(std::move(model)), m_id(id.empty() ? m_model.name : std::move(id)),
+      m_impl(std::make_unique<Impl>(m_model))
+{
+    m_impl->modemLines = m_model.modemLines;
+}
+
+VirtualSerialPort::~VirtualSerialPort()
+{
+    unplug();
+}
+
+bool VirtualSerialPort::plug()
+{
+    Impl& s = *m_impl;
+    {
+        std::lock_guard lock(s.mutex);
+        if (s.plugged)
+            return true;
+    }
+    auto fail = [&s](std::string text) {
+        s.closeAll();
+        if (!s.socketPath.empty())
+            ::unlink(s.socketPath.c_str());
+        std::lock_guard lock(s.mutex);
+        s.lastError = std::move(text);
+        return false;
+    };
+
+    const std::string root = runtimeDirectory();
+    if (root.empty())
+        return fail("no runtime directory");
+    const std::string dir = root + "/serial";
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
+        return fail(errnoText("mkdir"));
+
+    s.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (s.master < 0 || ::grantpt(s.master) != 0 || ::unlockpt(s.master) != 0)
+        return fail(errnoText("posix_openpt"));
+    char name[128];
+    if (::ptsname_r(s.master, name, sizeof name) != 0)
+        return fail(errnoText("ptsname_r"));
+    s.slaveKeep = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (s.slaveKeep < 0)
+        return fail(errnoText("open slave"));
+    termios raw{};
+    ::tcgetattr(s.slaveKeep, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(s.slaveKeep, TCSANOW, &raw);
+
+    s.socketPath = dir + "/" + m_id + ".sock";
+    ::unlink(s.socketPath.c_str());
+    s.listener = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (s.socketPath.size() >= sizeof address.sun_path)
+        return fail("socket path too long: " + s.socketPath);
+    std::memcpy(address.sun_path, s.socketPath.c_str(), s.socketPath.size() + 1);
+    if (s.listener < 0 || ::bind(s.listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(s.listener, 4) != 0)
+        return fail(errnoText("control socket"));
+
+    s.wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (s.wake < 0)
+        return fail(errnoText("eventfd"));
+
+    // Publish: written aside, locked, then renamed into place, so that a host
+    // never reads half a descriptor; the lock says the device is alive.
+    s.descriptorPath = dir + "/" + m_id + ".port";
+    const std::string temporary = dir + "/." + m_id + ".port." + std::to_string(::getpid());
+    s.descriptor = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (s.descriptor < 0)
+        return fail(errnoText("descriptor"));
+    std::string text = "pty=" + std::string(name) + "\ncontrol=" + s.socketPath + "\ndevice=" + m_model.deviceKind +
+                       "\ndefault-config=" + (m_model.defaultConfig ? "1" : "0") + "\n";
+    if (::write(s.descriptor, text.data(), text.size()) != static_cast<ssize_t>(text.size()) ||
+        ::flock(s.descriptor, LOCK_EX) != 0 || ::rename(temporary.c_str(), s.descriptorPath.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return fail(errnoText("publish"));
+    }
+
+    {
+        std::lock_guard lock(s.mutex);
+        s.plugged = true;
+        s.stop = false;
+        s.ptyPath = name;
+        s.lastError.clear();
+    }
+    s.nextChatter = Clock::now();
+    m_thread = std::thread([this] { serve(); });
+    return true;
+}
+
+void VirtualSerialPort::unplug()
+{
+    Impl& s = *m_impl;
+    {
+        std::lock_guard lock(s.mutex);
+        if (!s.plugged)
+            return;
+        s.stop = true;
+    }
+    s.wakeUp();
+    if (m_thread.joinable())
+        m_thread.join();
+    // Leave the host's lists first, then hang up.
+    ::unlink(s.descriptorPath.c_str());
+    ::unlink(s.socketPath.c_str());
+    s.closeAll();
+    s.outgoing.clear();
+    std::lock_guard lock(s.mutex);
+    s.plugged = false;
+    s.hostConnected = false;
+    s.dtr = false;
+    s.rts = false;
+    s.ptyPath.clear();
+}
+
+bool VirtualSerialPort::isPlugged() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->plugged;
+}
+
+std::string VirtualSerialPort::lastError() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->lastError;
+}
+
+std::string VirtualSerialPort::ptyPath() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->ptyPath;
+}
+
+bool VirtualSerialPort::hostConnected() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->hostConnected;
+}
+
+HostLine VirtualSerialPort::hostLine() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->line;
+}
+
+bool VirtualSerialPort::dtr() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->dtr;
+}
+
+bool VirtualSerialPort::rts() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->rts;
+}
+
+int VirtualSerialPort::breaksStarted() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->breaks;
+}
+
+bool VirtualSerialPort::inBreak() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->inBreak;
+}
+
+std::vector<DeviceRequest> VirtualSerialPort::requests() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->requests;
+}
+
+std::vector<unsigned char> VirtualSerialPort::received() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->received;
+}
+
+int VirtualSerialPort::pingsAnswered() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->responder.pingsAnswered();
+}
+
+FilterDriverModel VirtualSerialPort::filterDriverState() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->filter.state();
+}
+
+void VirtualSerialPort::setModemLines(unsigned lines)
+{
+    {
+        std::lock_guard lock(m_impl->mutex);
+        m_impl->modemLines = lines;
+        m_impl->linesChanged = true;
+    }
+    m_impl->wakeUp();
+}
+
+void VirtualSerialPort::send(const std::vector<unsigned char>& bytes)
+{
+    {
+        std::lock_guard lock(m_impl->mutex);
+        m_impl->toSend.push_back(bytes);
+    }
+    m_impl->wakeUp();
+}
+
+void VirtualSerialPort::setSilent(bool silent)
+{
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->responder.setSilent(silent);
+}
+
+void VirtualSerialPort::setChatter(bool chatter)
+{
+    {
+        std::lock_guard lock(m_impl->mutex);
+        m_impl->chatter = chatter;
+    }
+    m_impl->wakeUp();
+}
+
+void VirtualSerialPort::setReadingPaused(bool paused)
+{
+    {
+        std::lock_guard lock(m_impl->mutex);
+        m_impl->paused = paused;
+    }
+    m_impl->wakeUp();
+}
+
+void VirtualSerialPort::failRequest(std::uint32_t code, unsigned error)
+{
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->filter.failRequest(code, error);
+}
+
+void VirtualSerialPort::serve()
+{
+    Impl& s = *m_impl;
+    const bool usb = m_model.usbSerial;
+
+    // Queues bytes for the host; with wire time they leave no faster than
+    // the line would carry them. Called with the mutex held.
+    auto schedule = [&](std::vector<unsigned char> bytes) {
+        if (bytes.empty())
+            return;
+        const auto now = Clock::now();
+        auto due = std::max(now, s.lineFreeAt);
+        if (m_model.wireTime && !usb) {
+            SerialModel atHostRate = m_model;
+            if (s.line.known)
+                atHostRate.baudRate = s.line.baudRate;
+            due += std::chrono::microseconds(wireMicroseconds(atHostRate, bytes.size()));
+        }
+        s.lineFreeAt = due;
+        s.outgoing.emplace_back(due, std::move(bytes));
+    };
+
+    // Takes up to `limit` bytes the host has sent and answers them under
+    // the host's line settings as they are now.
+    auto takeInput = [&](std::size_t limit) {
+        unsigned char buffer[4096];
+        while (limit > 0) {
+            const ssize_t n = ::read(s.master, buffer, std::min(sizeof buffer, limit));
+            if (n <= 0)
+                return;
+            limit -= static_cast<std::size_t>(n);
+            s.inputBudget = std::max(0.0, s.inputBudget - static_cast<double>(n));
+            std::lock_guard lock(s.mutex);
+            s.received.insert(s.received.end(), buffer, buffer + n);
+            schedule(s.responder.take(buffer, static_cast<std::size_t>(n), s.line));
+        }
+    };
+    constexpr std::size_t kAll = static_cast<std::size_t>(-1);
+
+    // How many bytes the line has carried by now, when wire time applies
+    // (kAll when it does not). Called with the mutex held.
+    auto inputAllowance = [&]() -> std::size_t {
+        if (!m_model.wireTime || usb || !s.line.known || s.line.baudRate == 0)
+            return kAll;
+        const auto now = Clock::now();
+        SerialModel atHostRate = m_model;
+        atHostRate.baudRate = s.line.baudRate;
+        const double perByte = static_cast<double>(wireMicroseconds(atHostRate, 1000)) / 1000.0;
+        const double elapsed = std::chrono::duration<double, std::micro>(now - s.budgetAt).count();
+        s.budgetAt = now;
+        s.inputBudget = std::min(4096.0, s.inputBudget + (perByte > 0 ? elapsed / perByte : 4096.0));
+        return static_cast<std::size_t>(s.inputBudget);
+    };
+
+    auto sendMessage = [&](const std::string& text) {
+        if (s.client >= 0)
+            ::send(s.client, text.data(), text.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    };
+
+    auto dropClient = [&]() {
+        ::close(s.client);
+        s.client = -1;
+        std::lock_guard lock(s.mutex);
+        s.hostConnected = false;
+        s.dtr = false;
+        s.rts = false;
+        s.inBreak = false;
+    };
+
+    auto handleMessage = [&](const std::string& message) {
+        std::istringstream words(message);
+        std::string verb;
+        words >> verb;
+        if (verb == "HELLO") {
+            std::lock_guard lock(s.mutex);
+            s.hostConnected = true;
+            sendMessage("OK lines=" + std::to_string(s.modemLines));
+            return;
+        }
+        if (verb == "LINE") {
+            // Bytes sent before the change were sent under the old settings
+            // (unless the device is not taking any just now).
+            bool paused;
+            {
+                std::lock_guard lock(s.mutex);
+                paused = s.paused;
+            }
+            if (!paused)
+                takeInput(kAll);
+            std::lock_guard lock(s.mutex);
+            HostLine line;
+            line.known = true;
+            line.baudRate = static_cast<unsigned>(number(message, "baud", 0));
+            line.dataBits = static_cast<int>(number(message, "data", 8));
+            line.parity = static_cast<int>(number(message, "parity", 0));
+            line.stopBits = static_cast<int>(number(message, "stop", 0));
+            line.ctsFlow = number(message, "ctsflow", 0) != 0;
+            line.dsrFlow = number(message, "dsrflow", 0) != 0;
+            line.dtrControl = static_cast<int>(number(message, "dtrcontrol", 0));
+            line.rtsControl = static_cast<int>(number(message, "rtscontrol", 0));
+            line.outX = number(message, "outx", 0) != 0;
+            line.inX = number(message, "inx", 0) != 0;
+            line.xonChar = static_cast<unsigned>(number(message, "xon", 0x11));
+            line.xoffChar = static_cast<unsigned>(number(message, "xoff", 0x13));
+            s.line = line;
+            sendMessage("OK");
+            return;
+        }
+        if (verb == "SIGNALS") {
+            std::lock_guard lock(s.mutex);
+            s.dtr = number(message, "dtr", 0) != 0;
+            s.rts = number(message, "rts", 0) != 0;
+            sendMessage("OK");
+            return;
+        }
+        if (verb == "BREAK") {
+            std::string on;
+            words >> on;
+            std::lock_guard lock(s.mutex);
+            if (on == "1" && !s.inBreak)
+                ++s.breaks;
+            s.inBreak = on == "1";
+            sendMessage("OK");
+            return;
+        }
+        if (verb == "IOCTL") {
+            DeviceRequest request;
+            request.code = static_cast<std::uint32_t>(std::strtoul(field(message, "code").c_str(), nullptr, 16));
+            request.outputSize = static_cast<std::uint32_t>(number(message, "out", 0));
+            request.input = unhex(field(message, "in"));
+            std::lock_guard lock(s.mutex);
+            s.requests.push_back(request);
+            const DeviceAnswer answer = s.filter.handle(request);
+            if (answer.error != 0)
+                sendMessage("ERR " + std::to_string(answer.error));
+            else
+                sendMessage("OK out=" + hex(answer.output));
+            return;
+        }
+        sendMessage("ERR 1");
+    };
+
+    s.budgetAt = Clock::now();
+    for (;;) {
+        bool paused;
+        std::size_t allowance = kAll;
+        {
+            std::lock_guard lock(s.mutex);
+            if (s.stop)
+                break;
+            for (auto& bytes : s.toSend)
+                schedule(std::move(bytes));
+            s.toSend.clear();
+            if (s.linesChanged) {
+                s.linesChanged = false;
+                sendMessage("LINES " + std::to_string(s.modemLines));
+            }
+            if (s.chatter && Clock::now() >= s.nextChatter) {
+                schedule({'x'});
+                s.nextChatter = Clock::now() + kChatterPeriod;
+            }
+            paused = s.paused;
+            allowance = inputAllowance();
+        }
+        // While the line has not yet carried a byte, the host's bytes wait.
+        const bool throttled = !paused && allowance == 0;
+
+        // Whatever is due goes out now.
+        while (!s.outgoing.empty() && s.outgoing.front().first <= Clock::now()) {
+            auto& bytes = s.outgoing.front().second;
+            const ssize_t n = ::write(s.master, bytes.data(), bytes.size());
+            if (n < 0)
+                break;  // the host is not reading: try again later
+            bytes.erase(bytes.begin(), bytes.begin() + n);
+            if (bytes.empty())
+                s.outgoing.pop_front();
+        }
+
+        int timeout = -1;
+        if (!s.outgoing.empty())
+            timeout = std::max(1, millisecondsUntil(s.outgoing.front().first));
+        if (throttled)
+            timeout = timeout < 0 ? 1 : std::min(timeout, 1);
+        {
+            std::lock_guard lock(s.mutex);
+            if (s.chatter) {
+                const int next = millisecondsUntil(s.nextChatter);
+                timeout = timeout < 0 ? next : std::min(timeout, next);
+            }
+        }
+
+        pollfd fds[4];
+        nfds_t count = 0;
+        fds[count++] = {s.wake, POLLIN, 0};
+        fds[count++] = {s.listener, POLLIN, 0};
+        fds[count++] = {s.master, static_cast<short>(paused || throttled ? 0 : POLLIN), 0};
+        if (s.client >= 0)
+            fds[count++] = {s.client, POLLIN, 0};
+        if (::poll(fds, count, timeout) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        if (fds[0].revents != 0) {
+            std::uint64_t value;
+            [[maybe_unused]] const ssize_t n = ::read(s.wake, &value, sizeof value);
+        }
+        if ((fds[1].revents & POLLIN) != 0) {
+            const int accepted = ::accept4(s.listener, nullptr, nullptr, SOCK_CLOEXEC);
+            if (accepted >= 0) {
+                if (s.client >= 0)
+                    dropClient();  // one host at a time: the newest wins
+                s.client = accepted;
+            }
+        }
+        if (!paused && !throttled && (fds[2].revents & POLLIN) != 0)
+            takeInput(allowance);
+        if (count > 3 && fds[3].revents != 0) {
+            char buffer[kMaxMessage];
+            const ssize_t n = ::recv(s.client, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n > 0)
+                handleMessage(std::string(buffer, static_cast<std::size_t>(n)));
+            else if (n == 0 || (errno != EAGAIN && errno != EINTR))
+                dropClient();
+        }
+    }
+}
+
+}  // namespace vxsim

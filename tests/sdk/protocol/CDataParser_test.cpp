@@ -1,0 +1,299 @@
+// The stream parser against byte streams cut into chunks in every way.
+#include "FakePort.h"
+
+#include "base/CBarcodeData.h"
+#include "protocol/CDataParser.h"
+#include "protocol/CImageData.h"
+#include "protocol/CMenuData.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A receiver without a thread: the test queues the chunks itself.
+class QueueReceiver : public CReceiver {
+public:
+    ~QueueReceiver() override
+    {
+        for (CData* record : queue) {
+            delete record;
+        }
+    }
+    CData* getQHead() override
+    {
+        if (queue.empty()) {
+            return nullptr;
+        }
+        CData* head = queue.front();
+        queue.pop_front();
+        return head;
+    }
+    CData* getQAt(std::size_t index) override { return index < queue.size() ? queue[index] : nullptr; }
+    void pushQTail(CData* record) override { queue.push_back(record); }
+    void shutdown() override {}
+    void startThread() override {}
+    void threadRoutine() override {}
+
+    std::deque<CData*> queue;
+};
+
+struct Got {
+    int kind;
+    std::string bytes;
+    std::string label;  // barcodes
+    int format = -99;  // images
+    int response = -99;  // menu replies
+    int terminator = -99;
+    bool operator==(const Got& o) const
+    {
+        return kind == o.kind && bytes == o.bytes && label == o.label && format == o.format
+            && response == o.response && terminator == o.terminator;
+    }
+};
+
+std::ostream& operator<<(std::ostream& out, const Got& g)
+{
+    out << "{kind " << g.kind << ", " << g.bytes.size() << " bytes, label '" << g.label << "', format " << g.format
+        << ", response " << g.response << ", terminator " << g.terminator << "}";
+    return out;
+}
+
+class ParserHarness {
+public:
+    ParserHarness()
+        : parser(&receiver)
+    {
+        parser.setCallback(this, &ParserHarness::collect);
+    }
+    // Queues one chunk and runs one identify pass over it.
+    void feed(const std::string& chunk)
+    {
+        auto* record = new CData(static_cast<DWORD>(chunk.size()));
+        record->fillData(reinterpret_cast<const unsigned char*>(chunk.data()), static_cast<DWORD>(chunk.size()), 0);
+        receiver.pushQTail(record);
+        parser.parseData(nullptr);
+    }
+    static void collect(void* user, CData* record)
+    {
+        std::unique_ptr<CData> owned(record);
+        Got g{record->getType(), std::string(reinterpret_cast<const char*>(record->getData()), record->getLength()),
+              ""};
+        if (auto* barcode = dynamic_cast<CBarcodeData*>(record)) {
+            g.label = barcode->getLabel();
+        }
+        if (auto* image = dynamic_cast<CImageData*>(record)) {
+            g.format = image->getFormat();
+        }
+        if (auto* menu = dynamic_cast<CMenuData*>(record)) {
+            g.response = menu->response;
+            g.terminator = menu->terminator;
+        }
+        static_cast<ParserHarness*>(user)->got.push_back(g);
+    }
+
+    QueueReceiver receiver;
+    CDataParser parser;
+    std::vector<Got> got;
+};
+
+Got barcode(const std::string& label)
+{
+    return {CData::kBarcode, std::string("e") + "E0" + '\x00' + label, label};
+}
+Got menu(const std::string& bytes, int response, int terminator)
+{
+    return {CData::kMenuResponse, bytes, "", -99, response, terminator};
+}
+Got raw(const std::string& bytes)
+{
+    return {CData::kRaw, bytes, ""};
+}
+
+const std::string kAck = "\x06";
+const std::string kNak = "\x15";
+const std::string kEnq = "\x05";
+
+struct StreamCase {
+    const char* name;
+    std::string stream;
+    std::vector<Got> expected;
+};
+
+std::vector<StreamCase> streamCases()
+{
+    const std::string image = std::string("IMGSHP") + "xx3y\x1d" + std::string(1000, '\xAB');
+    std::vector<StreamCase> cases = {
+        {"barcode", synPacket(barcodePayload("012345678905")), {barcode("012345678905")}},
+        {"barcode 7E header", synPacket(barcodePayload("A1"), 0x7E), {barcode("A1")}},
+        {"barcode prefix in lower case", synPacket("msgget" + barcodePayload("X").substr(6)), {barcode("X")}},
+        {"image", synPacket(image),
+         {{CData::kImage, std::string(1000, '\xAB'), "", 3}}},
+        {"image without separator is kind 3", synPacket("IMGSHPabc"), {{CData::kMenuResponse, "IMGSHPabc", ""}}},
+        {"other payload is raw", synPacket("HELLO"), {raw("HELLO")}},
+        {"menu reply", "DECHDR1" + kAck + "!", {menu("DECHDR1" + kAck + "!", 0, 2)}},
+        {"packets and replies joined",
+         synPacket(barcodePayload("ONE")) + "REVINF" + kAck + "." + synPacket(barcodePayload("TWO")) + "XY" + kNak
+             + "@",
+         {barcode("ONE"), menu("REVINF" + kAck + ".", 0, 0), barcode("TWO"), menu("XY" + kNak + "@", 1, 1)}},
+        {"reply starts after the previous packet", synPacket("P") + "XYZ" + kAck + ".",
+         {raw("P"), menu("XYZ" + kAck + ".", 0, 0)}},
+        {"garbage between packets",
+         synPacket(barcodePayload("ONE")) + std::string("\x01\x02zz\x16\x41garbage", 12) + synPacket(barcodePayload("TWO")),
+         {barcode("ONE"), barcode("TWO")}},
+        {"zero-length packet yields nothing", synPacket("") + synPacket(barcodePayload("N")), {barcode("N")}},
+        {"short barcode payload yields nothing", synPacket("MSGGET123") + synPacket("R"), {raw("R")}},
+        {"barcode payload of 10 bytes is an empty barcode", synPacket(barcodePayload("").substr(0, 10)),
+         {{CData::kBarcode, "", ""}}},
+        {"short payloads stay raw", synPacket("MSG") + synPacket("IMGSH"), {raw("MSG"), raw("IMGSH")}},
+        // A length above the size guard is no header: its bytes start the
+        // next menu reply.
+        {"corrupt length", std::string("\x16\xFE\xFF\xFF\xFF\xFF\r", 7) + "OK" + kAck + ".",
+         {menu(std::string("\x16\xFE\xFF\xFF\xFF\xFF\rOK", 9) + kAck + ".", 0, 0)}},
+    };
+    const std::string statuses[3] = {kAck, kNak, kEnq};
+    const std::string marks = ".@!";
+    for (int s = 0; s < 3; ++s) {
+        for (int m = 0; m < 3; ++m) {
+            StreamCase c{"each ending", "SERNUM?123" + statuses[s] + marks[m], {}};
+            c.expected.push_back(menu(c.stream, s, m));
+            cases.push_back(c);
+        }
+    }
+    return cases;
+}
+
+TEST(CDataParserStream, WholeStreamGivesTheRecordsInOrder)
+{
+    for (const StreamCase& c : streamCases()) {
+        ParserHarness h;
+        h.feed(c.stream);
+        EXPECT_EQ(h.got, c.expected) << c.name;
+        EXPECT_FALSE(h.parser.isIdentifying()) << c.name;
+    }
+}
+
+TEST(CDataParserStream, SplitAtEveryByteGivesTheSameRecords)
+{
+    for (const StreamCase& c : streamCases()) {
+        for (std::size_t cut = 1; cut < c.stream.size(); ++cut) {
+            ParserHarness h;
+            h.feed(c.stream.substr(0, cut));
+            h.feed(c.stream.substr(cut));
+            EXPECT_EQ(h.got, c.expected) << c.name << " cut at " << cut;
+        }
+    }
+}
+
+TEST(CDataParserStream, OneByteChunksAndJoinedCopiesGiveTheSameRecords)
+{
+    for (const StreamCase& c : streamCases()) {
+        ParserHarness bytes;
+        for (char b : c.stream) {
+            bytes.feed(std::string(1, b));
+        }
+        EXPECT_EQ(bytes.got, c.expected) << c.name;
+
+        ParserHarness joined;
+        joined.feed(c.stream + c.stream);
+        std::vector<Got> twice = c.expected;
+        twice.insert(twice.end(), c.expected.begin(), c.expected.end());
+        EXPECT_EQ(joined.got, twice) << c.name;
+    }
+}
+
+TEST(CDataParserStream, HalfReceivedPacketKeepsTheIdentifyingFlag)
+{
+    ParserHarness h;
+    const std::string packet = synPacket("ABC");
+    h.feed(packet.substr(0, 8));
+    EXPECT_TRUE(h.parser.isIdentifying());
+    EXPECT_EQ(h.parser.getMarkLocation(), 0);
+    h.feed(packet.substr(8));
+    EXPECT_FALSE(h.parser.isIdentifying());
+    EXPECT_EQ(h.parser.getFinishLocation(), 10);
+    EXPECT_EQ(h.parser.getMarkLocation(), 10);
+    EXPECT_EQ(h.got, std::vector<Got>{raw("ABC")});
+
+    h.feed(packet.substr(0, 8));
+    ASSERT_TRUE(h.parser.isIdentifying());
+    h.parser.clearLocalBuf();
+    EXPECT_FALSE(h.parser.isIdentifying());
+    EXPECT_EQ(h.parser.getBufferLength(), 0u);
+}
+
+TEST(CDataParserStream, UnparsedBytesAreThoseAfterTheLastRecognisedItem)
+{
+    ParserHarness h;
+    h.feed(synPacket("P") + "half reply");
+    std::string out = "tail";
+    h.parser.copyUnparsed(out);
+    EXPECT_EQ(out, "tailhalf reply");
+}
+
+TEST(CDataParserBuffer, CompactsAfterAFullPassOverHalfTheReserve)
+{
+    ParserHarness h;
+    const std::string packet = synPacket(std::string(59983, 'x'));  // ends at 59,990
+    h.feed(packet + "0123456789");
+    ASSERT_EQ(h.got.size(), 1u);
+    EXPECT_EQ(h.parser.getBufferLength(), 10u);
+    EXPECT_EQ(h.parser.getMarkLocation(), -1);
+    EXPECT_EQ(h.parser.getFinishLocation(), -1);
+    // The kept tail still joins the next reply.
+    h.feed(kAck + ".");
+    ASSERT_EQ(h.got.size(), 2u);
+    EXPECT_EQ(h.got[1], menu("0123456789" + kAck + ".", 0, 0));
+}
+
+TEST(CDataParserBuffer, UnrecognisedBytesOverTheSizeGuardGoOutAsOneRecord)
+{
+    ParserHarness h;
+    const std::size_t guard = CDataParser::kSizeGuard;
+    h.feed(std::string(guard, 'z'));
+    EXPECT_TRUE(h.got.empty());
+    EXPECT_EQ(h.parser.getBufferLength(), guard);
+    h.feed("z");
+    ASSERT_EQ(h.got.size(), 1u);
+    EXPECT_EQ(h.got[0].kind, CData::kMenuResponse);
+    EXPECT_EQ(h.got[0].bytes.size(), guard + 1);
+    EXPECT_EQ(h.parser.getBufferLength(), 0u);
+    h.feed("AB" + kAck + "!");
+    ASSERT_EQ(h.got.size(), 2u);
+    EXPECT_EQ(h.got[1], menu("AB" + kAck + "!", 0, 2));
+}
+
+TEST(CDataParserPatterns, ReplacedListIsUsedAndWithoutCallbackRecordsAreDropped)
+{
+    ParserHarness h;
+    ASSERT_TRUE(h.parser.setPattern({"1\x06\x31\x06", "\x06."}));
+    h.feed("AB1\x06\x31\x06" "C\x06!" "D\x06.");
+    ASSERT_EQ(h.got.size(), 2u);
+    EXPECT_EQ(h.got[0].bytes, "AB1\x06\x31\x06");
+    EXPECT_EQ(h.got[1].bytes, "C\x06!D\x06.");  // '!' no longer ends a reply
+
+    h.parser.setCallback(nullptr, nullptr);
+    h.feed(synPacket(barcodePayload("LOST")) + "E\x06.");  // freed, not leaked (checked under ASan)
+    EXPECT_EQ(h.got.size(), 2u);
+}
+
+TEST(CDataParserRaw, EachChunkReachesTheCallbackUnchanged)
+{
+    ParserHarness h;
+    for (const std::string& chunk : {std::string("\x16\xFE", 2), std::string("abc\x06.")}) {
+        auto* record = new CData(static_cast<DWORD>(chunk.size()));
+        record->fillData(reinterpret_cast<const unsigned char*>(chunk.data()), static_cast<DWORD>(chunk.size()), 0);
+        h.receiver.pushQTail(record);
+        h.parser.parseRaw();
+    }
+    h.parser.parseRaw();  // empty queue: nothing
+    ASSERT_EQ(h.got.size(), 2u);
+    EXPECT_EQ(h.got[0], raw(std::string("\x16\xFE", 2)));
+    EXPECT_EQ(h.got[1], raw("abc\x06."));
+}
+
+}  // namespace

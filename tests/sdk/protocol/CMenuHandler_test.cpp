@@ -1,0 +1,210 @@
+// The menu transport against the bytes on the wire, and the reply cache.
+#include "FakePort.h"
+
+#include "protocol/CMenuHandler.h"
+#include "protocol/CMenuMemory.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+PORTINFO portInfoFor(InterfacePort* port, int readCount = 3)
+{
+    PORTINFO info;
+    std::memset(&info, 0, sizeof info);
+    info.port = port;
+    info.readDelay = 0;
+    info.readCount = readCount;
+    return info;
+}
+
+TEST(CMenuHandlerFrame, CommandsAddressesHeadersAndEndingsGiveTheseBytes)
+{
+    struct Case {
+        int frameKind;
+        int storageKind;
+        std::string address;
+        std::string wire;
+    } cases[] = {
+        {0, 1, "2", "\x16M\r:2:SERNUM?."},
+        {0, 0, "", "\x16M\rSERNUM?!"},
+        {1, 2, "", "\x16Y\rSERNUM?@"},
+        {2, 3, "", "SERNUM?"},
+        {7, 9, "12", ":12:SERNUM?"},
+    };
+    for (const Case& c : cases) {
+        FakePort port;
+        port.onWrite = [&](const std::string&) { port.push("SERNUM?42\x06."); };
+        PORTINFO info = portInfoFor(&port);
+        CMenuHandler handler(&info);
+        MenuResponse response;
+        ASSERT_TRUE(handler.sendMenu(MenuCommand{"SERNUM?", &response, c.frameKind, c.storageKind, c.address, ""}));
+        EXPECT_EQ(port.written(), c.wire) << c.frameKind << "/" << c.storageKind;
+        EXPECT_EQ(response.text, "SERNUM?42\x06.");
+        EXPECT_EQ(response.status, 6);
+    }
+}
+
+TEST(CMenuHandlerFrame, LongestFramesAreWrittenWholeByTheirLength)
+{
+    FakePort port;
+    PORTINFO info = portInfoFor(&port, 0);
+    CMenuHandler handler(&info);
+    MenuResponse response;
+    const std::string menu(253, 'm');
+    const std::string address(253, 'a');
+    ASSERT_TRUE(handler.sendMenu(MenuCommand{menu, &response, 0, 1, address, ""}));
+    const std::string expected = "\x16M\r:" + address + ":" + menu + ".";
+    EXPECT_EQ(port.written(), expected);
+    // Written in 32-byte pieces, the last one shorter.
+    const auto writes = port.writes();
+    ASSERT_EQ(writes.size(), (expected.size() + 31) / 32);
+    EXPECT_EQ(writes.front().size(), 32u);
+
+    // The record form takes full 256-character fields without terminators.
+    FakePort port2;
+    PORTINFO info2 = portInfoFor(&port2, 0);
+    CMenuHandler handler2(&info2);
+    MenuCommandRecord record;
+    record.frameKind = 1;
+    record.storageKind = 2;
+    std::memset(record.menu, 'M', sizeof record.menu);
+    std::memset(record.address, 'A', sizeof record.address);
+    record.response = &response;
+    ASSERT_TRUE(handler2.sendMenu(record));
+    EXPECT_EQ(port2.written(), "\x16Y\r:" + std::string(256, 'A') + ":" + std::string(256, 'M') + "@");
+}
+
+TEST(CMenuHandlerFrame, OverlongMenuOrAddressIsRefusedWithNothingWritten)
+{
+    FakePort port;
+    PORTINFO info = portInfoFor(&port, 0);
+    CMenuHandler handler(&info);
+    MenuResponse response;
+    EXPECT_FALSE(handler.sendMenu(MenuCommand{std::string(254, 'm'), &response, 0, 0, "", ""}));
+    EXPECT_EQ(response.status, 49);
+    EXPECT_FALSE(handler.sendMenu(MenuCommand{"M", &response, 0, 0, std::string(254, 'a'), ""}));
+    EXPECT_EQ(response.status, 48);
+    EXPECT_TRUE(port.writes().empty());
+
+    PORTINFO none = portInfoFor(nullptr);
+    CMenuHandler orphan(&none);
+    EXPECT_FALSE(orphan.sendMenu(MenuCommand{"M", &response, 0, 0, "", ""}));
+    EXPECT_EQ(response.status, -1);
+}
+
+TEST(CMenuHandlerReply, RepliesAreGatheredAndClassified)
+{
+    struct Case {
+        std::vector<std::string> pieces;
+        std::string text;
+        int status;
+    } cases[] = {
+        {{"REV", "_SW?1.2", "\x06."}, "REV_SW?1.2\x06.", 6},
+        {{"X\x15!"}, "X\x15!", 21},
+        {{"X\x05@"}, "X\x05@", 5},
+        {{"AB"}, "AB", -1},
+        {{"ABC"}, "ABC", 0},
+        {{}, "", -1},
+    };
+    for (const Case& c : cases) {
+        FakePort port;
+        port.onWrite = [&](const std::string&) {
+            for (const auto& piece : c.pieces) port.push(piece);
+        };
+        PORTINFO info = portInfoFor(&port, 3);
+        CMenuHandler handler(&info);
+        MenuResponse response;
+        ASSERT_TRUE(handler.sendMenu(MenuCommand{"REV_SW?", &response, 0, 0, "", ""}));
+        EXPECT_EQ(response.text, c.text);
+        EXPECT_EQ(response.status, c.status);
+    }
+}
+
+TEST(CMenuHandlerReply, SilentDeviceIsReadTwiceTheReadCountAndAGoneOneEndsTheWait)
+{
+    struct CountingPort : FakePort {
+        int reads = 0;
+        int read(std::string& text) override
+        {
+            ++reads;
+            return FakePort::read(text);
+        }
+        using FakePort::read;
+    };
+    for (int readCount : {0, 1, 2, 5}) {
+        CountingPort port;
+        PORTINFO info = portInfoFor(&port, readCount);
+        CMenuHandler handler(&info);
+        MenuResponse response;
+        ASSERT_TRUE(handler.sendMenu(MenuCommand{"Q", &response, 0, 0, "", ""}));
+        const int expected = readCount == 0 ? 1 : (readCount == 1 ? 2 : 2 * readCount);
+        EXPECT_EQ(port.reads, expected) << "read count " << readCount;
+    }
+    CountingPort gone;
+    gone.gone = true;
+    PORTINFO info = portInfoFor(&gone, 5);
+    CMenuHandler handler(&info);
+    MenuResponse response;
+    EXPECT_FALSE(handler.sendMenu(MenuCommand{"Q", &response, 0, 0, "", ""}));  // the write fails
+    EXPECT_EQ(info.errorCode, 1167);
+}
+
+TEST(CMenuHandlerReply, CleanupRemovesTheEchoStatusAndMark)
+{
+    struct Case {
+        std::string menu;
+        std::string reply;
+        bool cut;
+        std::string expected;
+    } cases[] = {
+        {"ABCDEFGH", "xyabcdefGH42\x06.", false, "xyGH42"},
+        {"ABCDEFGH", "xyabcdefGH42\x06.", true, "GH42"},
+        {"SERNUM?;REV_SW?", "SERNUM?;REV_SW?1\x06.", true, "1"},
+        {"", "keep\x06.", true, "keep\x06."},
+    };
+    for (const Case& c : cases) {
+        std::string reply = c.reply;
+        CMenuHandler::cleanupMenuResponse(reply, c.menu, c.cut);
+        EXPECT_EQ(reply, c.expected) << c.menu;
+    }
+}
+
+TEST(CMenuMemory, KeepsTheFirstReplyPerCommandAndRefusesLongKeys)
+{
+    CMenuMemory cache;
+    MenuResponse out{"unchanged", 99};
+    EXPECT_FALSE(cache.find("P_NAME?", &out, "", 0, 0));
+    EXPECT_EQ(out.text, "unchanged");
+
+    ASSERT_TRUE(cache.store("P_NAME?", {"first", 6}, "", 0, 0));
+    ASSERT_TRUE(cache.store("P_NAME?", {"second", 21}, "", 0, 0));
+    ASSERT_TRUE(cache.find("P_NAME?", &out, "", 0, 0));
+    EXPECT_EQ(out.text, "first");
+    EXPECT_EQ(out.status, 6);
+
+    ASSERT_TRUE(cache.store("P_NAME?", {"hub12", 6}, "12", 0, 0));
+    for (auto [address, frame, storage] : {std::tuple{"", 1, 0}, {"", 0, 1}, {"1", 0, 0}, {"123", 0, 0}}) {
+        EXPECT_FALSE(cache.find("P_NAME?", &out, address, frame, storage)) << address << frame << storage;
+    }
+    ASSERT_TRUE(cache.find("P_NAME?", &out, "12", 0, 0));
+    EXPECT_EQ(out.text, "hub12");
+
+    const std::string menu63(63, 'm');
+    const std::string menu64(64, 'm');
+    EXPECT_TRUE(cache.store(menu63, {"ok", 6}, "", 0, 0));
+    EXPECT_TRUE(cache.find(menu63, &out, "", 0, 0));
+    EXPECT_FALSE(cache.store(menu64, {"no", 6}, "", 0, 0));
+    EXPECT_FALSE(cache.find(menu64, &out, "", 0, 0));
+    EXPECT_FALSE(cache.store("M", {"no", 6}, std::string(64, 'a'), 0, 0));
+    EXPECT_FALSE(cache.find("M", &out, std::string(64, 'a'), 0, 0));
+
+    CMenuMemory copy;
+    copy = cache;
+    EXPECT_TRUE(copy.find("P_NAME?", &out, "12", 0, 0));
+}
+
+}  // namespace
