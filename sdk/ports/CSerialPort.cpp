@@ -268,6 +268,16 @@ int CSerialPort::readState(DCB* dcb, const char* method, const char* notOpened, 
     return 0;
 }
 
+int CSerialPort::writeState(DCB& dcb, const char* method, const char* failed)
+{
+    if (!SetCommState(handle(), &dcb)) {
+        const int code = lastSystemError();
+        SDK_LOG(logbit::system, method, failed);
+        return done(code);
+    }
+    return done(0);
+}
+
 int CSerialPort::setup(int baudRate, unsigned dps)
 {
     CLogHelper trace("CSerialPort::setup");
@@ -299,12 +309,7 @@ int CSerialPort::setup(int baudRate, int dataBits, int parity, int stopBits)
     dcb.Parity = static_cast<BYTE>(parity);
     dcb.StopBits = static_cast<BYTE>(stopBits);
     dcb.fParity = parity != 0 ? 1 : 0;
-    if (!SetCommState(handle(), &dcb)) {
-        const int code = lastSystemError();
-        SDK_LOG(logbit::system, "CSerialPort::setup", "Unable to set DCB information.");
-        return done(code);
-    }
-    return done(0);
+    return writeState(dcb, "CSerialPort::setup", "Unable to set DCB information.");
 }
 
 int CSerialPort::setupDTR(int dtrControl)
@@ -316,12 +321,7 @@ int CSerialPort::setupDTR(int dtrControl)
         code != 0)
         return done(code);
     dcb.fDtrControl = static_cast<DWORD>(dtrControl) & 3u;
-    if (!SetCommState(handle(), &dcb)) {
-        const int code = lastSystemError();
-        SDK_LOG(logbit::system, "CSerialPort::setupDTR", "CSerialPort::setupDTR - Unable to set DCB information\n");
-        return done(code);
-    }
-    return done(0);
+    return writeState(dcb, "CSerialPort::setupDTR", "CSerialPort::setupDTR - Unable to set DCB information\n");
 }
 
 int CSerialPort::setupRTS(int rtsControl)
@@ -333,12 +333,7 @@ int CSerialPort::setupRTS(int rtsControl)
         code != 0)
         return done(code);
     dcb.fRtsControl = static_cast<DWORD>(rtsControl) & 3u;
-    if (!SetCommState(handle(), &dcb)) {
-        const int code = lastSystemError();
-        SDK_LOG(logbit::system, "CSerialPort::setupRTS", "Unable to set DCB information");
-        return done(code);
-    }
-    return done(0);
+    return writeState(dcb, "CSerialPort::setupRTS", "Unable to set DCB information");
 }
 
 int CSerialPort::setupHandshaking(int mode)
@@ -385,12 +380,7 @@ int CSerialPort::setupHandshaking(int mode)
     default:
         return done(kInvalidArg);
     }
-    if (!SetCommState(handle(), &dcb)) {
-        const int code = lastSystemError();
-        SDK_LOG(logbit::system, "CSerialPort::setupHandshaking", "Unable to set DCB information.");
-        return done(code);
-    }
-    return done(0);
+    return writeState(dcb, "CSerialPort::setupHandshaking", "Unable to set DCB information.");
 }
 
 int CSerialPort::setupReadTimeouts(unsigned interval, unsigned totalConstant, unsigned totalMultiplier)
@@ -536,12 +526,7 @@ int CSerialPort::setEventChar(char character, bool addToMask)
     dcb.EvtChar = character;
     if (addToMask)
         setMask(getEventMask() | EV_RXFLAG);
-    if (!SetCommState(handle(), &dcb)) {
-        const int code = lastSystemError();
-        SDK_LOG(logbit::system, "CSerialPort::setEventChar", "Unable to set DCB information.");
-        return done(code);
-    }
-    return done(0);
+    return writeState(dcb, "CSerialPort::setEventChar", "Unable to set DCB information.");
 }
 
 int CSerialPort::setMask(unsigned mask)

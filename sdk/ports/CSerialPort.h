@@ -104,6 +104,9 @@ private:
     // GetCommState into `dcb`; 0 or the code (6 when not opened), with the
     // failure logged under `method`.
     int readState(DCB* dcb, const char* method, const char* notOpened, const char* failed);
+    // SetCommState with `dcb`; stores and answers 0 or the code, with the
+    // failure logged under `method`.
+    int writeState(DCB& dcb, const char* method, const char* failed);
     bool modemBit(DWORD bit, const char* method, const char* failed);
 
     HANDLE m_ownedHandle = nullptr;
