@@ -1,12 +1,16 @@
-// The simulated scanner as a program: publishes a virtual serial port for a
-// device model and serves it until it is stopped (SIGINT or SIGTERM).
+// The simulated scanner as a program: publishes a virtual serial port or a
+// virtual HID interface for a device model and serves it until it is
+// stopped (SIGINT or SIGTERM).
 //
 //   vxsimulator --serial-model rs232 [--id NAME] [--baud N] [--dps CODE]
 //               [--filter-driver] [--no-wire-time] [--silent]
+//   vxsimulator --hid-model hid-pos [--id NAME]
 //   vxsimulator --list-models
 //
-// Once the port is published it prints one line, "<id> <pty>", so that a
-// script can wait for it.
+// Once the port is published it prints one line, "<id> <pty>" (serial) or
+// "<id> <host path>" (HID), so that a script can wait for it.
+#include "simulator/hid_model.h"
+#include "simulator/hid_scanner.h"
 #include "simulator/serial_model.h"
 #include "simulator/virtual_serial_port.h"
 
@@ -23,6 +27,7 @@ int usage()
     std::fprintf(stderr,
                  "usage: vxsimulator --serial-model NAME [--id NAME] [--baud N] [--dps CODE]\n"
                  "                   [--filter-driver] [--no-wire-time] [--silent]\n"
+                 "       vxsimulator --hid-model NAME [--id NAME]\n"
                  "       vxsimulator --list-models\n");
     return 2;
 }
@@ -32,6 +37,7 @@ int usage()
 int main(int argc, char** argv)
 {
     std::string modelName;
+    std::string hidModelName;
     std::string id;
     long baud = 0;
     long dps = -1;
@@ -44,10 +50,14 @@ int main(int argc, char** argv)
         if (arg == "--list-models") {
             for (const std::string& name : vxsim::serialModelNames())
                 std::printf("%s\n", name.c_str());
+            for (const std::string& name : vxsim::hidModelNames())
+                std::printf("%s\n", name.c_str());
             return 0;
         }
         if (arg == "--serial-model" && hasValue)
             modelName = argv[++i];
+        else if (arg == "--hid-model" && hasValue)
+            hidModelName = argv[++i];
         else if (arg == "--id" && hasValue)
             id = argv[++i];
         else if (arg == "--baud" && hasValue)
@@ -63,6 +73,32 @@ int main(int argc, char** argv)
         else
             return usage();
     }
+    // Block the stop signals before any thread starts, then wait for one.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+
+    if (!hidModelName.empty()) {
+        const vxsim::HidModel* hid = vxsim::findHidModel(hidModelName);
+        if (hid == nullptr || !modelName.empty()) {
+            std::fprintf(stderr, "vxsimulator: unknown HID model \"%s\" (see --list-models)\n", hidModelName.c_str());
+            return usage();
+        }
+        pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+        vxsim::HidScanner scanner(*hid, id.empty() ? hid->name : id);
+        if (!scanner.plug()) {
+            std::fprintf(stderr, "vxsimulator: %s\n", scanner.lastError().c_str());
+            return 1;
+        }
+        std::printf("%s %s\n", id.empty() ? hid->name.c_str() : id.c_str(), scanner.hostPath().c_str());
+        std::fflush(stdout);
+        int received = 0;
+        sigwait(&stopSignals, &received);
+        scanner.unplug();
+        return 0;
+    }
+
     const vxsim::SerialModel* found = vxsim::findSerialModel(modelName);
     if (found == nullptr) {
         std::fprintf(stderr, "vxsimulator: unknown serial model \"%s\" (see --list-models)\n", modelName.c_str());
@@ -81,11 +117,6 @@ int main(int argc, char** argv)
     }
     model.wireTime = wireTime;
 
-    // Block the stop signals before any thread starts, then wait for one.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     vxsim::VirtualSerialPort port(model, id);

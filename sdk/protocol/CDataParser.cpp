@@ -210,6 +210,9 @@ bool CDataParser::identifySynFeData(std::size_t& pos, std::size_t size)
         SDK_LOG(logbit::trace, "CDataParser::identifySynFeData", "can't get whole data exit now.");
         return false;
     }
+    // The packet is whole: no longer half received, even for a callback
+    // (or a thread it wakes) that asks at once.
+    m_identifying.store(false);
     // An empty payload is consumed without a record.
     if (length > 0) {
         CDataHandler handler;

@@ -86,6 +86,9 @@ public:
 
     // For tests and diagnostics: true while flushLocalBuff holds parsing off.
     bool isHolding() const { return m_hold.load(); }
+    // For tests and diagnostics: bytes read from the port and not yet taken
+    // by the processing thread.
+    std::size_t queuedBytes() { return m_receiver != nullptr ? m_receiver->queuedBytes() : 0; }
 
     void startThread();
     void threadRoutine();

@@ -70,6 +70,16 @@ std::size_t CDataReceiver::queuedCount()
     return m_queue.size();
 }
 
+std::size_t CDataReceiver::queuedBytes()
+{
+    CScopedLock lock(m_queueLock.get());
+    std::size_t total = 0;
+    for (CData* record : m_queue) {
+        total += record->getLength();
+    }
+    return total;
+}
+
 void CDataReceiver::startThread()
 {
     m_running.store(true);

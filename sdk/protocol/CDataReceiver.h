@@ -75,6 +75,8 @@ public:
     virtual void signalSemaphore();
 
     std::size_t queuedCount();
+    // The bytes of every queued record, added up.
+    std::size_t queuedBytes();
 
 private:
     void writeByte(unsigned char byte);

@@ -193,14 +193,20 @@ bool CMenuHandler::sendMenu(MenuCommandRecord command)
     return true;
 }
 
-bool CMenuHandler::writeWithRetries(const unsigned char* bytes, int length)
+bool CMenuHandler::writeWithRetries(const unsigned char* bytes, int length, bool* stopped)
 {
+    if (stopped != nullptr) {
+        *stopped = false;
+    }
     InterfacePort* port = m_portInfo->port;
     unsigned int written = 0;
     int result = port->write(bytes, length, &written);
     m_portInfo->errorCode = result;
     for (int retry = 0; result != 0 && retry < kWriteRetries; ++retry) {
         if (isStopped()) {
+            if (stopped != nullptr) {
+                *stopped = true;
+            }
             return false;
         }
         SDK_LOG(logbit::retry, "CMenuHandler::sendMenuData", "try again to write the menu data.");
@@ -225,7 +231,12 @@ bool CMenuHandler::sendPrepareData()
     if (isStopped()) {
         return false;
     }
-    writeWithRetries(m_portInfo->prepareData, static_cast<int>(length));
+    // A write that keeps failing is not fatal here, a stop is.
+    bool stopped = false;
+    writeWithRetries(m_portInfo->prepareData, static_cast<int>(length), &stopped);
+    if (stopped) {
+        return false;
+    }
     Sleep(30);
     return true;
 }

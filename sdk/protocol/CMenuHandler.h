@@ -79,7 +79,9 @@ public:
     bool sendMenuData(const std::string& frame);
 
 private:
-    bool writeWithRetries(const unsigned char* bytes, int length);
+    // One write and up to kWriteRetries more after a flush; `stopped`, when
+    // given, tells whether the cancel flag or the budget ended the retries.
+    bool writeWithRetries(const unsigned char* bytes, int length, bool* stopped = nullptr);
 
     PORTINFO* m_portInfo;
 };

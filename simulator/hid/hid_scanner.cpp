@@ -1,6 +1,7 @@
 #include "simulator/hid_scanner.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -83,6 +84,20 @@ struct HidScanner::State {
     int posMode = -1;
     bool refuseFeatures = false;
     unsigned featureLength = 0;
+    MenuEngine engine;
+
+    // Held across the reports of one stream, so that two streams (a reply
+    // and a scan) never interleave; taken before `mutex`.
+    std::mutex sendMutex;
+    std::chrono::steady_clock::time_point nextReportAt{};
+    std::chrono::microseconds reportInterval{0};
+    std::uint8_t inputReportId = 0;
+
+    // Sends the pieces as input reports, each piece in reports of at most
+    // `pieceReport` data bytes; false when nobody is connected.
+    bool sendStream(const std::vector<std::vector<std::uint8_t>>& pieces, std::size_t pieceReport, char codeId,
+                    const std::string& aim);
+    bool sendToAll(const std::vector<std::uint8_t>& message);
 
     void serve();
     void handle(int fd, const std::vector<std::uint8_t>& message);
@@ -93,6 +108,9 @@ HidScanner::HidScanner(HidModel model, std::string id)
     : m_model(std::move(model)), m_id(std::move(id)), m_state(std::make_shared<State>())
 {
     m_state->featureLength = m_model.featureLength;
+    m_state->engine.setModel(m_model.menu);
+    m_state->reportInterval = std::chrono::microseconds(m_model.reportIntervalUs);
+    m_state->inputReportId = m_model.inputReportId;
 }
 
 HidScanner::~HidScanner()
@@ -275,6 +293,8 @@ void HidScanner::State::handle(int fd, const std::vector<std::uint8_t>& message)
 {
     const std::vector<std::uint8_t> body(message.begin() + 1, message.end());
     std::vector<std::uint8_t> answer;
+    std::vector<std::vector<std::uint8_t>> replyPieces;
+    std::size_t pieceReport = kInputData;
     {
         std::lock_guard lock(mutex);
         switch (message[0]) {
@@ -285,8 +305,15 @@ void HidScanner::State::handle(int fd, const std::vector<std::uint8_t>& message)
             if (body.size() >= 2 && body[0] == kOutputReportId) {
                 const std::size_t count = std::min<std::size_t>({body[1], kOutputData, body.size() - 2});
                 received.append(body.begin() + 2, body.begin() + 2 + static_cast<std::ptrdiff_t>(count));
+                std::vector<std::vector<unsigned char>> replies;
+                engine.take(body.data() + 2, count, replies);
+                for (const auto& reply : replies)
+                    for (auto& piece : engine.replyPieces(reply))
+                        replyPieces.push_back(std::move(piece));
+                if (engine.faults().splitEvery > 0)
+                    pieceReport = std::min(pieceReport, engine.faults().splitEvery);
             }
-            return;
+            break;
         case kSetFeature:
             features.push_back(body);
             if (!refuseFeatures && body.size() >= 2 && body[0] == kPosFeature)
@@ -307,7 +334,57 @@ void HidScanner::State::handle(int fd, const std::vector<std::uint8_t>& message)
             return;  // unknown kinds are ignored
         }
     }
+    if (message[0] == kOutputReport) {
+        if (!replyPieces.empty())
+            sendStream(replyPieces, pieceReport, 0, std::string());
+        return;
+    }
     ::send(fd, answer.data(), answer.size(), MSG_NOSIGNAL);
+}
+
+bool HidScanner::State::sendToAll(const std::vector<std::uint8_t>& message)
+{
+    std::lock_guard lock(mutex);
+    if (connections.empty())
+        return false;
+    bool ok = true;
+    for (const int fd : connections)
+        ok = ::send(fd, message.data(), message.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(message.size()) && ok;
+    return ok;
+}
+
+bool HidScanner::State::sendStream(const std::vector<std::vector<std::uint8_t>>& pieces, std::size_t pieceReport,
+                                   char codeId, const std::string& aim)
+{
+    std::lock_guard sending(sendMutex);
+    pieceReport = std::clamp<std::size_t>(pieceReport, 1, kInputData);
+    for (const auto& piece : pieces) {
+        std::size_t at = 0;
+        do {
+            const std::size_t count = std::min(pieceReport, piece.size() - at);
+            std::vector<std::uint8_t> message(1 + kReportLength, 0);
+            message[0] = kInputReport;
+            std::uint8_t* report = message.data() + 1;
+            report[0] = inputReportId;
+            report[1] = static_cast<std::uint8_t>(count);
+            for (std::size_t i = 0; i < 3 && i < aim.size(); ++i)
+                report[2 + i] = static_cast<std::uint8_t>(aim[i]);
+            std::memcpy(report + 5, piece.data() + at, count);
+            report[61] = static_cast<std::uint8_t>(codeId);
+            at += count;
+            report[63] = at < piece.size() ? 1 : 0;
+            // The interrupt endpoint carries one report per polling interval.
+            if (reportInterval.count() > 0) {
+                const auto now = std::chrono::steady_clock::now();
+                if (nextReportAt > now)
+                    std::this_thread::sleep_until(nextReportAt);
+                nextReportAt = std::max(now, nextReportAt) + reportInterval;
+            }
+            if (!sendToAll(message))
+                return false;
+        } while (at < piece.size());
+    }
+    return true;
 }
 
 std::size_t HidScanner::connections() const
@@ -320,13 +397,72 @@ bool HidScanner::sendReport(const std::vector<std::uint8_t>& report)
 {
     std::vector<std::uint8_t> message{kInputReport};
     message.insert(message.end(), report.begin(), report.end());
+    return m_state->sendToAll(message);
+}
+
+bool HidScanner::scan(const std::string& label, char codeId, const std::string& aim)
+{
+    std::vector<std::vector<std::uint8_t>> pieces;
+    std::size_t pieceReport = kInputData;
+    {
+        std::lock_guard lock(m_state->mutex);
+        const MenuEngine& engine = m_state->engine;
+        pieces = engine.withFaults(engine.barcode(label, codeId, aim), engine.decodeHeader());
+        if (engine.faults().splitEvery > 0)
+            pieceReport = engine.faults().splitEvery;
+    }
+    return m_state->sendStream(pieces, pieceReport, codeId, "]" + aim);
+}
+
+bool HidScanner::scanJoined(const std::vector<std::string>& labels, char codeId, const std::string& aim)
+{
+    std::vector<std::uint8_t> joined;
+    {
+        std::lock_guard lock(m_state->mutex);
+        const MenuEngine& engine = m_state->engine;
+        for (const std::string& label : labels)
+            for (const auto& piece : engine.withFaults(engine.barcode(label, codeId, aim), engine.decodeHeader()))
+                joined.insert(joined.end(), piece.begin(), piece.end());
+    }
+    return m_state->sendStream({joined}, kInputData, codeId, "]" + aim);
+}
+
+bool HidScanner::sendImage(const std::string& bytes, int format)
+{
+    std::vector<std::vector<std::uint8_t>> pieces;
+    std::size_t pieceReport = kInputData;
+    {
+        std::lock_guard lock(m_state->mutex);
+        const MenuEngine& engine = m_state->engine;
+        pieces = engine.withFaults(engine.image(bytes, format), true);
+        if (engine.faults().splitEvery > 0)
+            pieceReport = engine.faults().splitEvery;
+    }
+    return m_state->sendStream(pieces, pieceReport, 0, std::string());
+}
+
+void HidScanner::setMenuModel(MenuModel menu)
+{
     std::lock_guard lock(m_state->mutex);
-    if (m_state->connections.empty())
-        return false;
-    bool ok = true;
-    for (const int fd : m_state->connections)
-        ok = ::send(fd, message.data(), message.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(message.size()) && ok;
-    return ok;
+    m_state->engine.setModel(std::move(menu));
+}
+
+void HidScanner::setDataFaults(DataFaults faults)
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->engine.setFaults(std::move(faults));
+}
+
+std::vector<std::string> HidScanner::menuCommands() const
+{
+    std::lock_guard lock(m_state->mutex);
+    return m_state->engine.commands();
+}
+
+bool HidScanner::decodeHeader() const
+{
+    std::lock_guard lock(m_state->mutex);
+    return m_state->engine.decodeHeader();
 }
 
 std::vector<std::vector<std::uint8_t>> HidScanner::messageReports(const std::string& data, const std::string& aim,

@@ -33,6 +33,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kMaxMessage = 8192;
 constexpr auto kChatterPeriod = std::chrono::milliseconds(5);
+// How far apart the pieces of a split packet or reply leave.
+constexpr auto kPieceGap = std::chrono::milliseconds(1);
 
 std::string errnoText(const char* what)
 {
@@ -100,7 +102,9 @@ struct VirtualSerialPort::Impl {
     std::vector<unsigned char> received;
     unsigned modemLines = 0;
     bool linesChanged = false;
-    std::vector<std::vector<unsigned char>> toSend;
+    // Bytes for the host, and whether each must leave a moment after the
+    // one before (pieces of a split packet).
+    std::vector<std::pair<std::vector<unsigned char>, bool>> toSend;
     bool chatter = false;
     bool paused = false;
     SerialResponder responder;
@@ -351,9 +355,71 @@ void VirtualSerialPort::send(const std::vector<unsigned char>& bytes)
 {
     {
         std::lock_guard lock(m_impl->mutex);
-        m_impl->toSend.push_back(bytes);
+        m_impl->toSend.emplace_back(bytes, false);
     }
     m_impl->wakeUp();
+}
+
+void VirtualSerialPort::scan(const std::string& label, char codeId, const std::string& aim)
+{
+    {
+        std::lock_guard lock(m_impl->mutex);
+        const MenuEngine& engine = m_impl->responder.engine();
+        const bool split = engine.faults().splitEvery > 0;
+        for (auto& piece : engine.withFaults(engine.barcode(label, codeId, aim), engine.decodeHeader()))
+            m_impl->toSend.emplace_back(std::move(piece), split);
+    }
+    m_impl->wakeUp();
+}
+
+void VirtualSerialPort::scanJoined(const std::vector<std::string>& labels, char codeId, const std::string& aim)
+{
+    {
+        std::lock_guard lock(m_impl->mutex);
+        const MenuEngine& engine = m_impl->responder.engine();
+        std::vector<unsigned char> joined;
+        for (const std::string& label : labels)
+            for (const auto& piece : engine.withFaults(engine.barcode(label, codeId, aim), engine.decodeHeader()))
+                joined.insert(joined.end(), piece.begin(), piece.end());
+        m_impl->toSend.emplace_back(std::move(joined), false);
+    }
+    m_impl->wakeUp();
+}
+
+void VirtualSerialPort::sendImage(const std::string& bytes, int format)
+{
+    {
+        std::lock_guard lock(m_impl->mutex);
+        const MenuEngine& engine = m_impl->responder.engine();
+        const bool split = engine.faults().splitEvery > 0;
+        for (auto& piece : engine.withFaults(engine.image(bytes, format), true))
+            m_impl->toSend.emplace_back(std::move(piece), split);
+    }
+    m_impl->wakeUp();
+}
+
+void VirtualSerialPort::setMenuModel(MenuModel menu)
+{
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->responder.engine().setModel(std::move(menu));
+}
+
+void VirtualSerialPort::setDataFaults(DataFaults faults)
+{
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->responder.engine().setFaults(std::move(faults));
+}
+
+std::vector<std::string> VirtualSerialPort::menuCommands() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->responder.engine().commands();
+}
+
+bool VirtualSerialPort::decodeHeader() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->responder.engine().decodeHeader();
 }
 
 void VirtualSerialPort::setSilent(bool silent)
@@ -393,11 +459,13 @@ void VirtualSerialPort::serve()
 
     // Queues bytes for the host; with wire time they leave no faster than
     // the line would carry them. Called with the mutex held.
-    auto schedule = [&](std::vector<unsigned char> bytes) {
+    auto schedule = [&](std::vector<unsigned char> bytes, bool apart = false) {
         if (bytes.empty())
             return;
         const auto now = Clock::now();
         auto due = std::max(now, s.lineFreeAt);
+        if (apart)
+            due += kPieceGap;
         if (m_model.wireTime && !usb) {
             SerialModel atHostRate = m_model;
             if (s.line.known)
@@ -420,7 +488,9 @@ void VirtualSerialPort::serve()
             s.inputBudget = std::max(0.0, s.inputBudget - static_cast<double>(n));
             std::lock_guard lock(s.mutex);
             s.received.insert(s.received.end(), buffer, buffer + n);
-            schedule(s.responder.take(buffer, static_cast<std::size_t>(n), s.line));
+            const bool apart = s.responder.engine().faults().splitEvery > 0;
+            for (auto& piece : s.responder.takePieces(buffer, static_cast<std::size_t>(n), s.line))
+                schedule(std::move(piece), apart);
         }
     };
     constexpr std::size_t kAll = static_cast<std::size_t>(-1);
@@ -536,8 +606,8 @@ void VirtualSerialPort::serve()
             std::lock_guard lock(s.mutex);
             if (s.stop)
                 break;
-            for (auto& bytes : s.toSend)
-                schedule(std::move(bytes));
+            for (auto& [bytes, apart] : s.toSend)
+                schedule(std::move(bytes), apart);
             s.toSend.clear();
             if (s.linesChanged) {
                 s.linesChanged = false;

@@ -3,6 +3,8 @@
 // gives a few named models; tests copy one and change what they need.
 #pragma once
 
+#include "simulator/menu_engine.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -28,6 +30,11 @@ struct HidModel {
     std::optional<std::string> serialNumber = "S000001";
     std::optional<std::string> manufacturer = "Varnex";
     std::optional<std::string> product = "Varnex HID POS Scanner";
+    // Settings and replies of the menu commands carried in the reports.
+    MenuModel menu;
+    // Microseconds between two input reports, as the interrupt endpoint's
+    // polling interval paces them (0: as fast as the socket takes them).
+    unsigned reportIntervalUs = 1000;
 };
 
 // The named models: "hid-pos" (a point-of-sale scanner, usage 2 on the

@@ -5,7 +5,9 @@
 // It sends input reports in the scanner's 64-byte format (length byte, AIM
 // symbology identifier, up to 56 data bytes, code identifier, continuation
 // byte), joins the data of the output reports it receives (report id 0xFD,
-// length byte, data) into one byte stream, records every feature report
+// length byte, data) into one byte stream that the menu engine answers (its
+// replies and data packets go out in the data area of input reports, 56
+// bytes each, paced by the model's report interval), records every feature report
 // (254 switches the point-of-sale mode) and can be unplugged and plugged
 // back under the same id.
 //
@@ -64,6 +66,18 @@ public:
     // The input reports `sendMessage` would send.
     std::vector<std::vector<std::uint8_t>> messageReports(const std::string& data, const std::string& aim,
                                                           std::uint8_t codeId) const;
+
+    // Scans a label: its packet (or the label alone with the decode header
+    // off) with the data faults applied, in input reports; a split packet
+    // leaves in reports of the split size. False when nobody is connected.
+    bool scan(const std::string& label, char codeId = 'd', const std::string& aim = "E0");
+    // Several labels joined in one run of reports.
+    bool scanJoined(const std::vector<std::string>& labels, char codeId = 'd', const std::string& aim = "E0");
+    bool sendImage(const std::string& bytes, int format = 3);
+    void setMenuModel(MenuModel menu);
+    void setDataFaults(DataFaults faults);
+    std::vector<std::string> menuCommands() const;
+    bool decodeHeader() const;
 
     // The data bytes of every output report received, joined.
     std::string receivedData() const;

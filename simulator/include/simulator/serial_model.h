@@ -4,6 +4,8 @@
 // named models; tests and the program copy one and change what they need.
 #pragma once
 
+#include "simulator/menu_engine.h"
+
 #include <string>
 #include <vector>
 
@@ -48,6 +50,8 @@ struct SerialModel {
     bool wireTime = true;
     bool defaultConfig = true;
     FilterDriverModel filterDriver;
+    // Settings and replies of the menu commands.
+    MenuModel menu;
 };
 
 // The named models: "rs232" (9600 8N1), "rs232-115200", "usb-serial",

@@ -65,6 +65,20 @@ public:
     void setModemLines(unsigned lines);
     // Sends bytes to the host as they are (wire time applies).
     void send(const std::vector<unsigned char>& bytes);
+    // Scans a label: its packet (or the label alone with the decode header
+    // off), with the data faults applied. Pieces of a split packet leave a
+    // millisecond apart.
+    void scan(const std::string& label, char codeId = 'd', const std::string& aim = "E0");
+    // Scans several labels and sends them joined in one write.
+    void scanJoined(const std::vector<std::string>& labels, char codeId = 'd', const std::string& aim = "E0");
+    // Sends an image packet (format digit 0 to 8).
+    void sendImage(const std::string& bytes, int format = 3);
+    // Replaces the menu settings and replies (the model's at first).
+    void setMenuModel(MenuModel menu);
+    void setDataFaults(DataFaults faults);
+    // Every menu command the device received, in order (see MenuEngine).
+    std::vector<std::string> menuCommands() const;
+    bool decodeHeader() const;
     // Stops answering the sync command.
     void setSilent(bool silent);
     // Sends a byte every few milliseconds for as long as it is set: a line

@@ -219,6 +219,23 @@ TEST(CDataParserStream, HalfReceivedPacketKeepsTheIdentifyingFlag)
     EXPECT_EQ(h.parser.getMarkLocation(), 10);
     EXPECT_EQ(h.got, std::vector<Got>{raw("ABC")});
 
+    // By the time the record is delivered the packet is no longer half
+    // received: a caller woken by the callback may switch state at once.
+    struct Probe {
+        CDataParser* parser;
+        std::vector<bool> identifying;
+        static void callback(void* user, CData* record)
+        {
+            delete record;
+            auto* probe = static_cast<Probe*>(user);
+            probe->identifying.push_back(probe->parser->isIdentifying());
+        }
+    } probe{&h.parser, {}};
+    h.parser.setCallback(&probe, &Probe::callback);
+    h.feed(packet.substr(0, 8));
+    h.feed(packet.substr(8));
+    EXPECT_EQ(probe.identifying, std::vector<bool>{false});
+
     h.feed(packet.substr(0, 8));
     ASSERT_TRUE(h.parser.isIdentifying());
     h.parser.clearLocalBuf();

@@ -1,6 +1,7 @@
 // The data processor on a scripted port: delivery, synchronous messages,
 // state switches, the decode header, flushing and shut-down.
 #include "FakePort.h"
+#include "RecordSink.h"
 
 #include "TestSupport.h"
 
@@ -20,51 +21,6 @@
 namespace {
 
 const std::string kSynM = "\x16M\r";
-
-// Collects what reaches the data callback, and on which thread.
-struct Sink {
-    std::mutex mutex;
-    std::vector<std::string> labels;  // barcodes: label; other kinds: "<kind>:" + bytes
-    std::vector<std::thread::id> threads;
-    // While set, the callback waits until `release` is called.
-    bool block = false;
-    bool blocked = false;
-    std::condition_variable cv;
-
-    static void callback(void* user, CData* record)
-    {
-        std::unique_ptr<CData> owned(record);
-        auto* sink = static_cast<Sink*>(user);
-        std::unique_lock<std::mutex> lock(sink->mutex);
-        if (auto* barcode = dynamic_cast<CBarcodeData*>(record)) {
-            sink->labels.push_back(barcode->getLabel());
-        } else {
-            sink->labels.push_back(std::to_string(record->getType()) + ":"
-                                   + std::string(reinterpret_cast<const char*>(record->getData()), record->getLength()));
-        }
-        sink->threads.push_back(std::this_thread::get_id());
-        if (sink->block) {
-            sink->blocked = true;
-            sink->cv.wait(lock, [sink] { return !sink->block; });
-        }
-    }
-    void release()
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        block = false;
-        cv.notify_all();
-    }
-    std::size_t count()
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        return labels.size();
-    }
-    std::vector<std::string> snapshot()
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        return labels;
-    }
-};
 
 CData* chunk(const std::string& bytes)
 {

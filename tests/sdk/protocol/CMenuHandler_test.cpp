@@ -1,11 +1,14 @@
 // The menu transport against the bytes on the wire, and the reply cache.
 #include "FakePort.h"
 
+#include "TestSupport.h"
+
 #include "protocol/CMenuHandler.h"
 #include "protocol/CMenuMemory.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
 
@@ -151,6 +154,137 @@ TEST(CMenuHandlerReply, SilentDeviceIsReadTwiceTheReadCountAndAGoneOneEndsTheWai
     MenuResponse response;
     EXPECT_FALSE(handler.sendMenu(MenuCommand{"Q", &response, 0, 0, "", ""}));  // the write fails
     EXPECT_EQ(info.errorCode, 1167);
+}
+
+TEST(CMenuHandlerWrite, ByteByByteWritesEachByteAndStopsAtTheFirstFailure)
+{
+    FakePort port;
+    PORTINFO info = portInfoFor(&port, 0);
+    info.writeByteByByte = 1;
+    CMenuHandler handler(&info);
+    MenuResponse response;
+    ASSERT_TRUE(handler.sendMenu(MenuCommand{"BEPLVL2", &response, 0, 0, "", ""}));
+    const std::string frame = "\x16M\rBEPLVL2!";
+    EXPECT_EQ(port.written(), frame);
+    EXPECT_EQ(port.writes().size(), frame.size());
+
+    // The third byte fails: no retry, nothing after it.
+    FakePort failing;
+    int writes = 0;
+    failing.onWrite = [&](const std::string&) {
+        if (++writes == 2) failing.writeResult = 31;
+    };
+    PORTINFO info2 = portInfoFor(&failing, 0);
+    info2.writeByteByByte = 1;
+    CMenuHandler handler2(&info2);
+    EXPECT_FALSE(handler2.sendMenu(MenuCommand{"BEPLVL2", &response, 0, 0, "", ""}));
+    EXPECT_EQ(failing.written(), "\x16M");
+    EXPECT_EQ(info2.errorCode, 31);
+    EXPECT_EQ(response.status, -1);
+}
+
+TEST(CMenuHandlerWrite, AFailedPieceIsRetriedAfterAFlushFiveTimesAtMost)
+{
+    struct Case {
+        int failures;
+        bool sent;
+        int flushes;  // one before the frame, one before each retry
+    } cases[] = {{0, true, 1}, {2, true, 3}, {5, true, 6}, {6, false, 6}};
+    for (const Case& c : cases) {
+        FakePort port;
+        port.failingWrites = c.failures;
+        port.onWrite = [&](const std::string&) { port.push("BEPLVL2\x06!"); };
+        PORTINFO info = portInfoFor(&port, 3);
+        CMenuHandler handler(&info);
+        MenuResponse response;
+        EXPECT_EQ(handler.sendMenu(MenuCommand{"BEPLVL2", &response, 0, 0, "", ""}), c.sent) << c.failures;
+        EXPECT_EQ(port.flushes(), c.flushes) << c.failures;
+        EXPECT_EQ(port.written(), c.sent ? "\x16M\rBEPLVL2!" : "") << c.failures;
+        EXPECT_EQ(response.status, c.sent ? 6 : -1) << c.failures;
+    }
+
+    // Preparation data that cannot be written is not fatal.
+    FakePort port;
+    port.failingWrites = 6;
+    PORTINFO info = portInfoFor(&port, 0);
+    std::memcpy(info.prepareData, "\x11", 2);
+    CMenuHandler handler(&info);
+    MenuResponse response;
+    EXPECT_TRUE(handler.sendMenu(MenuCommand{"Q", &response, 2, 3, "", ""}));
+    EXPECT_EQ(port.written(), "Q\x11");
+}
+
+TEST(CMenuHandlerStop, CancelAndBudgetEndTheWritesOrTheWait)
+{
+    // Cancelled before anything is written.
+    {
+        FakePort port;
+        PORTINFO info = portInfoFor(&port, 3);
+        CMenuHandler handler(&info);
+        unsigned char cancel = 1;
+        handler.setCancelFlag(&cancel);
+        MenuResponse response;
+        EXPECT_FALSE(handler.sendMenu(MenuCommand{"Q", &response, 0, 0, "", ""}));
+        EXPECT_TRUE(port.writes().empty());
+    }
+    // Cancelled between two bytes of a byte-by-byte write.
+    {
+        FakePort port;
+        PORTINFO info = portInfoFor(&port, 3);
+        info.writeByteByByte = 1;
+        CMenuHandler handler(&info);
+        unsigned char cancel = 0;
+        handler.setCancelFlag(&cancel);
+        port.onWrite = [&](const std::string&) { cancel = 1; };
+        MenuResponse response;
+        EXPECT_FALSE(handler.sendMenu(MenuCommand{"Q", &response, 0, 0, "", ""}));
+        EXPECT_EQ(port.written(), "\x16");
+    }
+    // Cancelled while a failed write waits for its retry: no retry follows,
+    // for the preparation data as for the frame.
+    for (const char* prepare : {"\x11", ""}) {
+        struct CancellingPort : FakePort {
+            unsigned char cancel = 0;
+            int write(const unsigned char* buffer, int length, unsigned int* count) override
+            {
+                const int result = FakePort::write(buffer, length, count);
+                if (result != 0) cancel = 1;
+                return result;
+            }
+        } port;
+        port.failingWrites = 6;
+        PORTINFO info = portInfoFor(&port, 3);
+        std::memcpy(info.prepareData, prepare, std::strlen(prepare) + 1);
+        CMenuHandler handler(&info);
+        handler.setCancelFlag(&port.cancel);
+        MenuResponse response;
+        EXPECT_FALSE(handler.sendMenu(MenuCommand{"Q", &response, 0, 0, "", ""}));
+        EXPECT_EQ(port.failingWrites.load(), 5) << "one attempt only";
+        EXPECT_EQ(port.flushes(), 1);
+        EXPECT_TRUE(port.writes().empty());
+    }
+    // The budget ends the wait for a reply that never comes: the command
+    // went out, so it reports true with no reply.
+    {
+        struct CountingPort : FakePort {
+            std::atomic<int> reads{0};
+            int read(std::string& text) override
+            {
+                ++reads;
+                return FakePort::read(text);
+            }
+            using FakePort::read;
+        } port;
+        PORTINFO info = portInfoFor(&port, 100000);
+        info.readDelay = 1;
+        CMenuHandler handler(&info);
+        handler.setTimeout(50);
+        MenuResponse response;
+        EXPECT_TRUE(handler.sendMenu(MenuCommand{"Q", &response, 0, 0, "", ""}));
+        EXPECT_EQ(response.status, -1);
+        EXPECT_LT(port.reads.load(), 100000);
+        EXPECT_EQ(port.written(), "\x16M\rQ!");
+    }
 }
 
 TEST(CMenuHandlerReply, CleanupRemovesTheEchoStatusAndMark)

@@ -20,6 +20,9 @@ public:
     std::function<void(const std::string&)> onWrite;
     // A write answers this code (and writes nothing) when not 0.
     std::atomic<int> writeResult{0};
+    // While above 0, each write takes one off and fails with code 31,
+    // writing nothing.
+    std::atomic<int> failingWrites{0};
     std::atomic<int> flushResult{0};
     std::atomic<bool> gone{false};
 
@@ -89,6 +92,10 @@ public:
         }
         if (writeResult != 0) {
             return writeResult;
+        }
+        if (failingWrites > 0) {
+            --failingWrites;
+            return 31;
         }
         const std::string bytes(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(length));
         {

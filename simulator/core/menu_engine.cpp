@@ -1,0 +1,215 @@
+// The scanner's menu-command engine and data packets (see menu_engine.h).
+#include "simulator/menu_engine.h"
+
+#include <algorithm>
+
+namespace vxsim {
+
+namespace {
+
+constexpr unsigned char kSyn = 0x16;
+constexpr unsigned char kCr = 0x0D;
+constexpr unsigned char kGs = 0x1D;
+constexpr std::size_t kTagLength = 6;
+// A frame that runs longer than this without a mark is line noise.
+constexpr std::size_t kMaxFrame = 1024;
+
+bool isMark(unsigned char b)
+{
+    return b == '!' || b == '.' || b == '@';
+}
+
+bool isPrintable(unsigned char b)
+{
+    return b >= 0x20 && b < 0x7F;
+}
+
+void appendLittleEndian(std::string& out, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+}  // namespace
+
+void MenuEngine::reset()
+{
+    m_state = State::idle;
+    m_body.clear();
+}
+
+void MenuEngine::take(const unsigned char* bytes, std::size_t count, std::vector<std::vector<unsigned char>>& replies)
+{
+    for (std::size_t i = 0; i < count; ++i) {
+        const unsigned char b = bytes[i];
+        if (b == kSyn) {
+            // A header always starts a new frame, whatever was collected.
+            m_state = State::header;
+            m_body.clear();
+            continue;
+        }
+        switch (m_state) {
+        case State::idle:
+            if (isPrintable(b)) {
+                m_body.assign(1, static_cast<char>(b));
+                m_state = State::bare;
+                if (isMark(b))
+                    reset();  // a lone mark is no command
+            }
+            break;
+        case State::header:
+            m_state = (b == 'M' || b == 'Y') ? State::headerCr : State::idle;
+            break;
+        case State::headerCr:
+            m_state = b == kCr ? State::body : State::idle;
+            break;
+        case State::body:
+        case State::bare:
+            if (isMark(b)) {
+                finishBody(b, replies);
+                break;
+            }
+            if (!isPrintable(b))
+                break;  // the host's handshake bytes are not part of a command
+            m_body.push_back(static_cast<char>(b));
+            if (m_body.size() > kMaxFrame) {
+                reset();
+                break;
+            }
+            if (m_state == State::bare) {
+                const auto rule = std::find_if(m_model.rules.begin(), m_model.rules.end(), [&](const MenuRule& r) {
+                    return r.unterminated && r.address.empty() && r.command == m_body;
+                });
+                if (rule != m_model.rules.end())
+                    finishBody(0, replies);
+            }
+            break;
+        }
+    }
+}
+
+void MenuEngine::finishBody(unsigned char mark, std::vector<std::vector<unsigned char>>& replies)
+{
+    std::string address;
+    std::string text = m_body;
+    if (text.size() >= 2 && text[0] == ':') {
+        const std::size_t close = text.find(':', 1);
+        if (close != std::string::npos) {
+            address = text.substr(1, close - 1);
+            text = text.substr(close + 1);
+        }
+    }
+    reset();
+    m_commands.push_back(address.empty() ? text : ":" + address + ":" + text);
+    answer(address, text, mark, replies);
+}
+
+void MenuEngine::answer(const std::string& address, const std::string& text, unsigned char mark,
+                        std::vector<std::vector<unsigned char>>& replies)
+{
+    if (m_faults.silent)
+        return;
+    const unsigned char endMark = mark != 0 ? mark : '!';
+    std::string reply;
+    const auto rule = std::find_if(m_model.rules.begin(), m_model.rules.end(),
+                                   [&](const MenuRule& r) { return r.command == text && r.address == address; });
+    if (rule != m_model.rules.end()) {
+        if (rule->echo)
+            reply += text;
+        reply += rule->value;
+        if (rule->withStatus)
+            reply.push_back(static_cast<char>(rule->status));
+        if (rule->mark)
+            reply.push_back(static_cast<char>(endMark));
+    } else {
+        unsigned char status = m_model.refuseUnknown ? kMenuNak : kMenuEnq;
+        std::string echo = text;
+        std::string value;
+        if (address.empty() && text.size() > kTagLength) {
+            const auto setting = m_model.settings.find(text.substr(0, kTagLength));
+            const std::string rest = text.substr(kTagLength);
+            if (setting != m_model.settings.end() && rest == "?") {
+                echo = setting->first;
+                value = setting->second;
+                status = kMenuAck;
+            } else if (setting != m_model.settings.end() && rest.find('?') == std::string::npos) {
+                setting->second = rest;
+                status = kMenuAck;
+            }
+        }
+        reply = echo + value;
+        reply.push_back(static_cast<char>(status));
+        reply.push_back(static_cast<char>(endMark));
+    }
+    replies.emplace_back(reply.begin(), reply.end());
+}
+
+bool MenuEngine::decodeHeader() const
+{
+    const auto setting = m_model.settings.find("DECHDR");
+    return setting == m_model.settings.end() || setting->second != "0";
+}
+
+std::vector<unsigned char> MenuEngine::synPacket(const std::string& payload)
+{
+    std::string packet;
+    packet.push_back(static_cast<char>(kSyn));
+    packet.push_back(static_cast<char>(0xFE));
+    appendLittleEndian(packet, static_cast<std::uint32_t>(payload.size()));
+    packet.push_back(static_cast<char>(kCr));
+    packet += payload;
+    return {packet.begin(), packet.end()};
+}
+
+std::vector<unsigned char> MenuEngine::barcode(const std::string& label, char codeId, const std::string& aim) const
+{
+    if (!decodeHeader())
+        return {label.begin(), label.end()};
+    std::string record;
+    record.push_back(codeId);
+    record.push_back(aim.size() > 0 ? aim[0] : '\0');
+    record.push_back(aim.size() > 1 ? aim[1] : '\0');
+    record.push_back('\0');  // the spare byte the host skips
+    record += label;
+    std::string payload = "MSGGET";
+    appendLittleEndian(payload, static_cast<std::uint32_t>(record.size()));
+    return synPacket(payload + record);
+}
+
+std::vector<unsigned char> MenuEngine::image(const std::string& bytes, int format) const
+{
+    std::string payload = "IMGSHP";
+    payload.push_back(static_cast<char>(format >= 0 && format <= 9 ? '0' + format : 'x'));
+    payload.push_back('\0');
+    payload.push_back(static_cast<char>(kGs));
+    return synPacket(payload + bytes);
+}
+
+std::vector<std::vector<unsigned char>> MenuEngine::withFaults(std::vector<unsigned char> bytes, bool packet) const
+{
+    if (packet && m_faults.announcedLength && bytes.size() >= 7 && bytes[0] == kSyn) {
+        for (int i = 0; i < 4; ++i)
+            bytes[2 + i] = static_cast<unsigned char>((*m_faults.announcedLength >> (8 * i)) & 0xFF);
+    }
+    bytes.insert(bytes.begin(), m_faults.garbage.begin(), m_faults.garbage.end());
+    std::vector<std::vector<unsigned char>> pieces;
+    const std::size_t step = m_faults.splitEvery == 0 ? std::max<std::size_t>(bytes.size(), 1) : m_faults.splitEvery;
+    for (std::size_t at = 0; at < bytes.size(); at += step)
+        pieces.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                            bytes.begin() + static_cast<std::ptrdiff_t>(std::min(bytes.size(), at + step)));
+    return pieces;
+}
+
+std::vector<std::vector<unsigned char>> MenuEngine::replyPieces(const std::vector<unsigned char>& reply) const
+{
+    std::vector<std::vector<unsigned char>> pieces;
+    if (m_faults.silent || reply.empty())
+        return pieces;
+    const std::size_t step = m_faults.splitEvery == 0 ? reply.size() : m_faults.splitEvery;
+    for (std::size_t at = 0; at < reply.size(); at += step)
+        pieces.emplace_back(reply.begin() + static_cast<std::ptrdiff_t>(at),
+                            reply.begin() + static_cast<std::ptrdiff_t>(std::min(reply.size(), at + step)));
+    return pieces;
+}
+
+}  // namespace vxsim

@@ -1,0 +1,124 @@
+// The scanner's menu-command engine and its data packets, without any I/O:
+// takes the bytes of the host's command stream, answers the menu commands it
+// finds, and builds the byte stream of a scanned label or a captured image.
+// The serial port and the HID interface both feed it and send what it gives.
+//
+// Command frames (host to device):
+//     [SYN 'M' CR | SYN 'Y' CR] [':' address ':'] text mark
+// where the mark is '!' (this session), '.' (stored) or '@' (stored as the
+// default). A frame without a header starts at the first printable byte
+// after the last frame. A frame with a header but no mark is never
+// answered; one without a header and without a mark is answered only when
+// a rule marks its text as unterminated.
+//
+// Replies (device to host): [echo] value status mark, where the status is
+// ACK (0x06), NAK (0x15) or ENQ (0x05) and the mark repeats the command's.
+// By default the first six characters of a command name a setting (its
+// tag): the tag followed by '?' ("DECHDR?") answers the echo of the tag and
+// the setting's value; the tag followed by a value ("DECHDR0") stores the
+// value and answers the echo of the whole command. Rules override the answer of one
+// exact command. An unknown command is answered with ENQ, or NAK when the
+// model refuses unknown commands.
+//
+// Data packets (device to host), when the decode header is on:
+//     SYN 0xFE length(4 bytes, little-endian) CR payload
+// with the payload "MSGGET", 4 header bytes (the record's length,
+// little-endian), the code identifier, the AIM letter and modifier, one
+// spare byte and the label; or "IMGSHP", the format digit, one spare byte,
+// GS and the image. With the decode header off a label goes out alone.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vxsim {
+
+constexpr unsigned char kMenuAck = 0x06;
+constexpr unsigned char kMenuNak = 0x15;
+constexpr unsigned char kMenuEnq = 0x05;
+
+// The answer to one exact command.
+struct MenuRule {
+    std::string command;  // the text between the address and the mark
+    std::string address;  // the hub address the rule answers for ("" the device itself)
+    std::string value;    // the answer text after the echo
+    unsigned char status = kMenuAck;
+    bool echo = true;          // the command text first
+    bool mark = true;          // the command's mark last ('!' when it had none)
+    bool withStatus = true;    // the status byte before the mark
+    bool unterminated = false; // answered without a mark from the host (frames without a header)
+};
+
+struct MenuModel {
+    // Setting tag (six characters) to value; a query or a change of a tag
+    // that is not here is an unknown command.
+    std::map<std::string, std::string> settings = {{"DECHDR", "1"}, {"232BAD", "5"}, {"BEPLVL", "2"}};
+    std::vector<MenuRule> rules;
+    bool refuseUnknown = false;  // NAK in place of ENQ
+};
+
+// Faults the device can put into what it sends.
+struct DataFaults {
+    // Bytes sent in front of every data packet.
+    std::string garbage;
+    // Cut every packet and every reply into pieces of this many bytes, each
+    // sent on its own (0: whole).
+    std::size_t splitEvery = 0;
+    // The length a packet header announces instead of the true one.
+    std::optional<std::uint32_t> announcedLength;
+    // Answers no menu command at all.
+    bool silent = false;
+};
+
+class MenuEngine {
+public:
+    explicit MenuEngine(MenuModel model = MenuModel()) : m_model(std::move(model)) {}
+
+    // Takes bytes of the host's command stream; appends every complete
+    // reply to `replies` (one entry per reply, before faults).
+    void take(const unsigned char* bytes, std::size_t count, std::vector<std::vector<unsigned char>>& replies);
+    // True between frames (no header or bare text is being collected).
+    bool idle() const { return m_state == State::idle; }
+    // Forgets a partly received frame.
+    void reset();
+
+    // The stream of one label as the device sends it (decode header on or
+    // off); faults not applied.
+    std::vector<unsigned char> barcode(const std::string& label, char codeId = 'd', const std::string& aim = "E0") const;
+    std::vector<unsigned char> image(const std::string& bytes, int format = 3) const;
+    // `bytes` with the data faults applied: garbage in front, the announced
+    // length replaced (for a SYN-framed packet), cut into pieces.
+    std::vector<std::vector<unsigned char>> withFaults(std::vector<unsigned char> bytes, bool packet) const;
+    // Replies cut as the faults say (none when silent).
+    std::vector<std::vector<unsigned char>> replyPieces(const std::vector<unsigned char>& reply) const;
+
+    bool decodeHeader() const;
+    void setModel(MenuModel model) { m_model = std::move(model); }
+    const MenuModel& model() const { return m_model; }
+    void setFaults(DataFaults faults) { m_faults = std::move(faults); }
+    const DataFaults& faults() const { return m_faults; }
+    // Every command text received, in order, with its address as
+    // ":addr:text" when it had one.
+    const std::vector<std::string>& commands() const { return m_commands; }
+
+    // A SYN-framed packet around `payload`.
+    static std::vector<unsigned char> synPacket(const std::string& payload);
+
+private:
+    enum class State { idle, header, headerCr, body, bare };
+    void answer(const std::string& address, const std::string& text, unsigned char mark,
+                std::vector<std::vector<unsigned char>>& replies);
+    void finishBody(unsigned char mark, std::vector<std::vector<unsigned char>>& replies);
+
+    MenuModel m_model;
+    DataFaults m_faults;
+    State m_state = State::idle;
+    std::string m_body;
+    std::vector<std::string> m_commands;
+};
+
+}  // namespace vxsim
