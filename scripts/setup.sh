@@ -8,7 +8,7 @@ VX_JOBS=$(nproc 2>/dev/null || echo 2)
 VX_PACKAGES=(
   g++ cmake make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libsqlite3-dev
+  libsqlite3-dev libudev-dev
   clang libclang-rt-14-dev
 )
 

@@ -6,11 +6,15 @@
 //               [--filter-driver] [--no-wire-time] [--silent]
 //   vxsimulator --hid-model hid-pos [--id NAME]
 //   vxsimulator --list-models
+//   vxsimulator --list-identities
+// Either kind of model takes --identity NAME: who the scanner says it is
+// (its answers to the information queries, and the devices behind a hub).
 //
 // Once the port is published it prints one line, "<id> <pty>" (serial) or
 // "<id> <host path>" (HID), so that a script can wait for it.
 #include "simulator/hid_model.h"
 #include "simulator/hid_scanner.h"
+#include "simulator/identity_model.h"
 #include "simulator/serial_model.h"
 #include "simulator/virtual_serial_port.h"
 
@@ -28,7 +32,8 @@ int usage()
                  "usage: vxsimulator --serial-model NAME [--id NAME] [--baud N] [--dps CODE]\n"
                  "                   [--filter-driver] [--no-wire-time] [--silent]\n"
                  "       vxsimulator --hid-model NAME [--id NAME]\n"
-                 "       vxsimulator --list-models\n");
+                 "       vxsimulator --list-models | --list-identities\n"
+                 "       (either model also takes --identity NAME)\n");
     return 2;
 }
 
@@ -44,6 +49,7 @@ int main(int argc, char** argv)
     bool filterDriver = false;
     bool wireTime = true;
     bool silent = false;
+    const vxsim::IdentityModel* identity = nullptr;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -54,7 +60,18 @@ int main(int argc, char** argv)
                 std::printf("%s\n", name.c_str());
             return 0;
         }
-        if (arg == "--serial-model" && hasValue)
+        if (arg == "--list-identities") {
+            for (const std::string& name : vxsim::identityModelNames())
+                std::printf("%s\n", name.c_str());
+            return 0;
+        }
+        if (arg == "--identity" && hasValue) {
+            identity = vxsim::findIdentityModel(argv[++i]);
+            if (identity == nullptr) {
+                std::fprintf(stderr, "vxsimulator: unknown identity \"%s\" (see --list-identities)\n", argv[i]);
+                return usage();
+            }
+        } else if (arg == "--serial-model" && hasValue)
             modelName = argv[++i];
         else if (arg == "--hid-model" && hasValue)
             hidModelName = argv[++i];
@@ -85,8 +102,11 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "vxsimulator: unknown HID model \"%s\" (see --list-models)\n", hidModelName.c_str());
             return usage();
         }
+        vxsim::HidModel hidModel = *hid;
+        if (identity != nullptr)
+            hidModel.menu = vxsim::identityMenu(*identity, hidModel.menu);
         pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-        vxsim::HidScanner scanner(*hid, id.empty() ? hid->name : id);
+        vxsim::HidScanner scanner(hidModel, id.empty() ? hid->name : id);
         if (!scanner.plug()) {
             std::fprintf(stderr, "vxsimulator: %s\n", scanner.lastError().c_str());
             return 1;
@@ -116,6 +136,8 @@ int main(int argc, char** argv)
         model.filterDriver.present = true;
     }
     model.wireTime = wireTime;
+    if (identity != nullptr)
+        model.menu = vxsim::identityMenu(*identity, model.menu);
 
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 

@@ -1,5 +1,6 @@
 // CreateFile and the calls on device handles: the handle work common to every
 // device, forwarding to the device object behind the handle.
+#include "linux/internal/devtree.h"
 #include "linux/internal/device.h"
 #include "linux/internal/text.h"
 #include "platform/error.h"
@@ -81,7 +82,17 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    const std::string name(path);
+    std::string name(path);
+    // A filter driver's management path names the port or interface it
+    // belongs to.
+    if (platform::isManagementPath(name)) {
+        const auto target = platform::resolveManagementPath(name);
+        if (!target) {
+            SetLastError(ERROR_FILE_NOT_FOUND);
+            return INVALID_HANDLE_VALUE;
+        }
+        name = *target;
+    }
     std::shared_ptr<platform::DeviceObject> device = isSerialPath(name)
                                                          ? platform::openSerialDevice(name, access, shareMode, flags)
                                                          : platform::openHidDevice(name, access, shareMode, flags);

@@ -131,8 +131,15 @@ public:
     {
         if (isProbe())
             return m_interface->present();
-        std::lock_guard lock(m_mutex);
-        return !m_gone;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_gone)
+                return false;
+        }
+        // The removal notice goes out once the interface is no longer
+        // listed, which may be before the device has closed our connection:
+        // from then on the handle answers as gone too.
+        return m_interface->present();
     }
 
     BOOL read(void* buffer, DWORD size, DWORD* transferred, OVERLAPPED* overlapped) override

@@ -2,6 +2,7 @@
 // device stand-in (the simulated scanner), reached over a SOCK_SEQPACKET
 // socket, one message per report. platform/virtual/WIRE.md ("Virtual HID
 // interfaces") is the format; this file is the host side of it.
+#include "linux/internal/devtree.h"
 #include "linux/internal/hid.h"
 
 #include "platform/error.h"
@@ -263,7 +264,12 @@ std::shared_ptr<VirtualInterface> readDescriptor(const fs::path& file)
     identity.manufacturer = text(fields, "manufacturer");
     identity.product = text(fields, "product");
     const unsigned interfaceNumber = static_cast<unsigned>(number(fields, "interface").value_or(0));
-    identity.path = makeHidPath(identity.vendorId, identity.productId, interfaceNumber, "virtual-" + id);
+    // An interface that the remote-management filter driver presents has
+    // the driver's bus in its path (internal/devtree.h).
+    identity.path = number(fields, "filterDriver").value_or(0) != 0
+                        ? makeFilterDriverHidPath(identity.vendorId, identity.productId, interfaceNumber,
+                                                  "virtual-" + id)
+                        : makeHidPath(identity.vendorId, identity.productId, interfaceNumber, "virtual-" + id);
     return interface;
 }
 

@@ -35,6 +35,7 @@ void appendLittleEndian(std::string& out, std::uint32_t value)
 void MenuEngine::reset()
 {
     m_state = State::idle;
+    m_header = kNoHeader;
     m_body.clear();
 }
 
@@ -51,6 +52,7 @@ void MenuEngine::take(const unsigned char* bytes, std::size_t count, std::vector
         switch (m_state) {
         case State::idle:
             if (isPrintable(b)) {
+                m_header = kNoHeader;
                 m_body.assign(1, static_cast<char>(b));
                 m_state = State::bare;
                 if (isMark(b))
@@ -58,7 +60,25 @@ void MenuEngine::take(const unsigned char* bytes, std::size_t count, std::vector
             }
             break;
         case State::header:
-            m_state = (b == 'M' || b == 'Y') ? State::headerCr : State::idle;
+            if (b == 'M' || b == 'Y') {
+                m_header = static_cast<char>(b);
+                m_state = State::headerCr;
+            } else {
+                m_state = b == 'n' ? State::deviceType : State::idle;
+            }
+            break;
+        case State::deviceType:
+            if (b == kCr) {
+                const std::string text = "n" + m_body;
+                reset();
+                m_commands.push_back(text);
+                if (!m_faults.silent && !m_silenced && !m_model.deviceType.empty())
+                    replies.emplace_back(m_model.deviceType.begin(), m_model.deviceType.end());
+            } else if (isPrintable(b)) {
+                m_body.push_back(static_cast<char>(b));
+                if (m_body.size() > kMaxFrame)
+                    reset();
+            }
             break;
         case State::headerCr:
             m_state = b == kCr ? State::body : State::idle;
@@ -99,48 +119,93 @@ void MenuEngine::finishBody(unsigned char mark, std::vector<std::vector<unsigned
             text = text.substr(close + 1);
         }
     }
+    m_answering = m_header;
     reset();
     m_commands.push_back(address.empty() ? text : ":" + address + ":" + text);
+    if (!m_faults.silentFrom.empty() && m_commands.back() == m_faults.silentFrom)
+        m_silenced = true;
     answer(address, text, mark, replies);
 }
 
-void MenuEngine::answer(const std::string& address, const std::string& text, unsigned char mark,
-                        std::vector<std::vector<unsigned char>>& replies)
+const MenuRule* MenuEngine::findRule(const std::string& address, const std::string& text) const
 {
-    if (m_faults.silent)
-        return;
-    const unsigned char endMark = mark != 0 ? mark : '!';
-    std::string reply;
-    const auto rule = std::find_if(m_model.rules.begin(), m_model.rules.end(),
-                                   [&](const MenuRule& r) { return r.command == text && r.address == address; });
-    if (rule != m_model.rules.end()) {
+    const MenuRule* any = nullptr;
+    for (const MenuRule& r : m_model.rules) {
+        if (r.command != text || r.address != address)
+            continue;
+        if (r.header == m_answering)
+            return &r;
+        if (r.header == 0 && any == nullptr)
+            any = &r;
+    }
+    return any;
+}
+
+bool MenuEngine::answerOne(const std::string& address, const std::string& text, std::string& reply)
+{
+    if (const MenuRule* rule = findRule(address, text)) {
         if (rule->echo)
             reply += text;
         reply += rule->value;
         if (rule->withStatus)
             reply.push_back(static_cast<char>(rule->status));
-        if (rule->mark)
-            reply.push_back(static_cast<char>(endMark));
-    } else {
-        unsigned char status = m_model.refuseUnknown ? kMenuNak : kMenuEnq;
-        std::string echo = text;
-        std::string value;
-        if (address.empty() && text.size() > kTagLength) {
-            const auto setting = m_model.settings.find(text.substr(0, kTagLength));
-            const std::string rest = text.substr(kTagLength);
-            if (setting != m_model.settings.end() && rest == "?") {
-                echo = setting->first;
-                value = setting->second;
-                status = kMenuAck;
-            } else if (setting != m_model.settings.end() && rest.find('?') == std::string::npos) {
-                setting->second = rest;
-                status = kMenuAck;
-            }
-        }
-        reply = echo + value;
-        reply.push_back(static_cast<char>(status));
-        reply.push_back(static_cast<char>(endMark));
+        return rule->mark;
     }
+    unsigned char status = m_model.refuseUnknown ? kMenuNak : kMenuEnq;
+    std::string echo = text;
+    std::string value;
+    if (address.empty() && text.size() > 1 && text.back() == '?') {
+        // A short tag ("TRM?") is queried by its whole name.
+        const auto setting = m_model.settings.find(text.substr(0, text.size() - 1));
+        if (setting != m_model.settings.end()) {
+            echo = setting->first;
+            value = setting->second;
+            status = kMenuAck;
+        }
+    }
+    if (status != kMenuAck && address.empty() && text.size() > kTagLength) {
+        const auto setting = m_model.settings.find(text.substr(0, kTagLength));
+        const std::string rest = text.substr(kTagLength);
+        if (setting != m_model.settings.end() && rest == "?") {
+            echo = setting->first;
+            value = setting->second;
+            status = kMenuAck;
+        } else if (setting != m_model.settings.end() && rest.find('?') == std::string::npos) {
+            setting->second = rest;
+            status = kMenuAck;
+        }
+    }
+    reply += echo + value;
+    reply.push_back(static_cast<char>(status));
+    return true;
+}
+
+void MenuEngine::answer(const std::string& address, const std::string& text, unsigned char mark,
+                        std::vector<std::vector<unsigned char>>& replies)
+{
+    if (m_faults.silent || m_silenced)
+        return;
+    const unsigned char endMark = mark != 0 ? mark : '!';
+    std::string reply;
+    bool withMark = true;
+    if (text.find(';') != std::string::npos && findRule(address, text) == nullptr) {
+        // A batch: every command answered in turn, one mark for all.
+        std::size_t begin = 0;
+        for (;;) {
+            const std::size_t end = text.find(';', begin);
+            const std::string one = text.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+            if (begin != 0)
+                reply.push_back(';');
+            answerOne(address, one, reply);
+            if (end == std::string::npos)
+                break;
+            begin = end + 1;
+        }
+    } else {
+        withMark = answerOne(address, text, reply);
+    }
+    if (withMark)
+        reply.push_back(static_cast<char>(endMark));
     replies.emplace_back(reply.begin(), reply.end());
 }
 

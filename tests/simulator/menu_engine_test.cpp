@@ -1,5 +1,6 @@
 // The simulated scanner's menu engine: frames in, replies out; the data
 // packets it builds and the faults it puts into them.
+#include "simulator/identity_model.h"
 #include "simulator/menu_engine.h"
 #include "simulator/serial_responder.h"
 
@@ -128,6 +129,128 @@ TEST(MenuEngine, SerialResponderKeepsTheSyncApartFromMenuFrames)
     EXPECT_EQ(std::string(out.begin(), out.end()), expected);
     EXPECT_EQ(responder.pingsAnswered(), 1);
     EXPECT_FALSE(responder.engine().decodeHeader());
+}
+
+TEST(MenuEngine, HeaderRulesBatchesTheDeviceTypeQueryAndLateSilence)
+{
+    vxsim::MenuModel model;
+    vxsim::MenuRule any{"P_NAME?", "", "P_NAMEany", vxsim::kMenuAck, false, true, true, false};
+    vxsim::MenuRule byY = any;
+    byY.value = "P_NAMEname";
+    byY.header = 'Y';
+    vxsim::MenuRule bare = any;
+    bare.value = "P_NAMEbare";
+    bare.header = vxsim::kNoHeader;
+    model.rules = {any, byY, bare};
+    model.rules.push_back({"BASLDA", "", "BASLDA", vxsim::kMenuAck, false, true, true, false});
+    model.settings["TRM"] = "1";
+    model.deviceType = "APP";
+    struct Case {
+        const char* name;
+        std::string in;
+        std::string out;
+    } cases[] = {
+        {"rule for SYN Y", "\x16Y\rP_NAME?!", "P_NAMEname\x06!"},
+        {"rule for any header", "\x16M\rP_NAME?!", "P_NAMEany\x06!"},
+        {"rule without header", "P_NAME?!", "P_NAMEbare\x06!"},
+        {"short setting", "\x16M\rTRM?!", "TRM1\x06!"},
+        {"batch", "\x16M\rTRM?;CBLTBL?;BASLDA;DECHDR?!", "TRM1\x06;CBLTBL?\x05;BASLDA\x06;DECHDR1\x06!"},
+        {"batch of one", "\x16M\rBASLDA!", "BASLDA\x06!"},
+        {"device type", "\x16n,DEVICETYPE\r", "APP"},
+        {"device type then a frame", "\x16n,DEVICETYPE\r\x16M\rTRM?.", "APPTRM1\x06."},
+    };
+    for (const Case& c : cases) {
+        MenuEngine engine(model);
+        EXPECT_EQ(feed(engine, c.in), c.out) << c.name;
+    }
+    MenuEngine engine(model);
+    feed(engine, "\x16n,DEVICETYPE\r");
+    EXPECT_EQ(engine.commands(), (std::vector<std::string>{"n,DEVICETYPE"}));
+
+    // A model without a device type does not answer its query.
+    MenuEngine mute;
+    EXPECT_EQ(feed(mute, "\x16n,DEVICETYPE\r\x16M\rDECHDR?!"), "DECHDR1\x06!");
+
+    // Silent from one command on, until the faults change.
+    vxsim::DataFaults late;
+    late.silentFrom = ":2:TRM?";
+    engine.setFaults(late);
+    EXPECT_EQ(feed(engine, "\x16M\rTRM?!"), "TRM1\x06!");
+    EXPECT_EQ(feed(engine, "\x16M\r:2:TRM?!\x16M\rTRM?!\x16n,DEVICETYPE\r"), "");
+    engine.setFaults({});
+    EXPECT_EQ(feed(engine, "\x16M\rTRM?!"), "TRM1\x06!");
+
+    // The serial side hands the device-type query to the engine.
+    vxsim::SerialModel serial;
+    serial.usbSerial = true;
+    serial.menu = model;
+    vxsim::SerialResponder responder(serial);
+    const std::string in = "\x16n,DEVICETYPE\r";
+    const auto out = responder.take(reinterpret_cast<const unsigned char*>(in.data()), in.size(), vxsim::HostLine());
+    EXPECT_EQ(std::string(out.begin(), out.end()), "APP");
+}
+
+TEST(IdentityModel, RepliesHaveTheShapesTheHostParses)
+{
+    const auto menuOf = [](const char* name) {
+        const vxsim::IdentityModel* model = vxsim::findIdentityModel(name);
+        EXPECT_NE(model, nullptr) << name;
+        return vxsim::identityMenu(model != nullptr ? *model : vxsim::IdentityModel());
+    };
+    struct Case {
+        const char* model;
+        std::string in;
+        std::string out;
+    } cases[] = {
+        {"arch0", "\x16Y\rP_NAME?!", "P_NAMEVX-1000\x06!"},
+        {"arch0", "\x16M\rP_NAME?!", "P_NAMELinear imager\x06!"},
+        {"arch0", "\x16M\rP_INFO!", "P_INFO\x05!"},
+        {"arch0", "\x16M\rCOMPID?!", "COMPID?\x05!"},
+        {"arch0", "\x16M\rREV_TD?!", "REV_TD09:15:00 Jan 12 2009\x06!"},
+        {"arch0", "\x16M\r232WRD?!", "232WRD2\x06!"},
+        {"arch0", "\x16n,DEVICETYPE\r", "APP"},
+        {"arch1", "\x16M\rCOMPID?!", "COMPID1\x06!"},
+        {"arch1", "\x16M\rTRM?;ACTSTA?;IMGSNP?!", "TRM1\x06;ACTSTA?\x05;IMGSNP1\x06!"},
+        {"arch4", "\x16M\rLSRDF2?!", "LSRDF21\x06!"},
+        {"boot-devtype", "\x16Y\rP_NAME?!", "P_NAME?\x05!"},
+        {"boot-devtype", "\x16Y\rP_NAME!", "P_NAMEVX-1000-BL\x06!"},
+        {"boot-devtype", "\x16n,DEVICETYPE\r", "BOOT"},
+        {"hub-rptscn", "\x16M\rRPTSCN!",
+         "RPTSCN\r\nPort Type Name Address\r\n1 external VX-1100 #3\r\n2 external VX-1300 4\r\n\x06!"},
+        {"hub-rptscn", "\x16M\rBASLDA!", "BASLDA\x06!"},
+        {"hub-rptscn", "\x16Y\r:#4:P_NAME?!", "P_NAMEVX-1300\x06!"},
+        {"hub-rptscn", "\x16M\r:4:P_NAME?!", "P_NAME?\x05!"},
+        {"hub-single", "\x16M\r:#2:SERNUM?!", "SERNUMS0000012\x06!"},
+        {"hub-single", "\x16M\r:#9:SERNUM?!", "SERNUM?\x05!"},
+        {"hub-single", "\x16M\rRPTSCN!", "RPTSCN\x05!"},
+    };
+    for (const Case& c : cases) {
+        MenuEngine engine(menuOf(c.model));
+        EXPECT_EQ(feed(engine, c.in), c.out) << c.model << " " << c.in.substr(3);
+    }
+
+    // A P_INFO listing: key/value lines after the echo, CR LF before the
+    // status; a hub's listing follows its own keys.
+    MenuEngine multi(menuOf("hub-multi"));
+    const std::string pinfo = feed(multi, "\x16M\rP_INFO!");
+    EXPECT_EQ(pinfo.rfind("P_INFO\r\nmode: app\r\n", 0), 0u) << pinfo;
+    EXPECT_EQ(pinfo.substr(pinfo.size() - 4), "\r\n\x06!");
+    EXPECT_NE(pinfo.find("\r\nhubs: 2\r\nhub-1-connections: 2\r\nhub-1-dev-1-addr: #1\r\n"), std::string::npos);
+    EXPECT_NE(pinfo.find("\r\nhub-2-connections: 1\r\nhub-2-dev-1-addr: #5\r\nhub-2-dev-1-name: VX-1400\r\n"
+                         "hub-2-dev-1-type: external\r\n"),
+              std::string::npos);
+    MenuEngine single(menuOf("hub-single"));
+    const std::string listing = feed(single, "\x16M\rP_INFO!");
+    EXPECT_NE(listing.find("\r\nhub-connections: 4\r\ndev-1-addr: #1\r\n"), std::string::npos);
+    EXPECT_NE(listing.find("\r\ndev-4-type: dock\r\n"), std::string::npos);
+    EXPECT_EQ(listing.find("hubs:"), std::string::npos);
+    MenuEngine boot(menuOf("boot-pinfo"));
+    const std::string bootInfo = feed(boot, "\x16M\rP_INFO!");
+    EXPECT_NE(bootInfo.find("\r\nmode: boot\r\n"), std::string::npos);
+    EXPECT_EQ(bootInfo.find("app-p_name"), std::string::npos);
+
+    EXPECT_EQ(vxsim::findIdentityModel("no-such"), nullptr);
+    EXPECT_EQ(vxsim::identityModelNames().size(), 10u);
 }
 
 }  // namespace

@@ -11,6 +11,13 @@
 // answered; one without a header and without a mark is answered only when
 // a rule marks its text as unterminated.
 //
+// A batch is several commands in one frame, separated by ';'
+// ("TRM?;CBLTBL?;BASLDA!"): each is answered as alone, without its mark,
+// and the answers go back joined by ';' and ended by the frame's mark.
+//
+// The device-type query (SYN 'n' ',' text CR) is answered with the model's
+// device-type text alone, or not at all when the model has none.
+//
 // Replies (device to host): [echo] value status mark, where the status is
 // ACK (0x06), NAK (0x15) or ENQ (0x05) and the mark repeats the command's.
 // By default the first six characters of a command name a setting (its
@@ -51,7 +58,13 @@ struct MenuRule {
     bool mark = true;          // the command's mark last ('!' when it had none)
     bool withStatus = true;    // the status byte before the mark
     bool unterminated = false; // answered without a mark from the host (frames without a header)
+    // The frame header the rule answers for: 'M', 'Y', kNoHeader, or 0 for
+    // any. A rule for the frame's own header wins over one for any header.
+    char header = 0;
 };
+
+// MenuRule::header of a frame without a header.
+constexpr char kNoHeader = '-';
 
 struct MenuModel {
     // Setting tag (six characters) to value; a query or a change of a tag
@@ -59,6 +72,8 @@ struct MenuModel {
     std::map<std::string, std::string> settings = {{"DECHDR", "1"}, {"232BAD", "5"}, {"BEPLVL", "2"}};
     std::vector<MenuRule> rules;
     bool refuseUnknown = false;  // NAK in place of ENQ
+    // The answer to the device-type query, sent as it is (empty: none).
+    std::string deviceType;
 };
 
 // Faults the device can put into what it sends.
@@ -72,6 +87,9 @@ struct DataFaults {
     std::optional<std::uint32_t> announcedLength;
     // Answers no menu command at all.
     bool silent = false;
+    // Falls silent from the first command received as this text on (as
+    // commands() lists it, ":addr:text" for an addressed one); empty: never.
+    std::string silentFrom;
 };
 
 class MenuEngine {
@@ -99,26 +117,38 @@ public:
     bool decodeHeader() const;
     void setModel(MenuModel model) { m_model = std::move(model); }
     const MenuModel& model() const { return m_model; }
-    void setFaults(DataFaults faults) { m_faults = std::move(faults); }
+    void setFaults(DataFaults faults)
+    {
+        m_faults = std::move(faults);
+        m_silenced = false;
+    }
     const DataFaults& faults() const { return m_faults; }
     // Every command text received, in order, with its address as
-    // ":addr:text" when it had one.
+    // ":addr:text" when it had one; a batch is one entry; the device-type
+    // query is "n," and its text.
     const std::vector<std::string>& commands() const { return m_commands; }
 
     // A SYN-framed packet around `payload`.
     static std::vector<unsigned char> synPacket(const std::string& payload);
 
 private:
-    enum class State { idle, header, headerCr, body, bare };
+    enum class State { idle, header, headerCr, body, bare, deviceType };
     void answer(const std::string& address, const std::string& text, unsigned char mark,
                 std::vector<std::vector<unsigned char>>& replies);
+    // One command's answer without its mark; false when the rule that
+    // answers it asks for no mark.
+    bool answerOne(const std::string& address, const std::string& text, std::string& reply);
+    const MenuRule* findRule(const std::string& address, const std::string& text) const;
     void finishBody(unsigned char mark, std::vector<std::vector<unsigned char>>& replies);
 
     MenuModel m_model;
     DataFaults m_faults;
     State m_state = State::idle;
+    char m_header = kNoHeader;     // the header of the frame being collected
+    char m_answering = kNoHeader;  // the header of the frame being answered
     std::string m_body;
     std::vector<std::string> m_commands;
+    bool m_silenced = false;  // DataFaults::silentFrom was received
 };
 
 }  // namespace vxsim

@@ -1,0 +1,249 @@
+// Device notices (see platform/dbt.h).
+//
+// One watcher thread runs while any registration exists. It keeps the set
+// of HID interface paths present and, whenever something may have changed,
+// lists them again and posts the difference to every registration: a
+// removal is a path that was there and is not any more. Wake-ups come from
+// inotify on the virtual devices' folder (a descriptor removed or renamed
+// into place), from udev for real interfaces, and from a short poll that
+// catches what neither reports (a publisher that died and left its
+// descriptor unlocked; a machine without udev events).
+#include "linux/internal/hid.h"
+#include "linux/internal/window_queue.h"
+
+#include "platform/dbt.h"
+#include "platform/error.h"
+#include "platform/hid.h"
+#include "platform/runtime.h"
+
+#include <cstring>
+#include <filesystem>
+#include <libudev.h>
+#include <map>
+#include <mutex>
+#include <poll.h>
+#include <set>
+#include <sys/eventfd.h>
+#include <sys/inotify.h>
+#include <thread>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+constexpr int kPollMs = 25;
+
+struct Registration {
+    HWND window = nullptr;
+    GUID interfaceClass{};
+    bool allClasses = false;
+};
+
+class Watcher {
+public:
+    std::uintptr_t add(const Registration& registration)
+    {
+        std::lock_guard life(m_lifeMutex);
+        if (!m_thread.joinable()) {
+            m_wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+            m_stop = false;
+            std::lock_guard scan(m_scanMutex);
+            m_known = presentPaths();
+        } else {
+            // Catch up first, so that the new registration hears only of
+            // changes that come after it.
+            scan();
+        }
+        std::uintptr_t id;
+        {
+            std::lock_guard lock(m_mutex);
+            id = m_next++;
+            m_registrations.emplace(id, registration);
+        }
+        if (!m_thread.joinable())
+            m_thread = std::thread([this] { run(); });
+        return id;
+    }
+
+    bool remove(std::uintptr_t id)
+    {
+        std::lock_guard life(m_lifeMutex);
+        bool last = false;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_registrations.erase(id) == 0)
+                return false;
+            last = m_registrations.empty();
+        }
+        if (last && m_thread.joinable()) {
+            {
+                std::lock_guard lock(m_mutex);
+                m_stop = true;
+            }
+            const std::uint64_t one = 1;
+            [[maybe_unused]] auto n = ::write(m_wake, &one, sizeof one);
+            m_thread.join();
+            ::close(m_wake);
+            m_wake = -1;
+        }
+        return true;
+    }
+
+    std::size_t count()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_registrations.size();
+    }
+
+private:
+    static std::set<std::string> presentPaths()
+    {
+        std::set<std::string> paths;
+        for (const auto& interface : listHidInterfaces())
+            paths.insert(interface->identity.path);
+        return paths;
+    }
+
+    // Lists the interfaces again and posts what changed.
+    void scan()
+    {
+        std::lock_guard scanLock(m_scanMutex);
+        std::set<std::string> now = presentPaths();
+        std::vector<std::pair<DWORD, std::string>> changes;
+        for (const std::string& path : m_known)
+            if (now.count(path) == 0)
+                changes.emplace_back(DBT_DEVICEREMOVECOMPLETE, path);
+        for (const std::string& path : now)
+            if (m_known.count(path) == 0)
+                changes.emplace_back(DBT_DEVICEARRIVAL, path);
+        m_known = std::move(now);
+        if (changes.empty())
+            return;
+        GUID hidClass;
+        HidD_GetHidGuid(&hidClass);
+        std::vector<Registration> targets;
+        {
+            std::lock_guard lock(m_mutex);
+            for (const auto& [id, registration] : m_registrations)
+                if (registration.allClasses || registration.interfaceClass == hidClass)
+                    targets.push_back(registration);
+        }
+        for (const auto& [event, path] : changes)
+            for (const Registration& target : targets)
+                postNotice(target.window, event, hidClass, path);
+    }
+
+    static void postNotice(HWND window, DWORD event, const GUID& interfaceClass, const std::string& path)
+    {
+        const std::size_t size = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) + (path.size() + 1) * sizeof(wchar_t);
+        auto payload = std::make_shared<std::vector<BYTE>>(std::max(size, sizeof(DEV_BROADCAST_DEVICEINTERFACE_W)), 0);
+        auto* notice = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(payload->data());
+        notice->dbcc_size = static_cast<DWORD>(size);
+        notice->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+        notice->dbcc_classguid = interfaceClass;
+        for (std::size_t i = 0; i < path.size(); ++i)
+            notice->dbcc_name[i] = static_cast<wchar_t>(static_cast<unsigned char>(path[i]));
+        postMessageWithPayload(window, WM_DEVICECHANGE, event, std::move(payload));
+    }
+
+    void run()
+    {
+        const std::string folder = runtimeDirectory() + "/hid";
+        std::error_code ec;
+        std::filesystem::create_directories(folder, ec);
+        const int inotify = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+        if (inotify >= 0)
+            ::inotify_add_watch(inotify, folder.c_str(), IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_CREATE | IN_CLOSE_WRITE);
+        udev* context = udev_new();
+        udev_monitor* monitor = context != nullptr ? udev_monitor_new_from_netlink(context, "udev") : nullptr;
+        if (monitor != nullptr && (udev_monitor_filter_add_match_subsystem_devtype(monitor, "hidraw", nullptr) < 0 ||
+                                   udev_monitor_enable_receiving(monitor) < 0)) {
+            udev_monitor_unref(monitor);
+            monitor = nullptr;
+        }
+        for (;;) {
+            pollfd fds[3] = {{m_wake, POLLIN, 0}, {inotify, POLLIN, 0},
+                             {monitor != nullptr ? udev_monitor_get_fd(monitor) : -1, POLLIN, 0}};
+            ::poll(fds, 3, kPollMs);
+            {
+                std::lock_guard lock(m_mutex);
+                if (m_stop)
+                    break;
+            }
+            if ((fds[1].revents & POLLIN) != 0) {
+                char buffer[4096];
+                while (::read(inotify, buffer, sizeof buffer) > 0) {
+                }
+            }
+            if ((fds[2].revents & POLLIN) != 0)
+                while (udev_device* device = udev_monitor_receive_device(monitor))
+                    udev_device_unref(device);
+            scan();
+        }
+        if (monitor != nullptr)
+            udev_monitor_unref(monitor);
+        if (context != nullptr)
+            udev_unref(context);
+        if (inotify >= 0)
+            ::close(inotify);
+    }
+
+    std::mutex m_lifeMutex;  // start and stop of the thread
+    std::mutex m_scanMutex;  // one scan at a time; guards m_known
+    std::mutex m_mutex;      // registrations and the stop flag
+    std::map<std::uintptr_t, Registration> m_registrations;
+    std::uintptr_t m_next = 0x5000;
+    std::set<std::string> m_known;
+    std::thread m_thread;
+    int m_wake = -1;
+    bool m_stop = false;
+};
+
+// Never destroyed: registrations left at exit keep a running thread.
+Watcher& watcher()
+{
+    static Watcher* w = new Watcher;
+    return *w;
+}
+
+}  // namespace
+
+std::size_t deviceNotificationCount()
+{
+    return watcher().count();
+}
+
+}  // namespace platform
+
+HDEVNOTIFY RegisterDeviceNotificationW(HANDLE recipient, LPVOID filter, DWORD flags)
+{
+    if ((flags & ~DEVICE_NOTIFY_ALL_INTERFACE_CLASSES) != DEVICE_NOTIFY_WINDOW_HANDLE || filter == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    const auto* header = static_cast<const DEV_BROADCAST_HDR*>(filter);
+    if (header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE ||
+        header->dbch_size < offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    HWND window = static_cast<HWND>(recipient);
+    if (!IsWindow(window)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+    }
+    platform::Registration registration;
+    registration.window = window;
+    registration.interfaceClass = static_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(filter)->dbcc_classguid;
+    registration.allClasses = (flags & DEVICE_NOTIFY_ALL_INTERFACE_CLASSES) != 0;
+    return reinterpret_cast<HDEVNOTIFY>(platform::watcher().add(registration));
+}
+
+BOOL UnregisterDeviceNotification(HDEVNOTIFY notification)
+{
+    if (!platform::watcher().remove(reinterpret_cast<std::uintptr_t>(notification))) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
+}

@@ -1,0 +1,116 @@
+// Simulated scanners for the discovery tests: serial and HID scanners that
+// answer the identity queries, a template that looks for every kind, and
+// an empty real device tree so that only the simulated devices are listed.
+#pragma once
+
+#include "TestSupport.h"
+
+#include "api/CDiscoveryTemplate.h"
+#include "discovery/CDevice.h"
+
+#include "platform/serial.h"
+#include "simulator/hid_scanner.h"
+#include "simulator/identity_model.h"
+#include "simulator/virtual_serial_port.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vxtest {
+
+// A menu that answers the identity queries with this name and serial number.
+inline vxsim::MenuModel identityMenuFor(const std::string& name, const std::string& serial,
+                                        const std::string& terminalId = "131")
+{
+    vxsim::IdentityModel identity = *vxsim::findIdentityModel("arch0");
+    identity.device.name = name;
+    identity.device.description = name;
+    identity.device.serialNumber = serial;
+    identity.device.terminalId = terminalId;
+    return vxsim::identityMenu(identity);
+}
+
+inline vxsim::SerialModel serialScannerModel(const std::string& model, const std::string& name,
+                                             const std::string& serial)
+{
+    vxsim::SerialModel copy = *vxsim::findSerialModel(model);
+    copy.wireTime = false;
+    copy.menu = identityMenuFor(name, serial);
+    return copy;
+}
+
+inline vxsim::HidModel hidScannerModel(const std::string& model, const std::string& name, const std::string& serial)
+{
+    vxsim::HidModel copy = *vxsim::findHidModel(model);
+    copy.serialNumber = serial;
+    copy.menu = identityMenuFor(name, serial);
+    copy.reportIntervalUs = 0;
+    return copy;
+}
+
+// "COMn" of a plugged simulated port.
+inline std::string comNameOf(const vxsim::VirtualSerialPort& port)
+{
+    for (const auto& listed : platform::listSerialPorts())
+        if (listed.devicePath == port.ptyPath())
+            return listed.comName;
+    ADD_FAILURE() << "the simulated port has no COM name";
+    return {};
+}
+
+// The serial rates the probe tries, short for speed: the catalogue's
+// RS-232 scanners answer at 9600.
+inline CDiscoveryTemplate searchTemplate(std::vector<int> interfaceTypes)
+{
+    CDiscoveryTemplate search;
+    search.interfaceTypes = std::move(interfaceTypes);
+    search.baudRates = {115200, 9600};
+    search.setDefaultValues();
+    return search;
+}
+
+// The result list of one search; owns its records.
+struct DeviceList {
+    std::vector<CDevice*> devices;
+    DeviceList() = default;
+    DeviceList(const DeviceList&) = delete;
+    DeviceList& operator=(const DeviceList&) = delete;
+    ~DeviceList()
+    {
+        for (CDevice* device : devices)
+            delete device;
+    }
+};
+
+// Every test sees only the simulated devices: the real device tree is an
+// empty folder.
+class DiscoveryTest : public ::testing::Test {
+protected:
+    DiscoveryTest() { ::setenv("VX_SYSFS_ROOT", m_sysfs.path().c_str(), 1); }
+    ~DiscoveryTest() override { ::unsetenv("VX_SYSFS_ROOT"); }
+
+    vxsim::VirtualSerialPort& plugSerial(const std::string& model, const std::string& id,
+                                         const std::string& name = "SCANNER", const std::string& serial = "")
+    {
+        m_serial.push_back(std::make_unique<vxsim::VirtualSerialPort>(
+            serialScannerModel(model, name, serial.empty() ? "SN-" + id : serial), id));
+        EXPECT_TRUE(m_serial.back()->plug()) << m_serial.back()->lastError();
+        return *m_serial.back();
+    }
+    vxsim::HidScanner& plugHid(vxsim::HidModel model, const std::string& id)
+    {
+        m_hid.push_back(std::make_unique<vxsim::HidScanner>(std::move(model), id));
+        EXPECT_TRUE(m_hid.back()->plug()) << m_hid.back()->lastError();
+        return *m_hid.back();
+    }
+
+    TempDir m_sysfs;
+    std::vector<std::unique_ptr<vxsim::VirtualSerialPort>> m_serial;
+    std::vector<std::unique_ptr<vxsim::HidScanner>> m_hid;
+};
+
+}  // namespace vxtest
