@@ -58,7 +58,9 @@ std::optional<HidReportLayout> parseHidReportDescriptor(const std::uint8_t* data
     std::vector<Globals> pushed;
     // Bits per report id, one map per report kind.
     std::array<std::map<std::uint32_t, std::uint64_t>, 3> bits;
-    std::optional<std::uint32_t> firstUsage;  // first Usage since the last main item
+    // First Usage since the last main item (0 with haveUsage false: none yet).
+    std::uint32_t firstUsage = 0;
+    bool haveUsage = false;
     int depth = 0;
     bool applicationFound = false;
     bool anyMainItem = false;
@@ -106,7 +108,7 @@ std::optional<HidReportLayout> parseHidReportDescriptor(const std::uint8_t* data
                     ++layout.collections;
                 if (depth == 0 && value == kCollectionApplication && !applicationFound) {
                     applicationFound = true;
-                    const std::uint32_t usage = firstUsage.value_or(0);
+                    const std::uint32_t usage = firstUsage;
                     // A four-byte usage names its page in its high half.
                     layout.usagePage = static_cast<std::uint16_t>(usage > 0xFFFF ? usage >> 16 : globals.usagePage);
                     layout.usage = static_cast<std::uint16_t>(usage & 0xFFFF);
@@ -116,7 +118,8 @@ std::optional<HidReportLayout> parseHidReportDescriptor(const std::uint8_t* data
                 if (depth > 0)
                     --depth;
             }
-            firstUsage.reset();  // local items end with their main item
+            firstUsage = 0;  // local items end with their main item
+            haveUsage = false;
         } else if (type == kTypeGlobal) {
             switch (tag) {
             case kGlobalUsagePage:
@@ -153,8 +156,10 @@ std::optional<HidReportLayout> parseHidReportDescriptor(const std::uint8_t* data
                 break;  // logical and physical ranges, units: not needed
             }
         } else if (type == kTypeLocal) {
-            if (tag == kLocalUsage && !firstUsage)
+            if (tag == kLocalUsage && !haveUsage) {
                 firstUsage = length == 4 ? value : value & 0xFFFF;
+                haveUsage = true;
+            }
         }
         // Type 3 is reserved; such items are skipped.
     }

@@ -14,13 +14,10 @@
 #include <string>
 #include <vector>
 
-// The maker's two USB vendor ids: one build setting, shared with the
-// simulated scanner's models.
-#ifndef VX_MAKER_USB_VENDOR_ID_1
-#define VX_MAKER_USB_VENDOR_ID_1 0x7A11
-#endif
-#ifndef VX_MAKER_USB_VENDOR_ID_2
-#define VX_MAKER_USB_VENDOR_ID_2 0x7A12
+// The maker's two USB vendor ids come from the build (VX_MAKER_USB_VENDOR_IDS
+// in the top-level CMakeLists.txt), shared with the simulated scanner's models.
+#if !defined(VX_MAKER_USB_VENDOR_ID_1) || !defined(VX_MAKER_USB_VENDOR_ID_2)
+#error "the maker's USB vendor ids are a build setting (VX_MAKER_USB_VENDOR_IDS)"
 #endif
 
 class CPortEnumerator {

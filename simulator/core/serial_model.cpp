@@ -20,6 +20,11 @@ std::vector<SerialModel> makeCatalogue()
     fast.baudRate = 115200;
     models.push_back(fast);
 
+    SerialModel quiet = rs232;
+    quiet.name = "rs232-lines-down";
+    quiet.modemLines = 0;
+    models.push_back(quiet);
+
     SerialModel usb;
     usb.name = "usb-serial";
     usb.deviceKind = "varnex_cdc_acmSerial";
@@ -32,6 +37,13 @@ std::vector<SerialModel> makeCatalogue()
     filter.deviceKind = "Serial_ptvd";
     filter.filterDriver.present = true;
     models.push_back(filter);
+
+    SerialModel filterUsb = usb;
+    filterUsb.name = "filter-usb-serial";
+    filterUsb.deviceKind = "Serial_ptvd";
+    filterUsb.filterBus = "usbcdc";
+    filterUsb.filterDriver.present = true;
+    models.push_back(filterUsb);
 
     SerialModel other = rs232;
     other.name = "other-driver";

@@ -23,7 +23,23 @@ std::vector<HidModel> makeCatalogue()
     keyboard.outputLength = 0;
     keyboard.featureLength = 0;
     keyboard.product = "Varnex Keyboard Interface";
-    return {pos, qox, keyboard};
+    HidModel surePos = pos;
+    surePos.name = "hid-surepos";
+    surePos.usagePage = 0xFF45;
+    surePos.usage = 0x4A00;
+    surePos.interfaceNumber = 3;
+    surePos.outputLength = 0;
+    surePos.featureLength = 0;
+    surePos.product = "Varnex SurePOS Interface";
+
+    HidModel filterPos = pos;
+    filterPos.name = "hid-filter-pos";
+    filterPos.filterDriver = true;
+
+    HidModel filterQox = qox;
+    filterQox.name = "hid-filter-qox";
+    filterQox.filterDriver = true;
+    return {pos, qox, keyboard, surePos, filterPos, filterQox};
 }
 
 const std::vector<HidModel>& catalogue()
@@ -48,6 +64,17 @@ std::vector<std::string> hidModelNames()
     for (const HidModel& model : catalogue())
         names.push_back(model.name);
     return names;
+}
+
+std::vector<HidModel> compositeHidDevice(const std::string& serialNumber)
+{
+    HidModel pos = *findHidModel("hid-pos");
+    HidModel qox = *findHidModel("hid-qox");
+    pos.productId = qox.productId = 0x0120;
+    pos.serialNumber = qox.serialNumber = serialNumber;
+    pos.interfaceNumber = 0;
+    qox.interfaceNumber = 1;
+    return {pos, qox};
 }
 
 }  // namespace vxsim

@@ -83,6 +83,7 @@ struct HidScanner::State {
     std::vector<std::vector<std::uint8_t>> features;
     int posMode = -1;
     bool refuseFeatures = false;
+    bool posOnAnswerLost = false;
     unsigned featureLength = 0;
     MenuEngine engine;
 
@@ -122,7 +123,11 @@ std::string HidScanner::hostPath() const
 {
     char interface[4];
     std::snprintf(interface, sizeof interface, "%02x", m_model.interfaceNumber & 0xFF);
-    std::string path = "\\\\?\\hid#vid_" + hex4(m_model.vendorId) + "&pid_" + hex4(m_model.productId) + "&mi_" +
+    // The filter driver presents the interface under its own head.
+    const std::string head = m_model.filterDriver
+                                 ? "\\\\?\\{91e7af5c-8de2-4342-806a-c87cd5541e9d}#{2b78b334-a58f-4e88-8926-74aecf3219e8}#"
+                                 : "\\\\?\\hid#";
+    std::string path = head + "vid_" + hex4(m_model.vendorId) + "&pid_" + hex4(m_model.productId) + "&mi_" +
                        interface + "#virtual-" + m_id + "#{4d1e55b2-f16f-11cf-88cb-001111000030}";
     std::transform(path.begin(), path.end(), path.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -190,6 +195,10 @@ bool HidScanner::plug()
         text += "manufacturer=" + *m_model.manufacturer + "\n";
     if (m_model.product)
         text += "product=" + *m_model.product + "\n";
+    if (m_model.filterDriver)
+        text += "filterDriver=1\n";
+    if (m_model.uniquifier.has_value())
+        text += "uniquifier=" + *m_model.uniquifier + "\n";
 
     // Written aside, locked, then renamed into place: the host never sees a
     // half-written descriptor, and the lock tells it we are alive.
@@ -319,6 +328,9 @@ void HidScanner::State::handle(int fd, const std::vector<std::uint8_t>& message)
             if (!refuseFeatures && body.size() >= 2 && body[0] == kPosFeature)
                 posMode = body[1];
             answer = {kAnswer, static_cast<std::uint8_t>(refuseFeatures ? 1 : 0)};
+            // The mode is switched on, but the answer says the device failed.
+            if (posOnAnswerLost && !refuseFeatures && body.size() >= 2 && body[0] == kPosFeature && body[1] == 1)
+                answer[1] = 1;
             break;
         case kGetFeature:
             answer = {kAnswer, static_cast<std::uint8_t>(refuseFeatures ? 1 : 0)};
@@ -516,6 +528,12 @@ int HidScanner::posMode() const
 {
     std::lock_guard lock(m_state->mutex);
     return m_state->posMode;
+}
+
+void HidScanner::setPosOnAnswerLost(bool lost)
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->posOnAnswerLost = lost;
 }
 
 void HidScanner::setRefuseFeatures(bool refuse)

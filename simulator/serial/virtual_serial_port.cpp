@@ -220,6 +220,12 @@ bool VirtualSerialPort::plug()
         return fail(errnoText("descriptor"));
     std::string text = "pty=" + std::string(name) + "\ncontrol=" + s.socketPath + "\ndevice=" + m_model.deviceKind +
                        "\ndefault-config=" + (m_model.defaultConfig ? "1" : "0") + "\n";
+    if (!m_model.description.empty())
+        text += "description=" + m_model.description + "\n";
+    if (!m_model.filterBus.empty())
+        text += "filter-bus=" + m_model.filterBus + "\n";
+    if (m_model.uniquifier.has_value())
+        text += "uniquifier=" + *m_model.uniquifier + "\n";
     if (::write(s.descriptor, text.data(), text.size()) != static_cast<ssize_t>(text.size()) ||
         ::flock(s.descriptor, LOCK_EX) != 0 || ::rename(temporary.c_str(), s.descriptorPath.c_str()) != 0) {
         ::unlink(temporary.c_str());

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "simulator/menu_engine.h"
+#include "simulator/vendor_ids.h"
 
 #include <cstdint>
 #include <optional>
@@ -14,7 +15,7 @@ namespace vxsim {
 
 struct HidModel {
     std::string name;
-    std::uint16_t vendorId = 0x7A11;
+    std::uint16_t vendorId = kMakerVendorId1;
     std::uint16_t productId = 0x0100;
     std::uint16_t release = 0x0100;
     unsigned interfaceNumber = 0;
@@ -35,13 +36,27 @@ struct HidModel {
     // Microseconds between two input reports, as the interrupt endpoint's
     // polling interval paces them (0: as fast as the socket takes them).
     unsigned reportIntervalUs = 1000;
+    // Presented by the remote-management filter driver: the host lists the
+    // interface under the driver's path and instance id.
+    bool filterDriver = false;
+    // The driver child's uniquifier (none: the host's default; an empty
+    // text publishes a child without one).
+    std::optional<std::string> uniquifier;
 };
 
 // The named models: "hid-pos" (a point-of-sale scanner, usage 2 on the
 // bar-code scanner page), "hid-qox" (the remote-management interface, usage
 // 2 on page 0xFF8C), "hid-keyboard" (usage 6 on the desktop page, no
-// output reports). Null for an unknown name.
+// output reports), "hid-surepos" (the SurePOS interface, usage 0x4A00),
+// "hid-filter-pos" and "hid-filter-qox" (the point-of-sale and
+// remote-management interfaces as the filter driver presents them). Null
+// for an unknown name.
 const HidModel* findHidModel(const std::string& name);
 std::vector<std::string> hidModelNames();
+
+// A composite device: its point-of-sale interface (0) and its
+// remote-management interface (1), with one product id and one serial
+// number.
+std::vector<HidModel> compositeHidDevice(const std::string& serialNumber);
 
 }  // namespace vxsim

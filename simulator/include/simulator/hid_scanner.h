@@ -88,6 +88,10 @@ public:
     int posMode() const;
     // Refuse (status 1) every feature request from now on.
     void setRefuseFeatures(bool refuse);
+    // A scanner that drops off the bus right after it enters its
+    // point-of-sale mode: it applies feature 254 = 1 but answers it as
+    // failed, and takes every later feature report as usual.
+    void setPosOnAnswerLost(bool lost);
     // Forgets received data, output reports and feature reports.
     void clearObservations();
 

@@ -6,6 +6,7 @@
 
 #include "simulator/menu_engine.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,12 +51,22 @@ struct SerialModel {
     bool wireTime = true;
     bool defaultConfig = true;
     FilterDriverModel filterDriver;
+    // How the host's device tree shows the port: its description (empty:
+    // the host's default for the kind), the bus of the device behind the
+    // filter driver ("serial", "usbcdc"; empty: the host's default) and the
+    // driver child's uniquifier (none: the host's default; an empty text
+    // publishes a child without one).
+    std::string description;
+    std::string filterBus;
+    std::optional<std::string> uniquifier;
     // Settings and replies of the menu commands.
     MenuModel menu;
 };
 
-// The named models: "rs232" (9600 8N1), "rs232-115200", "usb-serial",
-// "filter-rs232" (behind the filter driver), "other-driver" (a port of
+// The named models: "rs232" (9600 8N1), "rs232-115200", "rs232-lines-down"
+// (an RS-232 port whose modem lines all stay down), "usb-serial",
+// "filter-rs232" (behind the filter driver), "filter-usb-serial" (a
+// USB-serial device behind the filter driver), "other-driver" (a port of
 // another maker's driver, kind "VCP"). Null for an unknown name.
 const SerialModel* findSerialModel(const std::string& name);
 std::vector<std::string> serialModelNames();

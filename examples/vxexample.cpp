@@ -1,0 +1,93 @@
+// A user's program on the scanning SDK's facade: finds an RS-232 and a USB
+// HID scanner, connects each (the HID one with exclusive access), prints
+// its identity and the labels it scans, sends one menu command and prints
+// the reply, then shuts data collection down and disconnects.
+#include "api/CConnection.h"
+#include "api/CDataCollection.h"
+#include "api/CDiscovery.h"
+#include "base/CBarcodeData.h"
+#include "discovery/CDevice.h"
+#include "products/CProduct.h"
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::mutex g_printLock;
+
+void onData(void* user, CData* record)
+{
+    std::unique_ptr<CData> owned(record);
+    if (auto* barcode = dynamic_cast<CBarcodeData*>(record)) {
+        std::lock_guard<std::mutex> lock(g_printLock);
+        std::printf("%s: label %s\n", static_cast<const char*>(user), barcode->getLabel().c_str());
+    }
+}
+
+bool runOne(CDevice* device, const char* title)
+{
+    const CProduct* product = device->product;
+    std::printf("%s: %s at %s, serial %s\n", title, product != nullptr ? product->name.c_str() : "?",
+                device->portName.c_str(), product != nullptr ? product->serialNumber.c_str() : "?");
+    CConnection connection;
+    connection.initialize();
+    HANDLE handle = nullptr;
+    std::string text;
+    if (connection.connect(device, &handle, true, false, 10000) != 0) {
+        connection.getLastError(text);
+        std::printf("%s: connect failed: %s\n", title, text.c_str());
+        return false;
+    }
+    CDataCollection collection;
+    bool ok = collection.initialize(&connection, 1, 3000) == 0 &&
+              collection.setCallback(const_cast<char*>(title), &onData) == 0;
+    if (ok) {
+        // Labels arrive on the collection's own thread meanwhile.
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        int result = -1;
+        std::unique_ptr<CMenuData> reply(collection.sendMenuCmdSync(&result, "\x16M\rREV_SW?!", 3000));
+        std::lock_guard<std::mutex> lock(g_printLock);
+        if (reply != nullptr)
+            std::printf("%s: reply %s\n", title,
+                        std::string(reinterpret_cast<const char*>(reply->getData()), reply->getLength()).c_str());
+        else
+            std::printf("%s: menu command failed with %d\n", title, result);
+        ok = result == 0;
+    } else {
+        collection.getLastError(text);
+        std::printf("%s: data collection failed: %s\n", title, text.c_str());
+    }
+    collection.shutDown();
+    return connection.disconnect() == 0 && ok;
+}
+
+}  // namespace
+
+int main()
+{
+    CDiscovery discovery;
+    discovery.initialize();
+    bool ok = true;
+    for (auto [kinds, title] : {std::pair<std::vector<int>, const char*>{{0}, "RS-232"}, {{2}, "USB HID"}}) {
+        CDiscoveryTemplate search;
+        search.interfaceTypes = kinds;
+        std::vector<CDevice*> devices;
+        if (discovery.enumerate(search, &devices, 30000) != 0 || devices.empty()) {
+            std::string text;
+            discovery.getLastError(text);
+            std::printf("%s: no scanner found (%s)\n", title, text.c_str());
+            ok = false;
+        } else {
+            ok = runOne(devices.front(), title) && ok;
+        }
+        for (CDevice* device : devices)
+            delete device;
+    }
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,33 @@
+// Connects a serial device (RS-232, USB serial or a port of another
+// driver): opens the COM port, applies the device's line settings where
+// they are needed and proves with the sync ping that the device answers,
+// inside the filter driver's transaction mode for a management (Qox) port.
+#pragma once
+
+#include "discovery/CDeviceConnector.h"
+#include "discovery/CSerialDevice.h"
+
+class CSerialPort;
+
+class CSerialDeviceConnector : public CDeviceConnector {
+public:
+    CSerialDeviceConnector(CDevice* device, bool breakSignal);
+    ~CSerialDeviceConnector() override = default;
+
+    int connect(int timeout) override;
+    bool copyDevice(CDevice* device) override;
+
+    // True for a USB-serial device: no line settings, a ping without the
+    // baud table.
+    void setUsbSerial(bool usbSerial) { m_usbSerial = usbSerial; }
+
+    bool checkDeviceExist(CSerialPort* port);
+    // False only for a management port whose line-of-business port is held
+    // by someone else.
+    bool isNeedPortSetting4Qox(CSerialDevice* device);
+    // True for a USB-serial connector or when every line setting is known.
+    bool checkDeviceSettings(CSerialDevice* device);
+
+private:
+    bool m_usbSerial = false;
+};

@@ -1,0 +1,141 @@
+// The simulated scanner as the flash library meets it: the application (menu
+// commands, P_INFO, the commands that put it into its bootloader and take it
+// out, the relay of bootloader bytes in NEWBLI commands) and the bootloader
+// itself (BTLPRO, the single-byte handshake, erase, program, exit), on the
+// simulated scanner's serial port and HID interfaces with their own menu
+// answers switched off.
+//
+// Links:
+//   rs232: application and bootloader on one virtual serial port;
+//   hid:   the application is one HID interface (product id vendor id + 1,
+//          interface 1, as the host's package search forms it), the
+//          bootloader another (product id 0x0B01, interface 0), plugged
+//          only while it runs;
+//   cdc:   the application on a virtual serial port (a USB serial device),
+//          the bootloader a HID interface.
+// Both HID interfaces carry the maker's first vendor id and usage 2 on the bar-code
+// scanner page; their paths hold "vid_%04x&pid_%04x&mi_%02x".
+//
+// The flash is modelled as flash: erasing sets 0xFF, programming ANDs the
+// data in, so a block programmed without its erase reads back wrong. Before
+// any update the flash holds 0x00 everywhere ("old firmware"). The written
+// images stay readable for a byte-for-byte comparison.
+//
+// Faults: a block hook (or failAtBlock) decides what the device does when a
+// data block is complete: acknowledge it, reject it, fall silent, restart in
+// the middle of the session, or disappear from the host. The application
+// and the bootloader can each be made mute.
+//
+// Threads: one thread polls the simulated devices and answers; every public
+// call may be made from any thread. The block hook runs on that thread.
+#pragma once
+
+#include "simulator/vendor_ids.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vxsim {
+
+enum class BootLink { rs232, hid, cdc };
+
+// What the device does when a data block is complete, before it answers.
+enum class BlockAction {
+    ack,     // stores the block and acknowledges it
+    reject,  // answers NAK
+    silent,  // never answers anything again
+    reset,   // restarts: forgets the session and answers nothing until a new one
+    unplug,  // disappears from the host
+};
+
+namespace bootmap {
+constexpr std::uint16_t kVendor = kMakerVendorId1;
+constexpr std::uint16_t kAppProduct = kVendor + 1;
+constexpr unsigned kAppInterface = 1;
+constexpr std::uint16_t kBootProduct = 0x0B01;
+constexpr std::size_t kBlock = 4096;
+constexpr std::uint32_t kBootLowBase = 0x1FC00000u;
+constexpr std::size_t kBootLowSize = 0x3000;
+constexpr std::uint32_t kMainBase = 0x1D000000u;
+constexpr std::size_t kMainSize = 0x80000;  // the application, then the boot image's upper part
+constexpr std::size_t kAppSize = 0x78000;
+}  // namespace bootmap
+
+struct BootloaderOptions {
+    BootLink link = BootLink::rs232;
+    // The scanner sits in its bootloader from the start (no valid
+    // application).
+    bool startInBoot = false;
+    // Names the devices in the runtime directory; the HID interfaces add
+    // "-app" and "-boot".
+    std::string id = "bootloader";
+    // Serial: bytes travel no faster than the host's baud rate would carry
+    // them. Off, they go as fast as the pseudo-terminal takes them.
+    bool wireTime = false;
+    // HID: microseconds between two input reports (0: unpaced).
+    unsigned reportIntervalUs = 0;
+};
+
+class BootloaderScanner {
+public:
+    explicit BootloaderScanner(BootloaderOptions options);
+    BootloaderScanner(BootLink link, bool startInBoot = false, const std::string& id = "bootloader");
+    ~BootloaderScanner();
+    BootloaderScanner(const BootloaderScanner&) = delete;
+    BootloaderScanner& operator=(const BootloaderScanner&) = delete;
+
+    BootLink link() const;
+    // The pseudo-terminal of the serial port (rs232, cdc); empty for hid.
+    std::string serialPath() const;
+    // The host path of the HID device that runs now: the bootloader's while
+    // the scanner is in boot mode, else the application's (hid); the
+    // bootloader's for cdc; empty for rs232.
+    std::string hidPath() const;
+
+    // Runs on the simulator's thread with the number of blocks completed
+    // before this one (over the whole life of the scanner). Null: every
+    // block is acknowledged.
+    void setBlockHook(std::function<BlockAction(int)> hook);
+    // The block after `blocksDone` completed blocks gets `action`, every
+    // other block is acknowledged.
+    void failAtBlock(int blocksDone, BlockAction action);
+    // A bootloader that never answers BTLPRO.
+    void setBootloaderMute(bool mute);
+    // An application that never answers anything.
+    void setApplicationMute(bool mute);
+
+    // The boot image as the flash holds it: the low part, then the upper
+    // part behind the application.
+    std::vector<std::uint8_t> bootCopy() const;
+    std::vector<std::uint8_t> appCopy() const;
+    // Menu commands the application and the bootloader received, as their
+    // text with the mark ("P_INFO.", "NEWBLS."); relay commands are
+    // counted, not listed.
+    std::vector<std::string> commands() const;
+    int relayCommands() const;
+    // Blocks stored, in order, by their flash address.
+    std::vector<std::uint32_t> blocks() const;
+    bool inBoot() const;
+    // The host's baud rate when the bootloader session opened (serial).
+    unsigned bootloaderBaud() const;
+
+    // What crossed the links so far: serial bytes each way, HID reports
+    // each way (output reports from the host, input reports to it).
+    struct Traffic {
+        std::size_t serialFromHost = 0;
+        std::size_t serialToHost = 0;
+        std::size_t reportsFromHost = 0;
+        std::size_t reportsToHost = 0;
+    };
+    Traffic traffic() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+}  // namespace vxsim

@@ -1,0 +1,403 @@
+// Whole updates against scripted scanners: boot, application and both
+// images over RS-232, USB HID and USB CDC, progress, cancel, and every
+// failure path with its result code.
+#include "BootloaderPort.h"
+#include "FlashFixtures.h"
+#include "TestSupport.h"
+
+#include "MyPrivateParams.h"
+#include "include/VXFLASH02.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using vxsim::BlockAction;
+using BootloaderPeer = vxsim::BootloaderScanner;
+using Link = vxsim::BootLink;
+
+namespace {
+
+constexpr std::uint32_t kAppBlocks = 0x78000 / 4096;
+constexpr std::uint32_t kBootBlocks = 0xB000 / 4096;
+
+struct Progress {
+    std::int32_t done;
+    std::int32_t total;
+    std::vector<std::string> commandsSoFar;
+};
+
+struct Host {
+    BootloaderPeer* peer = nullptr;
+    std::vector<Progress> calls;
+};
+
+std::int32_t onProgress(void* caller, std::int32_t, std::int32_t done, std::int32_t total)
+{
+    Host* host = static_cast<Host*>(caller);
+    host->calls.push_back({done, total, host->peer->commands()});
+    return 0;
+}
+
+const char* linkName(Link link)
+{
+    switch (link) {
+    case Link::rs232: return "rs232";
+    case Link::hid: return "hid";
+    case Link::cdc: return "cdc";
+    }
+    return "?";
+}
+
+struct UpdateCase {
+    bool startInBoot;
+    const char* file;
+    int result;
+};
+
+class UpdateRuns : public ::testing::Test {
+protected:
+    void runCases(Link link, const std::vector<UpdateCase>& cases);
+    void runFailures(Link link);
+
+    void SetUp() override
+    {
+        // The protocol's fixed pauses at a hundredth: these tests run dozens
+        // of updates.
+        SetFixedPausePercent(1);
+        const std::vector<std::string> bootLines = flashfix::hexLines(flashfix::bootImage(), true);
+        const std::vector<std::string> appLines = flashfix::hexLines(flashfix::appImage(), false);
+        m_expectedBoot = flashfix::bootImage();
+        m_expectedApp = flashfix::expectedAppImage(flashfix::appImage(), flashfix::firstLineIsLate(appLines));
+        const flashfix::Record boot{0x0B000000u, flashfix::textBytes(flashfix::joinLines(bootLines))};
+        const flashfix::Record app{0x0B000001u, flashfix::textBytes(flashfix::joinLines(appLines))};
+        flashfix::writeFile(m_dir.file("boot.mocf"), flashfix::container({boot}));
+        flashfix::writeFile(m_dir.file("app.mocf"), flashfix::container({app}));
+        flashfix::writeFile(m_dir.file("both.mocf"), flashfix::container({boot, app}));
+    }
+    void TearDown() override { SetFixedPausePercent(100); }
+
+    std::u16string file(const std::string& name) const { return flashfix::wide(m_dir.file(name)); }
+
+    // A tool for the peer with short protocol timings.
+    CFlashTool* tool(BootloaderPeer& peer, Link link, Host& host)
+    {
+        host.peer = &peer;
+        CFlashTool* t = CreateFlashTool();
+        std::int32_t iface = link == Link::rs232 ? CIF_RS232 : link == Link::hid ? CIF_USBHID_BARCODE_SCANNER : CIF_USBCDC;
+        EXPECT_EQ(t->SetSetting(CFS_INTERFACE, &iface, 4), CGSRET_SUCCESS);
+        std::u16string port = flashpeer::portName(peer);
+        EXPECT_FALSE(port.empty());
+        EXPECT_EQ(t->SetSetting(CFS_PORTFILENAME, port.data(), static_cast<std::uint32_t>((port.size() + 1) * 2)),
+                  CGSRET_SUCCESS);
+        win_rs232_settings rs{};
+        rs.dcb.DCBlength = sizeof(DCB);
+        rs.dcb.BaudRate = 115200;
+        rs.dcb.ByteSize = 8;
+        rs.dcb.fBinary = 1;
+        rs.dwInQueue = 4096;
+        rs.dwOutQueue = 4096;
+        EXPECT_EQ(t->SetSetting(CFS_WIN32_232_SETTINGS, &rs, sizeof rs), CGSRET_SUCCESS);
+        setShortTimings(t);
+        return t;
+    }
+
+    static void setShortTimings(CFlashTool* t)
+    {
+        const struct {
+            CONST_FLASHTOOL_SETTING id;
+            std::int32_t value;
+        } timings[] = {
+            {CFS_TIMEOUT_MENUCMD, 400},       {CFS_TIMEDELAY_MENUCMD, 10},     {CFS_RETRY_MAX, 3},
+            {CFS_TIMEDELAY_TRGMOD, 0},        {CFS_TIMEDELAY_ENUMDEVICE, 0},   {CFS_TIMEDELAY_USB_NEWAP2, 50},
+            {CFS_TIMEDELAY_RS232_NEWAP2, 50}, {CFS_TIMEDELAY_RS232_RESET, 50}, {CFS_TIMEDELAY_USB_RESET, 50},
+            {CFS_TIMEDELAY_DETECT, 50},
+        };
+        for (auto timing : timings)
+            EXPECT_EQ(t->SetSetting(timing.id, &timing.value, 4), CGSRET_SUCCESS);
+        EXPECT_EQ(t->SetSetting(CFS_FWCALLBACK, reinterpret_cast<void*>(&onProgress), 4), CGSRET_SUCCESS);
+    }
+
+    int flash(CFlashTool* t, Host& host, const std::string& name)
+    {
+        const std::u16string path = file(name);
+        return t->FlashScanner(&host, path.c_str());
+    }
+
+    // Progress is called first with nothing done and nothing yet sent by the
+    // writer, never falls, and ends at the total; one call per block and one
+    // per writer.
+    static void checkProgress(const Host& host, std::uint32_t blocks, std::uint32_t writers)
+    {
+        ASSERT_FALSE(host.calls.empty());
+        EXPECT_EQ(host.calls.front().done, 0);
+        EXPECT_EQ(host.calls.front().commandsSoFar, std::vector<std::string>{"P_INFO."});
+        for (std::size_t i = 1; i < host.calls.size(); ++i) {
+            EXPECT_GE(host.calls[i].done, host.calls[i - 1].done) << "call " << i;
+            EXPECT_EQ(host.calls[i].total, host.calls.front().total);
+        }
+        EXPECT_EQ(host.calls.back().done, host.calls.back().total);
+        EXPECT_EQ(host.calls.size(), blocks + writers);
+    }
+
+    vxtest::TempDir m_dir;
+    std::vector<std::uint8_t> m_expectedBoot;
+    std::vector<std::uint8_t> m_expectedApp;
+};
+
+// Boot, application and both, from application mode and from boot mode;
+// the flash ends up holding the images, and progress adds up.
+void UpdateRuns::runCases(Link link, const std::vector<UpdateCase>& cases)
+{
+    int n = 0;
+    for (const UpdateCase& c : cases) {
+        SCOPED_TRACE(std::string(linkName(link)) + (c.startInBoot ? " from boot " : " from app ") + c.file);
+        BootloaderPeer peer(link, c.startInBoot, "peer" + std::to_string(n++));
+        Host host;
+        CFlashTool* t = tool(peer, link, host);
+        EXPECT_EQ(flash(t, host, c.file), c.result);
+        const bool boot = std::strcmp(c.file, "app.mocf") != 0;
+        const bool app = std::strcmp(c.file, "boot.mocf") != 0;
+        if (boot) {
+            EXPECT_TRUE(peer.bootCopy() == m_expectedBoot);
+        }
+        if (app) {
+            EXPECT_TRUE(peer.appCopy() == m_expectedApp);
+        }
+        EXPECT_FALSE(peer.inBoot());
+        checkProgress(host, (boot ? kBootBlocks : 0) + (app ? kAppBlocks : 0), (boot ? 1 : 0) + (app ? 1 : 0));
+        if (link == Link::rs232 && app) {
+            EXPECT_EQ(peer.bootloaderBaud(), 115200u);
+        }
+        DestroyFlashTool(t);
+    }
+}
+
+TEST_F(UpdateRuns, OverRs232ImagesReachTheFlashByteForByte)
+{
+    runCases(Link::rs232, {
+                              {false, "boot.mocf", CUR_SUCCESS},
+                              {false, "app.mocf", CUR_SUCCESS},
+                              {false, "both.mocf", CUR_SUCCESS},
+                              {true, "app.mocf", CUR_SUCCESS_RECOVERY},
+                              {true, "both.mocf", CUR_SUCCESS},
+                          });
+}
+
+TEST_F(UpdateRuns, OverHidImagesReachTheFlashByteForByte)
+{
+    runCases(Link::hid, {
+                            {false, "boot.mocf", CUR_SUCCESS},
+                            {false, "app.mocf", CUR_SUCCESS},
+                            {false, "both.mocf", CUR_SUCCESS},
+                            {true, "app.mocf", CUR_SUCCESS},  // a recovery over USB ends with 0
+                            {true, "both.mocf", CUR_SUCCESS},
+                        });
+}
+
+TEST_F(UpdateRuns, OverCdcImagesReachTheFlashByteForByte)
+{
+    runCases(Link::cdc, {
+                            {false, "boot.mocf", CUR_SUCCESS},
+                            {false, "app.mocf", CUR_SUCCESS},
+                            {false, "both.mocf", CUR_SUCCESS},
+                        });
+}
+
+TEST_F(UpdateRuns, BootImageGoesToItsTwoAddressRanges)
+{
+    BootloaderPeer peer(Link::rs232);
+    Host host;
+    CFlashTool* t = tool(peer, Link::rs232, host);
+    ASSERT_EQ(flash(t, host, "boot.mocf"), CUR_SUCCESS);
+    std::vector<std::uint32_t> expected = {0x1FC00000u, 0x1FC01000u, 0x1FC02000u};
+    for (std::uint32_t a = 0x1D078000u; a < 0x1D080000u; a += 0x1000)
+        expected.push_back(a);
+    EXPECT_EQ(peer.blocks(), expected);
+    // Through the relay: per block erase, its address, program, the address
+    // again and 256 frames; before them ESC and ACK.
+    EXPECT_EQ(peer.relayCommands(), static_cast<int>(2 + kBootBlocks * (4 + 256)));
+    DestroyFlashTool(t);
+}
+
+// A cancel written from another thread while the application goes out ends
+// the update after the block in flight; the scanner is left in its
+// bootloader and a second update from there succeeds.
+TEST_F(UpdateRuns, CancelDuringApplicationStopsAfterTheBlockAndBootModeRecovers)
+{
+    for (Link link : {Link::rs232, Link::hid}) {
+        SCOPED_TRACE(linkName(link));
+        BootloaderPeer peer(link, false, std::string("cancel-") + linkName(link));
+        Host host;
+        CFlashTool* t = tool(peer, link, host);
+        peer.setBlockHook([t](int done) {
+            if (done == 2) {
+                std::int32_t one = 1;
+                t->SetSetting(CFS_CANCELIO, &one, 4);
+            }
+            return BlockAction::ack;
+        });
+        EXPECT_EQ(flash(t, host, "app.mocf"), CUR_CANCELED);
+        EXPECT_EQ(peer.blocks().size(), 3u);
+        EXPECT_EQ(host.calls.back().done, 3 * 4096);
+        EXPECT_TRUE(peer.inBoot());
+        peer.setBlockHook(nullptr);
+        DestroyFlashTool(t);
+
+        Host again;
+        CFlashTool* second = tool(peer, link, again);
+        EXPECT_EQ(flash(second, again, "app.mocf"), link == Link::rs232 ? CUR_SUCCESS_RECOVERY : CUR_SUCCESS);
+        EXPECT_TRUE(peer.appCopy() == m_expectedApp);
+        EXPECT_FALSE(peer.inBoot());
+        DestroyFlashTool(second);
+    }
+}
+
+// Over CDC the update runs only from application mode: a cancel leaves the
+// scanner in its bootloader, which the CDC interface cannot reach (its
+// serial port belongs to the application), so the next CDC update fails
+// without writing; the bootloader's own HID device still takes the image.
+TEST_F(UpdateRuns, CancelOverCdcLeavesBootModeForTheHidBootloader)
+{
+    BootloaderPeer peer(Link::cdc, false, "cancel-cdc");
+    Host host;
+    CFlashTool* t = tool(peer, Link::cdc, host);
+    peer.setBlockHook([t](int done) {
+        if (done == 2) {
+            std::int32_t one = 1;
+            t->SetSetting(CFS_CANCELIO, &one, 4);
+        }
+        return BlockAction::ack;
+    });
+    EXPECT_EQ(flash(t, host, "app.mocf"), CUR_CANCELED);
+    EXPECT_EQ(peer.blocks().size(), 3u);
+    EXPECT_EQ(host.calls.back().done, 3 * 4096);
+    EXPECT_TRUE(peer.inBoot());
+    peer.setBlockHook(nullptr);
+    DestroyFlashTool(t);
+
+    Host cdcAgain;
+    CFlashTool* overCdc = tool(peer, Link::cdc, cdcAgain);
+    EXPECT_EQ(flash(overCdc, cdcAgain, "app.mocf"), CUR_FAILURE);
+    EXPECT_EQ(peer.blocks().size(), 3u);
+    EXPECT_TRUE(peer.inBoot());
+    DestroyFlashTool(overCdc);
+
+    // Through the bootloader's HID device the image goes in whole; the
+    // restarted application is a serial device, so the HID status check
+    // cannot find it afterwards.
+    Host hidAgain;
+    CFlashTool* overHid = CreateFlashTool();
+    hidAgain.peer = &peer;
+    std::int32_t iface = CIF_USBHID_BARCODE_SCANNER;
+    ASSERT_EQ(overHid->SetSetting(CFS_INTERFACE, &iface, 4), CGSRET_SUCCESS);
+    const std::string bootPath = peer.hidPath();
+    std::u16string port(bootPath.begin(), bootPath.end());
+    ASSERT_EQ(overHid->SetSetting(CFS_PORTFILENAME, port.data(), static_cast<std::uint32_t>((port.size() + 1) * 2)),
+              CGSRET_SUCCESS);
+    setShortTimings(overHid);
+    EXPECT_EQ(flash(overHid, hidAgain, "app.mocf"), CUR_FAILURE_BRICK);
+    EXPECT_TRUE(peer.appCopy() == m_expectedApp);
+    EXPECT_FALSE(peer.inBoot());
+    DestroyFlashTool(overHid);
+}
+
+TEST_F(UpdateRuns, CancelDuringBootImageHasNoEffect)
+{
+    for (Link link : {Link::rs232, Link::hid, Link::cdc}) {
+        SCOPED_TRACE(linkName(link));
+        BootloaderPeer peer(link, false, std::string("bootcancel-") + linkName(link));
+        Host host;
+        CFlashTool* t = tool(peer, link, host);
+        peer.setBlockHook([t](int done) {
+            if (done == 1) {
+                std::int32_t one = 1;
+                t->SetSetting(CFS_CANCELIO, &one, 4);
+            }
+            return BlockAction::ack;
+        });
+        EXPECT_EQ(flash(t, host, "boot.mocf"), CUR_SUCCESS);
+        EXPECT_TRUE(peer.bootCopy() == m_expectedBoot);
+        DestroyFlashTool(t);
+    }
+}
+
+struct FailureCase {
+    const char* what;
+    BlockAction action;  // at the second block
+    bool muteBootloader;
+};
+
+void UpdateRuns::runFailures(Link link)
+{
+    const FailureCase failures[] = {
+        {"rejected block", BlockAction::reject, false},
+        {"silence", BlockAction::silent, false},
+        {"reset in the middle", BlockAction::reset, false},
+        {"unplug", BlockAction::unplug, false},
+        {"bootloader never answers", BlockAction::ack, true},
+    };
+    int n = 0;
+    for (const char* name : {"app.mocf", "boot.mocf"}) {
+        for (const FailureCase& f : failures) {
+            if (f.muteBootloader && std::strcmp(name, "boot.mocf") == 0)
+                continue;  // the boot image goes through the application
+            SCOPED_TRACE(std::string(linkName(link)) + " " + name + ": " + f.what);
+            BootloaderPeer peer(link, false, "fail" + std::to_string(n++));
+            peer.setBootloaderMute(f.muteBootloader);
+            peer.failAtBlock(1, f.action);
+            Host host;
+            CFlashTool* t = tool(peer, link, host);
+            EXPECT_EQ(flash(t, host, name), CUR_FAILURE);
+            EXPECT_LE(peer.blocks().size(), 1u);
+            DestroyFlashTool(t);
+        }
+    }
+}
+
+// A rejected block, silence, a reset in the middle and an unplug at the
+// second block, and a bootloader that never opens its session: each ends
+// the update with 1, for either image.
+TEST_F(UpdateRuns, EveryFailureOverRs232GivesItsCode) { runFailures(Link::rs232); }
+TEST_F(UpdateRuns, EveryFailureOverHidGivesItsCode) { runFailures(Link::hid); }
+TEST_F(UpdateRuns, EveryFailureOverCdcGivesItsCode) { runFailures(Link::cdc); }
+
+TEST_F(UpdateRuns, SilentScannerGivesFailureWithoutWriting)
+{
+    BootloaderPeer peer(Link::rs232);
+    peer.setApplicationMute(true);
+    Host host;
+    CFlashTool* t = tool(peer, Link::rs232, host);
+    EXPECT_EQ(flash(t, host, "both.mocf"), CUR_FAILURE);
+    EXPECT_TRUE(host.calls.empty());
+    EXPECT_TRUE(peer.blocks().empty());
+    DestroyFlashTool(t);
+}
+
+// The second writer of a USB package that started in boot mode finds the
+// application by the identifiers the scanner gave; when it cannot, the
+// package fails even though the first writer succeeded.
+TEST_F(UpdateRuns, UsbPackageWhoseSecondWriterFindsNoDeviceFails)
+{
+    BootloaderPeer peer(Link::hid, true, "gone");
+    Host host;
+    CFlashTool* t = tool(peer, Link::hid, host);
+    MyPrivateParams* engine = t->engine();
+    engine->pinfo = PinfoRecord{};
+    engine->pinfo.mode = 'B';
+    engine->pinfo.physical_cable_type = 'U';
+    engine->pinfo.usbvid = 0x7A11;
+    engine->pinfo.usbpid = 0x0B01;
+    engine->m_bootImage.bytes.assign(0xB000, 0xFF);
+    engine->m_deviceSearch = true;
+    engine->m_caller = &host;
+    int result = CUR_SUCCESS;  // as the application writer left it
+    EXPECT_FALSE(engine->FlashScanner_Boot_USB(&result));
+    EXPECT_EQ(result, CUR_FAILURE);
+    DestroyFlashTool(t);
+}
+
+}  // namespace

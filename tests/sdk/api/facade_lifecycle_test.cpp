@@ -1,0 +1,235 @@
+// Tear-down under way elsewhere: device loss while labels flow, disconnect
+// from the loss callback, a destructor that meets a synchronous exchange,
+// a collection that outlives its connection's handle, the filter driver's
+// wrapper mode after a failed set-up, a hub's sub-products.
+#include "ApiFixture.h"
+
+#include "discovery/CSerialDevice.h"
+#include "base/StringUtils.h"
+#include "ports/CSerialPort.h"
+#include "products/CHubProduct.h"
+#include "simulator/identity_model.h"
+
+#include <atomic>
+#include <thread>
+
+using namespace vxtest;
+
+namespace {
+
+struct LossCounter {
+    std::atomic<int> calls{0};
+    CConnection* connection = nullptr;  // disconnected from the callback when set
+    std::atomic<int> disconnectResult{-1};
+
+    static void callback(void* user, std::string&)
+    {
+        auto* counter = static_cast<LossCounter*>(user);
+        if (counter->connection != nullptr)
+            counter->disconnectResult = counter->connection->disconnect();
+        counter->calls++;
+    }
+};
+
+class LifecycleTest : public ApiTest {};
+
+// Unplugged while labels flow: one callback, then the same objects find,
+// connect and collect from the scanner plugged back.
+TEST_F(LifecycleTest, SerialScannerUnpluggedAndPluggedBack)
+{
+    auto& scanner = plugSerial("rs232", "api-replug", "SCANNER", "SN-REPLUG");
+    connectAndCollect(discoverOne({0}));
+    LossCounter loss;
+    ASSERT_EQ(m_connection.setDisconnectCallback(&loss, &LossCounter::callback), 0);
+    scanner.scan("BEFORE");
+    ASSERT_TRUE(waitUntil([&] { return m_sink.has("BEFORE"); }));
+    std::atomic<bool> scanning{true};
+    std::thread labels([&] {
+        while (scanning)
+            if (scanner.isPlugged())
+                scanner.scan("FLOW");
+    });
+    ASSERT_TRUE(waitUntil([&] { return m_sink.has("FLOW"); }));
+    scanning = false;
+    labels.join();
+    scanner.unplug();
+    ASSERT_TRUE(waitUntil([&] { return loss.calls.load() == 1; }));
+
+    EXPECT_EQ(m_collection.shutDown(), 0);
+    EXPECT_EQ(m_connection.disconnect(), 0) << lastErrorOf(m_connection);
+    EXPECT_EQ(loss.calls.load(), 1);
+
+    ASSERT_TRUE(scanner.plug());
+    for (CDevice* device : m_found.devices)
+        delete device;
+    m_found.devices.clear();
+    CDevice* device = discoverOne({0});
+    ASSERT_NE(device, nullptr);
+    HANDLE handle = nullptr;
+    ASSERT_EQ(m_connection.connect(device, &handle, true, false, 10000), 0) << lastErrorOf(m_connection);
+    ASSERT_EQ(m_collection.initialize(&m_connection, 1, 3000), 0) << lastErrorOf(m_collection);
+    ASSERT_EQ(m_collection.setCallback(&m_sink, &RecordSink::callback), 0);
+    scanner.scan("AFTER");
+    EXPECT_TRUE(waitUntil([&] { return m_sink.has("AFTER"); }));
+}
+
+TEST_F(LifecycleTest, HidPosScannerUnpluggedAndPluggedBack)
+{
+    auto& scanner = plugHid(hidScannerModel("hid-pos", "SCANNER", "SN-HIDREPLUG"), "api-hid-replug");
+    connectAndCollect(discoverOne({2}));
+    LossCounter loss;
+    ASSERT_EQ(m_connection.setDisconnectCallback(&loss, &LossCounter::callback), 0);
+    scanner.scan("BEFORE");
+    ASSERT_TRUE(waitUntil([&] { return m_sink.has("BEFORE"); }));
+    scanner.unplug();
+    ASSERT_TRUE(waitUntil([&] { return loss.calls.load() == 1; }));
+    EXPECT_EQ(m_collection.shutDown(), 0);
+    // Report 254 cannot reach a scanner that is gone: the port is let go.
+    EXPECT_EQ(m_connection.disconnect(), 0) << lastErrorOf(m_connection);
+    EXPECT_FALSE(m_connection.isConnected());
+
+    ASSERT_TRUE(scanner.plug());
+    for (CDevice* device : m_found.devices)
+        delete device;
+    m_found.devices.clear();
+    CDevice* device = discoverOne({2});
+    ASSERT_NE(device, nullptr);
+    HANDLE handle = nullptr;
+    ASSERT_EQ(m_connection.connect(device, &handle, true, false, 10000), 0) << lastErrorOf(m_connection);
+    ASSERT_EQ(m_collection.initialize(&m_connection, 1, 3000), 0) << lastErrorOf(m_collection);
+    ASSERT_EQ(m_collection.setCallback(&m_sink, &RecordSink::callback), 0);
+    scanner.scan("AFTER");
+    EXPECT_TRUE(waitUntil([&] { return m_sink.has("AFTER"); }));
+}
+
+// The loss callback disconnects while the owner disconnects too: both
+// return, one of them does the work, nothing is freed twice.
+TEST_F(LifecycleTest, CallbackDisconnectsWhileTheOwnerDisconnects)
+{
+    auto& scanner = plugSerial("rs232", "api-race", "SCANNER", "SN-RACE");
+    connectAndCollect(discoverOne({0}));
+    ASSERT_EQ(m_collection.shutDown(), 0);
+    LossCounter loss;
+    loss.connection = &m_connection;
+    ASSERT_EQ(m_connection.setDisconnectCallback(&loss, &LossCounter::callback), 0);
+    scanner.unplug();
+    int ownerResult = m_connection.disconnect();
+    EXPECT_EQ(ownerResult, 0) << lastErrorOf(m_connection);
+    EXPECT_FALSE(m_connection.isConnected());
+    // The callback either ran (and its disconnect found nothing left or did
+    // the work) or was never started because the monitor ended first.
+    if (loss.calls.load() > 0 || waitUntil([&] { return loss.calls.load() > 0; }, std::chrono::milliseconds(500))) {
+        EXPECT_EQ(loss.disconnectResult.load(), 0);
+    }
+    EXPECT_LE(loss.calls.load(), 1);
+}
+
+// The callback alone disconnects: the object can be connected again.
+TEST_F(LifecycleTest, CallbackDisconnectLeavesAReusableConnection)
+{
+    auto& scanner = plugSerial("rs232", "api-cbdisc", "SCANNER", "SN-CB");
+    connectAndCollect(discoverOne({0}));
+    ASSERT_EQ(m_collection.shutDown(), 0);
+    LossCounter loss;
+    loss.connection = &m_connection;
+    ASSERT_EQ(m_connection.setDisconnectCallback(&loss, &LossCounter::callback), 0);
+    scanner.unplug();
+    ASSERT_TRUE(waitUntil([&] { return loss.calls.load() == 1; }));
+    EXPECT_EQ(loss.disconnectResult.load(), 0);
+    EXPECT_FALSE(m_connection.isConnected());
+}
+
+// Disconnecting first closes the handle the collection adopted: the
+// collection's reads and writes fail, it never reaches whatever the process
+// opens next, and shutDown still succeeds.
+TEST_F(LifecycleTest, CollectionOutlivesItsConnectionsHandle)
+{
+    plugSerial("rs232", "api-first", "SCANNER", "SN-FIRST");
+    connectAndCollect(discoverOne({0}));
+    ASSERT_EQ(m_connection.disconnect(), 0);
+    auto& other = plugSerial("rs232", "api-second", "OTHER", "SN-SECOND");
+    CSerialPort port;
+    ASSERT_EQ(port.open(stringToWString("\\\\.\\" + comNameOf(other))), 0);
+    int result = -1;
+    EXPECT_EQ(m_collection.sendMenuCmdSync(&result, menuFrame("BEPLVL?!"), 500), nullptr);
+    EXPECT_NE(result, 0);
+    EXPECT_TRUE(other.received().empty());
+    EXPECT_EQ(m_collection.shutDown(), 0);
+    EXPECT_TRUE(other.received().empty());
+}
+
+// The destructor meets a synchronous exchange that holds the mutex longer
+// than shutDown waits: it waits for the exchange, then frees everything.
+TEST_F(LifecycleTest, DestructorWaitsForASynchronousExchange)
+{
+    auto& scanner = plugSerial("rs232", "api-dtor", "SCANNER", "SN-DTOR");
+    CDevice* device = discoverOne({0});
+    m_connection.initialize();
+    HANDLE handle = nullptr;
+    ASSERT_EQ(m_connection.connect(device, &handle, true, false, 10000), 0);
+    auto collection = std::make_unique<CDataCollection>();
+    ASSERT_EQ(collection->initialize(&m_connection, 1, 3000), 0) << lastErrorOf(*collection);
+    vxsim::DataFaults silent;
+    silent.silent = true;
+    scanner.setDataFaults(silent);
+    std::atomic<bool> sent{false};
+    std::atomic<int> result{-1};
+    std::thread exchange([&] {
+        int code = -1;
+        CDataCollection* raw = collection.get();
+        sent = true;
+        std::unique_ptr<CMenuData> reply(raw->sendMenuCmdSync(&code, menuFrame("BEPLVL?!"), 4500));
+        result = code;
+    });
+    ASSERT_TRUE(waitUntil([&] { return !scanner.menuCommands().empty() && sent.load(); }));
+    EXPECT_EQ(collection->shutDown(), 2);
+    EXPECT_EQ(lastErrorOf(*collection), "wait for another operation timeout!");
+    collection.reset();  // waits for the exchange
+    EXPECT_EQ(result.load(), 2);
+    exchange.join();
+}
+
+// A line-of-business port behind the filter driver: a failed set-up
+// switches the wrapper mode it switched on off again.
+TEST_F(LifecycleTest, FailedInitializeSwitchesTheWrapperOffAgain)
+{
+    vxsim::SerialModel model = serialScannerModel("filter-rs232", "SCANNER", "SN-FD");
+    model.menu.rules.clear();
+    vxsim::VirtualSerialPort scanner(model, "api-fd");
+    ASSERT_TRUE(scanner.plug());
+    vxsim::DataFaults silent;
+    silent.silent = true;
+    scanner.setDataFaults(silent);
+    CSerialDevice device;
+    device.portName = comNameOf(scanner);
+    device.interfaceType = EIT_RS232;
+    device.interfaceUsage = EIU_LOB;
+    device.fromFilterDriver = 1;
+    device.connectible = true;
+    device.baudRate = 9600;
+    device.dataBits = 8;
+    device.parity = 0;
+    device.stopBits = 0;
+    CDataCollection collection;
+    EXPECT_EQ(collection.initialize(&device, nullptr, 1, 300), 4);
+    EXPECT_FALSE(scanner.filterDriverState().wrapper);
+    EXPECT_FALSE(scanner.requests().empty());
+}
+
+TEST_F(LifecycleTest, SubProductDetailsOfAHub)
+{
+    vxsim::SerialModel model = *vxsim::findSerialModel("rs232");
+    model.wireTime = false;
+    model.menu = vxsim::identityMenu(*vxsim::findIdentityModel("hub-single"));
+    m_serial.push_back(std::make_unique<vxsim::VirtualSerialPort>(model, "api-hub"));
+    ASSERT_TRUE(m_serial.back()->plug());
+    CDevice* device = discoverOne({0});
+    connectAndCollect(device);
+    ASSERT_NE(m_connection.getDevice(), nullptr);
+    auto* hub = dynamic_cast<CHubProduct*>(m_connection.getDevice()->product);
+    ASSERT_NE(hub, nullptr);
+    EXPECT_EQ(m_collection.getSubProductDetails(20000), 0) << lastErrorOf(m_collection);
+    EXPECT_FALSE(hub->subProducts.empty());
+}
+
+}  // namespace
