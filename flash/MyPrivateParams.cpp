@@ -18,7 +18,16 @@ std::atomic<std::uint64_t> g_fixedPauseAskedMs{0};
 void FixedPause(DWORD ms)
 {
     g_fixedPauseAskedMs.fetch_add(ms);
-    Sleep(static_cast<DWORD>(static_cast<std::uint64_t>(ms) * g_fixedPausePercent.load() / 100));
+    const unsigned percent = g_fixedPausePercent.load();
+    // Pauses under 100 ms are the steps of polling loops whose time budget is
+    // a count of steps (waiting for a device to come back, say): shortening
+    // them would shrink those budgets below what a slow machine needs, so a
+    // shortened run keeps them whole. Only 0 (count, never sleep) drops them.
+    constexpr DWORD kPollingStep = 100;
+    const DWORD slept = percent != 0 && ms < kPollingStep
+                            ? ms
+                            : static_cast<DWORD>(static_cast<std::uint64_t>(ms) * percent / 100);
+    Sleep(slept);
 }
 
 void SetFixedPausePercent(unsigned percent) { g_fixedPausePercent.store(percent); }
