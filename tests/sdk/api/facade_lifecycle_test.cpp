@@ -10,6 +10,7 @@
 #include "products/CHubProduct.h"
 #include "simulator/identity_model.h"
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -172,16 +173,20 @@ TEST_F(LifecycleTest, DestructorWaitsForASynchronousExchange)
     vxsim::DataFaults silent;
     silent.silent = true;
     scanner.setDataFaults(silent);
-    std::atomic<bool> sent{false};
+    // Set-up has sent commands of its own: the exchange holds the mutex once
+    // the device has seen its command.
     std::atomic<int> result{-1};
     std::thread exchange([&] {
         int code = -1;
         CDataCollection* raw = collection.get();
-        sent = true;
         std::unique_ptr<CMenuData> reply(raw->sendMenuCmdSync(&code, menuFrame("BEPLVL?!"), 4500));
         result = code;
     });
-    ASSERT_TRUE(waitUntil([&] { return !scanner.menuCommands().empty() && sent.load(); }));
+    ASSERT_TRUE(waitUntil([&] {
+        const std::vector<std::string> commands = scanner.menuCommands();
+        return std::any_of(commands.begin(), commands.end(),
+                           [](const std::string& command) { return command.find("BEPLVL") != std::string::npos; });
+    }));
     EXPECT_EQ(collection->shutDown(), 2);
     EXPECT_EQ(lastErrorOf(*collection), "wait for another operation timeout!");
     collection.reset();  // waits for the exchange
