@@ -1,38 +1,13 @@
 // The stream parser over arbitrary device bytes, cut into chunks where the
 // input says: the first byte picks the chunk length.
 #include "protocol/CDataParser.h"
+#include "../sdk/protocol/QueueReceiver.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <deque>
 
 namespace {
-
-class QueueReceiver : public CReceiver {
-public:
-    ~QueueReceiver() override
-    {
-        for (CData* record : queue) {
-            delete record;
-        }
-    }
-    CData* getQHead() override
-    {
-        if (queue.empty()) {
-            return nullptr;
-        }
-        CData* head = queue.front();
-        queue.pop_front();
-        return head;
-    }
-    CData* getQAt(std::size_t index) override { return index < queue.size() ? queue[index] : nullptr; }
-    void pushQTail(CData* record) override { queue.push_back(record); }
-    void shutdown() override {}
-    void startThread() override {}
-    void threadRoutine() override {}
-    std::deque<CData*> queue;
-};
 
 void consume(void* user, CData* record)
 {

@@ -1,5 +1,6 @@
 // The stream parser against byte streams cut into chunks in every way.
 #include "FakePort.h"
+#include "QueueReceiver.h"
 
 #include "base/CBarcodeData.h"
 #include "protocol/CDataParser.h"
@@ -8,39 +9,11 @@
 
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace {
-
-// A receiver without a thread: the test queues the chunks itself.
-class QueueReceiver : public CReceiver {
-public:
-    ~QueueReceiver() override
-    {
-        for (CData* record : queue) {
-            delete record;
-        }
-    }
-    CData* getQHead() override
-    {
-        if (queue.empty()) {
-            return nullptr;
-        }
-        CData* head = queue.front();
-        queue.pop_front();
-        return head;
-    }
-    CData* getQAt(std::size_t index) override { return index < queue.size() ? queue[index] : nullptr; }
-    void pushQTail(CData* record) override { queue.push_back(record); }
-    void shutdown() override {}
-    void startThread() override {}
-    void threadRoutine() override {}
-
-    std::deque<CData*> queue;
-};
 
 struct Got {
     int kind;
