@@ -261,8 +261,12 @@ std::uint32_t ImageKindOf(const std::vector<std::uint8_t>& container)
         } else if (record.tag == MOCF_TAG_APP) {
             kind = kind == IMAGE_KIND_BOOT ? IMAGE_KIND_BOTH : IMAGE_KIND_APP;
         } else if (record.tag == MOCF_TAG_COMPAT) {
+            // The container check covers only the first compatibility
+            // record; a later one is read no further than its own length.
+            if (record.length < 4)
+                continue;
             const std::uint32_t count = mocfReadLe32(record.value);
-            g_compat.count = std::min<std::uint32_t>(count, 100);
+            g_compat.count = std::min<std::uint32_t>({count, 100, (record.length - 4) / 4});
             for (std::uint32_t i = 0; i < g_compat.count; ++i)
                 g_compat.values[i] = mocfReadLe32(record.value + 4 + 4 * i);
         }
