@@ -1,16 +1,22 @@
 // Discovery costs: the time one serial search takes over 8 simulated RS-232
-// scanners (9600 baud, wire time on) on 8 ports, with the sum of the probe
-// windows the search allows itself as a counter to hold it against, and the
-// latency from a serial scanner dropping its modem lines to its disconnect
-// monitor's callback.
+// scanners (9600 baud, wire time on) on 8 ports, held against the sum of the
+// sync-ping windows that search opens before each scanner answers (counters
+// "probe_window_ms" and "ratio"), and the latency from a scanner going away
+// to its disconnect monitor's callback: a serial scanner dropping its modem
+// lines, and a HID scanner being unplugged.
+#include "BenchSupport.h"
 #include "api/CDiscoveryTemplate.h"
 #include "discovery/CDevice.h"
 #include "discovery/CSerialDeviceEnumerator.h"
 #include "discovery/CSerialDisconnectMonitor.h"
+#include "discovery/CUsbHidDisconnectMonitor.h"
 #include "ports/CSerialPort.h"
+#include "ports/CUsbHidPort.h"
 
+#include "platform/dbt.h"
 #include "platform/serial.h"
 
+#include "simulator/hid_scanner.h"
 #include "simulator/identity_model.h"
 #include "simulator/serial_model.h"
 #include "simulator/virtual_serial_port.h"
@@ -29,27 +35,6 @@
 
 namespace {
 
-// A private runtime folder, registry and empty real device tree.
-void isolateDiscovery()
-{
-    static const bool done = [] {
-        const auto dir =
-            std::filesystem::temp_directory_path() / ("vxbench-discovery-" + std::to_string(std::random_device()()));
-        std::filesystem::create_directories(dir / "run");
-        std::filesystem::create_directories(dir / "sysfs");
-        setenv("VX_RUNTIME_DIR", (dir / "run").c_str(), 1);
-        setenv("VX_REGISTRY", (dir / "registry.db").c_str(), 1);
-        setenv("VX_SYSFS_ROOT", (dir / "sysfs").c_str(), 1);
-        static const std::filesystem::path root = dir;
-        std::atexit([] {
-            std::error_code ignored;
-            std::filesystem::remove_all(root, ignored);
-        });
-        return true;
-    }();
-    (void)done;
-}
-
 vxsim::SerialModel scannerModel(const std::string& serial)
 {
     vxsim::SerialModel model = *vxsim::findSerialModel("rs232");
@@ -59,9 +44,42 @@ vxsim::SerialModel scannerModel(const std::string& serial)
     return model;
 }
 
+// The longest a sync ping waits on a port, in ms: the drain (XON and 10 ms,
+// then one quiet pass of ACK and 20 ms), 10 ms after the SYNC command, then
+// the read's give-up time, its read count (by the port's rate) times 2 ms.
+double pingWindowMs(int baud)
+{
+    int readCount = 6;
+    switch (baud) {
+    case 300: readCount = 384; break;
+    case 600: readCount = 192; break;
+    case 1200: readCount = 96; break;
+    case 2400: readCount = 48; break;
+    case 4800: readCount = 16; break;
+    case 9600: case 19200: readCount = 8; break;
+    case 38400: case 57600: case 115200: readCount = 5; break;
+    default: break;
+    }
+    return 10 + 20 + 10 + readCount * 2.0;
+}
+
+// The ping windows of one port's rate and framing search, up to and with
+// the pair at which the scanner answers.
+double searchWindowMs(const CDiscoveryTemplate& search, int answerBaud, int answerDps)
+{
+    double sum = 0;
+    for (int baud : search.baudRates)
+        for (int dps : search.dpsSettings) {
+            sum += pingWindowMs(baud);
+            if (baud == answerBaud && dps == answerDps)
+                return sum;
+        }
+    return sum;
+}
+
 void BM_SerialDiscoveryOfEightScanners(benchmark::State& state)
 {
-    isolateDiscovery();
+    vxbench::isolate();
     std::vector<std::unique_ptr<vxsim::VirtualSerialPort>> ports;
     for (int i = 0; i < 8; ++i) {
         ports.push_back(std::make_unique<vxsim::VirtualSerialPort>(scannerModel("SN-" + std::to_string(i)),
@@ -75,16 +93,24 @@ void BM_SerialDiscoveryOfEightScanners(benchmark::State& state)
     search.interfaceTypes = {0};
     search.setDefaultValues();
     std::size_t found = 0;
+    double totalMs = 0;
     for (auto _ : state) {
         std::vector<CDevice*> devices;
         CSerialDeviceEnumerator enumerator(&search, &devices, 0);
+        const auto start = std::chrono::steady_clock::now();
         benchmark::DoNotOptimize(enumerator.enumerate());
+        totalMs += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         found = devices.size();
         for (CDevice* device : devices)
             delete device;
     }
+    // The catalogue's RS-232 scanner answers at 9600 baud, 8N1 (dps 2).
+    const double windowMs = 8 * searchWindowMs(search, 9600, 2);
+    const double meanMs = state.iterations() > 0 ? totalMs / static_cast<double>(state.iterations()) : 0;
     state.counters["found"] = static_cast<double>(found);
-    state.counters["baud_rates_tried"] = static_cast<double>(search.baudRates.size());
+    state.counters["probe_window_ms"] = windowMs;
+    state.counters["discovery_ms"] = meanMs;
+    state.counters["ratio"] = windowMs > 0 ? meanMs / windowMs : 0;
 }
 BENCHMARK(BM_SerialDiscoveryOfEightScanners)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
@@ -95,9 +121,22 @@ void onDisconnect(void*, std::string&)
     g_calledAt.store(std::chrono::steady_clock::now().time_since_epoch().count());
 }
 
+// Seconds from `from` to the disconnect callback; negative when none came
+// within 10 s.
+double secondsToCallback(std::chrono::steady_clock::time_point from)
+{
+    const auto bound = from + std::chrono::seconds(10);
+    while (g_calledAt.load() == 0 && std::chrono::steady_clock::now() < bound)
+        std::this_thread::yield();
+    const long long at = g_calledAt.load();
+    if (at == 0)
+        return -1;
+    return std::chrono::duration<double>(std::chrono::steady_clock::duration(at) - from.time_since_epoch()).count();
+}
+
 void BM_SerialUnplugToCallback(benchmark::State& state)
 {
-    isolateDiscovery();
+    vxbench::isolate();
     vxsim::SerialModel model = *vxsim::findSerialModel("rs232");
     model.wireTime = false;
     vxsim::VirtualSerialPort device(model, "bench-monitor");
@@ -124,20 +163,53 @@ void BM_SerialUnplugToCallback(benchmark::State& state)
         monitor.startThread(&port);
         const auto dropped = std::chrono::steady_clock::now();
         device.setModemLines(0);
-        const auto bound = dropped + std::chrono::seconds(10);
-        while (g_calledAt.load() == 0 && std::chrono::steady_clock::now() < bound)
-            std::this_thread::yield();
-        const long long at = g_calledAt.load();
-        if (at == 0) {
+        const double seconds = secondsToCallback(dropped);
+        if (seconds < 0) {
             state.SkipWithError("no callback within 10 s");
             break;
         }
-        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::duration(at) -
-                                                            dropped.time_since_epoch())
-                                   .count());
+        state.SetIterationTime(seconds);
     }
     port.close();
 }
 BENCHMARK(BM_SerialUnplugToCallback)->Unit(benchmark::kMillisecond)->Iterations(5)->UseManualTime();
+
+void BM_HidUnplugToCallback(benchmark::State& state)
+{
+    vxbench::isolate();
+    vxsim::HidScanner device(*vxsim::findHidModel("hid-pos"), "bench-hid-monitor");
+    const std::string path = device.hostPath();
+    for (auto _ : state) {
+        if (!device.plug()) {
+            state.SkipWithError("cannot plug a simulated HID interface");
+            break;
+        }
+        CUsbHidPort port;
+        if (port.open(std::wstring(path.begin(), path.end())) != 0) {
+            state.SkipWithError("cannot open the simulated HID interface");
+            break;
+        }
+        g_calledAt.store(0);
+        const std::size_t listening = platform::deviceNotificationCount();
+        auto monitor = std::make_unique<CUsbHidDisconnectMonitor>(path);
+        monitor->setCallback(&onDisconnect);
+        monitor->startThread(&port);
+        // The monitor listens before the removal it should see.
+        const auto ready = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (platform::deviceNotificationCount() == listening && std::chrono::steady_clock::now() < ready)
+            std::this_thread::yield();
+        const auto unplugged = std::chrono::steady_clock::now();
+        device.unplug();
+        const double seconds = secondsToCallback(unplugged);
+        monitor.reset();
+        port.close();
+        if (seconds < 0) {
+            state.SkipWithError("no callback within 10 s");
+            break;
+        }
+        state.SetIterationTime(seconds);
+    }
+}
+BENCHMARK(BM_HidUnplugToCallback)->Unit(benchmark::kMillisecond)->Iterations(5)->UseManualTime();
 
 }  // namespace

@@ -1,15 +1,14 @@
 // Flashing an application image against the simulated scanner's bootloader,
 // over RS-232 at 115200 baud (the simulator carries bytes no faster than the
-// line would) and over HID (input reports paced at the model's report
-// interval). Every application image is padded to 0x78000 bytes, so all 120
-// blocks go out with their framing.
+// line would) and over HID (the simulated interfaces take the host's output
+// reports and send their input reports one per report interval, as a
+// full-speed interrupt endpoint would). Every application image is padded to
+// 0x78000 bytes, so all 120 blocks go out with their framing.
 //
 // Counters: wire_s is the least time the bytes that actually crossed would
 // take (serial: 10 bits a byte, both ways, at the line's rate; HID: one
-// report per interval, both ways), ratio the measured time over it; for HID
-// paced_wire_s and paced_ratio count only the input reports, the ones the
-// simulated interface paces. The
-// protocol's fixed pauses are not slept here (their share is set to 0) and
+// report per interval for every output and input report), ratio the
+// measured time over it. The protocol's fixed pauses are not slept here (their share is set to 0) and
 // are listed apart as fixed_pause_s, the time they would add; the settable
 // delays (boot entry, reboot waits) are set short, as a host in a hurry
 // would.
@@ -163,13 +162,6 @@ void flashApplication(benchmark::State& state, vxsim::BootLink link)
     } else {
         state.counters["reports_out"] = static_cast<double>(last.reportsFromHost);
         state.counters["reports_in"] = static_cast<double>(last.reportsToHost);
-        // The simulated interface paces only its own input reports; the
-        // host's output reports go as fast as the socket takes them. The
-        // floor it enforces, and the ratio against that:
-        const double paced = static_cast<double>(last.reportsToHost) * interval / 1e6;
-        state.counters["paced_wire_s"] = paced;
-        if (run > 0 && paced > 0)
-            state.counters["paced_ratio"] = measured / run / paced;
     }
 }
 

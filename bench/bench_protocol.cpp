@@ -3,6 +3,7 @@
 // the simulated scanner's write to the data callback on a virtual serial
 // port (p50 and p99 as counters), and the CPU time an idle connection takes
 // per second of wall time.
+#include "BenchSupport.h"
 #include "base/CBarcodeData.h"
 #include "base/CData.h"
 #include "ports/CSerialPort.h"
@@ -140,26 +141,6 @@ void BM_MemcpySameBytes(benchmark::State& state)
 }
 BENCHMARK(BM_MemcpySameBytes)->Unit(benchmark::kMillisecond);
 
-// A private runtime folder and registry for the virtual devices, unless the
-// caller gave some.
-void isolate()
-{
-    static const bool done = [] {
-        if (std::getenv("VX_RUNTIME_DIR") != nullptr)
-            return true;
-        const auto dir = std::filesystem::temp_directory_path() / ("vxbench-" + std::to_string(std::random_device()()));
-        std::filesystem::create_directories(dir / "run");
-        setenv("VX_RUNTIME_DIR", (dir / "run").c_str(), 1);
-        setenv("VX_REGISTRY", (dir / "registry.db").c_str(), 1);
-        std::atexit([] {
-            std::error_code ignored;
-            std::filesystem::remove_all(std::filesystem::path(std::getenv("VX_RUNTIME_DIR")).parent_path(), ignored);
-        });
-        return true;
-    }();
-    (void)done;
-}
-
 // A simulated scanner on a virtual serial port at 115200 (wire time off)
 // with a data processor in identify state on the host's side.
 struct SerialConnection {
@@ -210,7 +191,7 @@ struct SerialConnection {
 
 void BM_ScanToCallbackLatency(benchmark::State& state)
 {
-    isolate();
+    vxbench::isolate();
     SerialConnection connection;
     if (!connection.ok) {
         state.SkipWithError("no simulated serial connection");
@@ -240,7 +221,7 @@ BENCHMARK(BM_ScanToCallbackLatency)->Iterations(2000)->Unit(benchmark::kMicrosec
 
 void BM_IdleConnectionCpuPerSecond(benchmark::State& state)
 {
-    isolate();
+    vxbench::isolate();
     SerialConnection connection;
     if (!connection.ok) {
         state.SkipWithError("no simulated serial connection");

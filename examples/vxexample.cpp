@@ -21,13 +21,34 @@ namespace {
 
 std::mutex g_printLock;
 
+// What the data callback is given: whose records these are, and how many
+// labels came.
+struct Scanner {
+    const char* title;
+    int labels = 0;  // under g_printLock
+};
+
 void onData(void* user, CData* record)
 {
     std::unique_ptr<CData> owned(record);
     if (auto* barcode = dynamic_cast<CBarcodeData*>(record)) {
+        auto* scanner = static_cast<Scanner*>(user);
         std::lock_guard<std::mutex> lock(g_printLock);
-        std::printf("%s: label %s\n", static_cast<const char*>(user), barcode->getLabel().c_str());
+        ++scanner->labels;
+        std::printf("%s: label %s\n", scanner->title, barcode->getLabel().c_str());
     }
+}
+
+// A reply as text, its control bytes (the ACK status) as <hex>.
+std::string printable(const unsigned char* bytes, std::size_t length)
+{
+    std::string text;
+    for (std::size_t i = 0; i < length; ++i) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "<%02X>", bytes[i]);
+        text += bytes[i] >= 0x20 && bytes[i] < 0x7F ? std::string(1, static_cast<char>(bytes[i])) : hex;
+    }
+    return text;
 }
 
 bool runOne(CDevice* device, const char* title)
@@ -44,18 +65,19 @@ bool runOne(CDevice* device, const char* title)
         std::printf("%s: connect failed: %s\n", title, text.c_str());
         return false;
     }
+    Scanner scanner{title};
     CDataCollection collection;
-    bool ok = collection.initialize(&connection, 1, 3000) == 0 &&
-              collection.setCallback(const_cast<char*>(title), &onData) == 0;
+    bool ok = collection.initialize(&connection, 1, 3000) == 0 && collection.setCallback(&scanner, &onData) == 0;
     if (ok) {
         // Labels arrive on the collection's own thread meanwhile.
         std::this_thread::sleep_for(std::chrono::seconds(2));
         int result = -1;
         std::unique_ptr<CMenuData> reply(collection.sendMenuCmdSync(&result, "\x16M\rREV_SW?!", 3000));
         std::lock_guard<std::mutex> lock(g_printLock);
+        if (scanner.labels == 0)
+            std::printf("%s: no label scanned\n", title);
         if (reply != nullptr)
-            std::printf("%s: reply %s\n", title,
-                        std::string(reinterpret_cast<const char*>(reply->getData()), reply->getLength()).c_str());
+            std::printf("%s: reply %s\n", title, printable(reply->getData(), reply->getLength()).c_str());
         else
             std::printf("%s: menu command failed with %d\n", title, result);
         ok = result == 0;

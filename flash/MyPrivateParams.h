@@ -102,6 +102,10 @@ private:
     bool serialPinfoQuery(std::string* reply);
     bool findApplicationDevice();
     bool sendRelay(const char* prefix, const std::uint8_t* bytes, std::size_t n, bool usb, std::uint8_t* reply);
+    // The boot image through the running application's relay, from NEWBLS,
+    // which opens it, to leaving flash mode; `P` heads the
+    // log's progress lines, `E` its error lines and the last line.
+    bool writeBootThroughRelay(const char* P, const char* E, bool usb, int* result);
     bool usbCommand(std::uint32_t id, std::uint8_t* reply, bool read);
 };
 

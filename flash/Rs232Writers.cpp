@@ -1,6 +1,7 @@
 // The image writers over a serial port: the application image straight to
 // the bootloader, the boot image through the running application, which
 // relays every bootloader byte it receives in NEWBLI commands.
+#include "BlockFraming.h"
 #include "MyPrivateParams.h"
 #include "ScannerCommands.h"
 
@@ -9,70 +10,7 @@
 #include <cstring>
 #include <string>
 
-namespace {
-
-constexpr std::uint32_t kAppAddress = 0x1D000000u;
-constexpr std::uint32_t kBootAddress = 0x1FC00000u;
-constexpr std::uint32_t kBootUpperAddress = 0x1D078000u;
-constexpr std::size_t kBlock = 4096;
-
-std::string hex16(const std::uint8_t* bytes)
-{
-    std::string out;
-    char piece[8];
-    for (int i = 0; i < 16; ++i) {
-        std::snprintf(piece, sizeof piece, "0X%02X", bytes[i]);
-        out += piece;
-    }
-    return out;
-}
-
-void addressBytes(std::uint32_t address, std::uint8_t* out)
-{
-    out[0] = static_cast<std::uint8_t>(address >> 24);
-    out[1] = static_cast<std::uint8_t>(address >> 16);
-    out[2] = static_cast<std::uint8_t>(address >> 8);
-    out[3] = static_cast<std::uint8_t>(address);
-}
-
-std::uint16_t blockSum(const std::uint8_t* bytes, std::size_t n)
-{
-    std::uint32_t sum = 0;
-    for (std::size_t i = 0; i < n; ++i)
-        sum += bytes[i];
-    return static_cast<std::uint16_t>(sum);
-}
-
-// The image's block at `offset`: bytes past the image are the erased filler.
-void blockAt(const std::vector<std::uint8_t>& image, std::size_t offset, std::uint8_t* block)
-{
-    std::memset(block, 0xFF, kBlock);
-    if (offset < image.size())
-        std::memcpy(block, image.data() + offset, std::min(kBlock, image.size() - offset));
-}
-
-}  // namespace
-
-bool MyPrivateParams::sendRelay(const char* prefix, const std::uint8_t* bytes, std::size_t n, bool usb,
-                                std::uint8_t* reply)
-{
-    std::uint8_t command[2 * 255 + 16];
-    const std::size_t length = BuildRelayCommand(command, n, bytes);
-    std::memset(reply, 0, 64);
-    const DWORD timeout = static_cast<DWORD>(m_MenuCmd_Timeout_mSecs > 0 ? m_MenuCmd_Timeout_mSecs : 0);
-    if (usb) {
-        std::uint8_t report[80] = {0xFD, static_cast<std::uint8_t>(length)};
-        std::memcpy(report + 2, command, length);
-        m_usb.WriteReport(report, length + 2);
-        m_usb.ReadReport(reply, 64, timeout);
-        m_log->print(0x20, "%sresponse = %s\n", prefix, hex16(reply).c_str());
-        return reply[10] == 0x11;
-    }
-    m_serial.Write(command, length);
-    m_serial.ReadWithTimeout(reply, 9, timeout);
-    m_log->print(0x20, "%sresponse = %s\n", prefix, hex16(reply).c_str());
-    return reply[6] == 0x11;
-}
+using namespace blockframing;
 
 bool MyPrivateParams::FlashScanner_App_RS232(int* result)
 {
@@ -229,9 +167,6 @@ bool MyPrivateParams::FlashScanner_App_RS232(int* result)
 bool MyPrivateParams::FlashScanner_RS232_Boot(int* result)
 {
     const char* P = "MyPrivateParams -- FlashScanner_RS232_Boot: ";
-    const std::vector<std::uint8_t>& image = m_bootImage.bytes;
-    const std::size_t L = image.size();
-    const std::uint32_t doneAtStart = m_bytesDone;
     const DWORD timeout = static_cast<DWORD>(m_MenuCmd_Timeout_mSecs > 0 ? m_MenuCmd_Timeout_mSecs : 0);
     progress();
     const std::string port = m_portName ? NarrowText(*m_portName) : std::string();
@@ -243,11 +178,6 @@ bool MyPrivateParams::FlashScanner_RS232_Boot(int* result)
     }
     std::uint8_t reply[64];
     std::uint8_t command[20];
-    auto failure = [&](int code) {
-        *result = code;
-        ExitFlashMode(IMAGE_KIND_BOOT, false);
-        return false;
-    };
     m_serial.Purge();
     m_log->print(2, "%sSend TRGMOD command to lock the scanner before update.\n", P);
     m_serial.Write(command, BuildCommand(CC_TRGMOD, command));
@@ -256,105 +186,5 @@ bool MyPrivateParams::FlashScanner_RS232_Boot(int* result)
     m_log->print(0x20, "%sTRGMOD0;TRGITG1! command response 1th part = %s\n", P, hex16(reply).c_str());
     m_log->print(0x20, "%sTRGMOD0;TRGITG1! command response 2th part = %s\n", P, hex16(reply + 16).c_str());
     SleepMs(m_TRGMOD_TimeDelay_mSecs);
-
-    m_log->print(2, "%sSend NEWBLS command to enter the scanner to flash mode.\n", P);
-    for (std::uint32_t attempt = 1;; ++attempt) {
-        if (m_RetryMax == 0)
-            return failure(CUR_FAILURE);
-        m_serial.Write(command, BuildCommand(CC_NEWBLS, command));
-        std::memset(reply, 0, sizeof reply);
-        m_serial.ReadWithTimeout(reply, 9, timeout);
-        if (reply[6] == 0x11) {
-            m_log->print(2,
-                         "%sRetry the %dth times, get valid response for enter the scanner into flash mode command. "
-                         "Scanner response = 0X%02X.\n",
-                         P, static_cast<int>(attempt), reply[6]);
-            break;
-        }
-        if (attempt >= m_RetryMax) {
-            m_log->print(4, "%sRetry %d times, but could not enter the scanner into flash mode. Scanner response = 0X%02X.\n",
-                         P, static_cast<int>(attempt), reply[6]);
-            return failure(CUR_FAILURE);
-        }
-        SleepMs(m_MenuCmd_TimeDelay_mSecs);
-    }
-    SleepMs(m_MenuCmd_TimeDelay_mSecs);
-    m_log->print(2, "%sSend 0x1B command to scanner.\n", P);
-    const std::uint8_t esc = 0x1B, ack = 0x06;
-    for (std::uint32_t attempt = 1;; ++attempt) {
-        if (sendRelay(P, &esc, 1, false, reply))
-            break;
-        if (attempt >= m_RetryMax) {
-            m_log->print(4, "%sRetry %d times, but could not write the 0x1B to the scanner. Scanner response = 0X%02X.\n",
-                         P, static_cast<int>(attempt), reply[6]);
-            return failure(CUR_FAILURE);
-        }
-        SleepMs(m_MenuCmd_TimeDelay_mSecs);
-    }
-    FixedPause(10);
-    m_log->print(2, "%sSend ACK command to scanner.\n", P);
-    if (!sendRelay(P, &ack, 1, false, reply)) {
-        m_log->print(4, "%scould not write the ACK to the scanner. Scanner response = 0X%02X.\n", P, reply[6]);
-        return failure(CUR_FAILURE);
-    }
-    if (cancelled()) {
-        m_log->print(4, "%sthe upgrade has been cancled.\n", P);
-        return failure(CUR_CANCELED);
-    }
-    m_log->print(2, "%sLoop send mocf bytes to scanner.\n", P);
-    std::uint32_t address = kBootAddress;
-    std::vector<std::uint8_t> block(kBlock);
-    for (std::size_t sent = 0; sent < L;) {
-        FixedPause(10);
-        const std::uint8_t erase = 'E', program = 'P';
-        if (!sendRelay(P, &erase, 1, false, reply)) {
-            m_log->print(4, "%scould not write the erase to the scanner. Scanner response = 0X%02X.\n", P, reply[6]);
-            return failure(CUR_FAILURE);
-        }
-        std::uint8_t a[4];
-        addressBytes(address, a);
-        m_log->print(0x20, "%sSend start Address command = 0X%02X,0X%02X,0X%02X,0X%02X.\n", P, a[0], a[1], a[2], a[3]);
-        if (!sendRelay(P, a, 4, false, reply)) {
-            m_log->print(4, "%scould not write the erase start address to the scanner. Scanner response = 0X%02X.\n", P,
-                         reply[6]);
-            return failure(CUR_FAILURE);
-        }
-        FixedPause(10);
-        if (!sendRelay(P, &program, 1, false, reply)) {
-            m_log->print(4, "%scould not write the P command to the scanner. Scanner response = 0X%02X.\n", P, reply[6]);
-            return failure(CUR_FAILURE);
-        }
-        if (!sendRelay(P, a, 4, false, reply)) {
-            m_log->print(4, "%scould not write the program start address to the scanner. Scanner response = 0X%02X.\n",
-                         P, reply[6]);
-            return failure(CUR_FAILURE);
-        }
-        blockAt(image, sent, block.data());
-        for (std::size_t piece = 0; piece < kBlock; piece += 16) {
-            std::uint8_t data[18];
-            std::memcpy(data, block.data() + piece, 16);
-            const std::uint16_t sum = blockSum(data, 16);
-            data[16] = static_cast<std::uint8_t>(sum >> 8);
-            data[17] = static_cast<std::uint8_t>(sum);
-            if (!sendRelay(P, data, 18, false, reply)) {
-                m_log->print(4,
-                             "%scould not write the data to the scanner, ulBytesSent = %ld. Scanner response = 0X%02X.\n",
-                             P, static_cast<long>(sent + piece), reply[6]);
-                return failure(CUR_FAILURE);
-            }
-        }
-        sent += kBlock;
-        m_bytesDone = doneAtStart + static_cast<std::uint32_t>(std::min(sent, L));
-        progress();
-        address = sent == 3 * kBlock ? kBootUpperAddress : address + kBlock;
-    }
-    m_log->print(2, "%sComplete send mocf bytes to scanner.\n", P);
-    FixedPause(500);
-    if (!ExitFlashMode(IMAGE_KIND_BOOT, true)) {
-        *result = CUR_FAILURE_BRICK;
-        return false;
-    }
-    *result = CUR_SUCCESS;
-    m_log->print(2, "%sexit function.\n", P);
-    return true;
+    return writeBootThroughRelay(P, P, false, result);
 }

@@ -1,6 +1,7 @@
 // The image writers over USB HID: the application image to the bootloader,
 // which shows itself as its own HID device, and the boot image through the
 // running application's relay.
+#include "BlockFraming.h"
 #include "MyPrivateParams.h"
 #include "ScannerCommands.h"
 
@@ -9,37 +10,7 @@
 #include <cstring>
 #include <string>
 
-namespace {
-
-constexpr std::uint32_t kAppAddress = 0x1D000000u;
-constexpr std::uint32_t kBootAddress = 0x1FC00000u;
-constexpr std::uint32_t kBootUpperAddress = 0x1D078000u;
-constexpr std::size_t kBlock = 4096;
-
-void addressBytes(std::uint32_t address, std::uint8_t* out)
-{
-    out[0] = static_cast<std::uint8_t>(address >> 24);
-    out[1] = static_cast<std::uint8_t>(address >> 16);
-    out[2] = static_cast<std::uint8_t>(address >> 8);
-    out[3] = static_cast<std::uint8_t>(address);
-}
-
-std::uint16_t blockSum(const std::uint8_t* bytes, std::size_t n)
-{
-    std::uint32_t sum = 0;
-    for (std::size_t i = 0; i < n; ++i)
-        sum += bytes[i];
-    return static_cast<std::uint16_t>(sum);
-}
-
-void blockAt(const std::vector<std::uint8_t>& image, std::size_t offset, std::uint8_t* block)
-{
-    std::memset(block, 0xFF, kBlock);
-    if (offset < image.size())
-        std::memcpy(block, image.data() + offset, std::min(kBlock, image.size() - offset));
-}
-
-}  // namespace
+using namespace blockframing;
 
 bool MyPrivateParams::FlashScanner_App_USB(int* result)
 {
@@ -227,9 +198,6 @@ bool MyPrivateParams::FlashScanner_Boot_USB(int* result)
 {
     const char* P = "MyPrivateParams -- FlashScanner_Boot_USB: ";
     const char* F = "MyPrivateParams -- FlashScanner_Boot_USB : ";
-    const std::vector<std::uint8_t>& image = m_bootImage.bytes;
-    const std::size_t L = image.size();
-    const std::uint32_t doneAtStart = m_bytesDone;
     progress();
     const std::string port = m_portName ? NarrowText(*m_portName) : std::string();
     if (m_deviceSearch) {
@@ -273,98 +241,5 @@ bool MyPrivateParams::FlashScanner_Boot_USB(int* result)
         SleepMs(m_MenuCmd_TimeDelay_mSecs);
     }
     SleepMs(m_TRGMOD_TimeDelay_mSecs);
-    m_log->print(2, "%sSend NEWBLS command.\n", P);
-    for (std::uint32_t attempt = 1;; ++attempt) {
-        usbCommand(CC_NEWBLS, reply, true);
-        if (reply[10] == 0x11) {
-            m_log->print(2,
-                         "%sRetry the %dth times, get valid response for enter the scanner into flash mode command. "
-                         "Scanner response = 0X%02X.\n",
-                         P, static_cast<int>(attempt), reply[10]);
-            break;
-        }
-        if (attempt >= m_RetryMax) {
-            m_log->print(4, "%sRetry %d times, but could not enter the scanner into flash mode. Scanner response = 0X%02X.\n",
-                         F, static_cast<int>(attempt), reply[10]);
-            return failure(CUR_FAILURE);
-        }
-        SleepMs(m_MenuCmd_TimeDelay_mSecs);
-    }
-    SleepMs(m_MenuCmd_TimeDelay_mSecs);
-    m_log->print(2, "%sSend 0x1B command.\n", P);
-    const std::uint8_t esc = 0x1B, ack = 0x06;
-    for (std::uint32_t attempt = 1;; ++attempt) {
-        if (sendRelay(P, &esc, 1, true, reply))
-            break;
-        if (attempt >= m_RetryMax) {
-            m_log->print(4, "%sRetry %d times, but could not write the 0x1B to the scanner. Scanner response = 0X%02X.\n",
-                         F, static_cast<int>(attempt), reply[10]);
-            return failure(CUR_FAILURE);
-        }
-        SleepMs(m_MenuCmd_TimeDelay_mSecs);
-    }
-    m_log->print(2, "%sSend ACK command.\n", P);
-    if (!sendRelay(P, &ack, 1, true, reply)) {
-        m_log->print(4, "%scould not write the ACK to the scanner. Scanner response = 0X%02X.\n", F, reply[10]);
-        return failure(CUR_FAILURE);
-    }
-    if (cancelled()) {
-        m_log->print(4, "%sthe upgrade has been cancled.\n", F);
-        return failure(CUR_CANCELED);
-    }
-    m_log->print(2, "%sLoop send mocf bytes to scanner.\n", P);
-    std::uint32_t address = kBootAddress;
-    std::vector<std::uint8_t> block(kBlock);
-    for (std::size_t sent = 0; sent < L;) {
-        FixedPause(10);
-        const std::uint8_t erase = 'E', program = 'P';
-        if (!sendRelay(P, &erase, 1, true, reply)) {
-            m_log->print(4, "%scould not write the erase to the scanner. Scanner response = 0X%02X.\n", F, reply[10]);
-            return failure(CUR_FAILURE);
-        }
-        std::uint8_t a[4];
-        addressBytes(address, a);
-        if (!sendRelay(P, a, 4, true, reply)) {
-            m_log->print(4, "%scould not write the erase start address to the scanner. Scanner response = 0X%02X.\n", F,
-                         reply[10]);
-            return failure(CUR_FAILURE);
-        }
-        FixedPause(10);
-        if (!sendRelay(P, &program, 1, true, reply)) {
-            m_log->print(4, "%scould not write the P command to the scanner. Scanner response = 0X%02X.\n", F, reply[10]);
-            return failure(CUR_FAILURE);
-        }
-        if (!sendRelay(P, a, 4, true, reply)) {
-            m_log->print(4, "%scould not write the program start address to the scanner. Scanner response = 0X%02X.\n",
-                         F, reply[10]);
-            return failure(CUR_FAILURE);
-        }
-        blockAt(image, sent, block.data());
-        for (std::size_t piece = 0; piece < kBlock; piece += 16) {
-            std::uint8_t data[18];
-            std::memcpy(data, block.data() + piece, 16);
-            const std::uint16_t sum = blockSum(data, 16);
-            data[16] = static_cast<std::uint8_t>(sum >> 8);
-            data[17] = static_cast<std::uint8_t>(sum);
-            if (!sendRelay(P, data, 18, true, reply)) {
-                m_log->print(4,
-                             "%scould not write the data to the scanner, ulBytesSent = %ld. Scanner response = 0X%02X.\n",
-                             F, static_cast<long>(sent + piece), reply[10]);
-                return failure(CUR_FAILURE);
-            }
-        }
-        sent += kBlock;
-        m_bytesDone = doneAtStart + static_cast<std::uint32_t>(std::min(sent, L));
-        progress();
-        address = sent == 3 * kBlock ? kBootUpperAddress : address + kBlock;
-    }
-    m_log->print(2, "%sComplete send mocf bytes to scanner.\n", P);
-    FixedPause(500);
-    if (!ExitFlashMode(IMAGE_KIND_BOOT, true)) {
-        *result = CUR_FAILURE_BRICK;
-        return false;
-    }
-    *result = CUR_SUCCESS;
-    m_log->print(2, "%sexit function.\n", F);
-    return true;
+    return writeBootThroughRelay(P, F, true, result);
 }

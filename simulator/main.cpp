@@ -5,13 +5,32 @@
 //   vxsimulator --serial-model rs232 [--id NAME] [--baud N] [--dps CODE]
 //               [--filter-driver] [--no-wire-time] [--silent]
 //   vxsimulator --hid-model hid-pos [--id NAME]
+//   vxsimulator --bootloader rs232|hid|cdc [--id NAME] [--in-boot]
+//               [--no-wire-time] [--report-interval US] [--until-eof]
 //   vxsimulator --list-models
 //   vxsimulator --list-identities
 // Either kind of model takes --identity NAME: who the scanner says it is
-// (its answers to the information queries, and the devices behind a hub).
+// (its answers to the information queries, and the devices behind a hub),
+// and --scan LABEL (repeatable): labels it scans in turn, one every half
+// second, from the first time a host asks for its decode header
+// ("DECHDR?!", which a host's data collection does when it begins); so
+// labels come once somebody listens for them, never in the middle of a
+// discovery's queries.
 //
 // Once the port is published it prints one line, "<id> <pty>" (serial) or
 // "<id> <host path>" (HID), so that a script can wait for it.
+//
+// --bootloader serves the scanner as a firmware update meets it: its
+// application and its bootloader over one link (rs232: one serial port;
+// hid: the application's HID interface, the bootloader's appearing in boot
+// mode; cdc: the application on a USB serial port, the bootloader's HID
+// interface), starting in the application unless --in-boot. Its line is
+// "<id> <pty>", "<id> <application's HID path>" or "<id> <pty> <bootloader's
+// HID path>"; when stopped it prints "<id> stored <n> blocks". HID reports go
+// one per --report-interval microseconds each way (default the point-of-sale
+// model's; 0 unpaced). --until-eof also stops it when its standard input
+// closes, so that a parent that dies takes it along.
+#include "simulator/bootloader.h"
 #include "simulator/hid_model.h"
 #include "simulator/hid_scanner.h"
 #include "simulator/identity_model.h"
@@ -22,7 +41,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
+#include <vector>
+
+#include <signal.h>
+#include <unistd.h>
 
 namespace {
 
@@ -32,9 +59,79 @@ int usage()
                  "usage: vxsimulator --serial-model NAME [--id NAME] [--baud N] [--dps CODE]\n"
                  "                   [--filter-driver] [--no-wire-time] [--silent]\n"
                  "       vxsimulator --hid-model NAME [--id NAME]\n"
+                 "       vxsimulator --bootloader rs232|hid|cdc [--id NAME] [--in-boot]\n"
+                 "                   [--no-wire-time] [--report-interval US] [--until-eof]\n"
                  "       vxsimulator --list-models | --list-identities\n"
-                 "       (either model also takes --identity NAME)\n");
+                 "       (either model also takes --identity NAME and --scan LABEL ...)\n");
     return 2;
+}
+
+// Serves the simulated scanner's application and bootloader until a stop
+// signal arrives (the signals are blocked already).
+int serveBootloader(vxsim::BootloaderOptions options, sigset_t stopSignals)
+{
+    vxsim::BootloaderScanner scanner(options);
+    std::string line = options.id;
+    if (options.link != vxsim::BootLink::hid)
+        line += " " + scanner.serialPath();
+    if (options.link != vxsim::BootLink::rs232)
+        line += " " + scanner.hidPath();
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+    int received = 0;
+    sigwait(&stopSignals, &received);
+    std::printf("%s stored %zu blocks\n", options.id.c_str(), scanner.blocks().size());
+    std::fflush(stdout);
+    return 0;
+}
+
+// Raises SIGTERM once standard input reaches its end.
+void stopAtEndOfInput()
+{
+    std::thread([] {
+        char buffer[256];
+        while (::read(STDIN_FILENO, buffer, sizeof buffer) > 0) {
+        }
+        ::kill(::getpid(), SIGTERM);
+    }).detach();
+}
+
+// Scans `labels` on `scanner` in turn, one every half second, from its
+// first "DECHDR?" command until `stop` is set. Polls the command log: the
+// scanner has no hook.
+template <class Scanner>
+std::thread scanOnceListened(Scanner& scanner, const std::vector<std::string>& labels, const std::atomic<bool>& stop)
+{
+    return std::thread([&scanner, labels, &stop] {
+        using namespace std::chrono;
+        bool listened = false;
+        auto next = steady_clock::now();
+        for (std::size_t turn = 0; !stop; std::this_thread::sleep_for(milliseconds(20))) {
+            if (!listened) {
+                const std::vector<std::string> commands = scanner.menuCommands();
+                listened = std::find(commands.begin(), commands.end(), "DECHDR?") != commands.end();
+                next = steady_clock::now() + milliseconds(100);
+            } else if (steady_clock::now() >= next) {
+                scanner.scan(labels[turn++ % labels.size()]);
+                next += milliseconds(500);
+            }
+        }
+    });
+}
+
+// Waits for a stop signal while `scanner` scans `labels` (see --scan).
+template <class Scanner>
+void serveUntilStopped(Scanner& scanner, const std::vector<std::string>& labels, sigset_t stopSignals)
+{
+    std::atomic<bool> stop{false};
+    std::thread scanning;
+    if (!labels.empty())
+        scanning = scanOnceListened(scanner, labels, stop);
+    int received = 0;
+    sigwait(&stopSignals, &received);
+    stop = true;
+    if (scanning.joinable())
+        scanning.join();
 }
 
 }  // namespace
@@ -49,7 +146,12 @@ int main(int argc, char** argv)
     bool filterDriver = false;
     bool wireTime = true;
     bool silent = false;
+    std::string bootLink;
+    bool inBoot = false;
+    long reportInterval = -1;
+    bool untilEof = false;
     const vxsim::IdentityModel* identity = nullptr;
+    std::vector<std::string> labels;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -75,6 +177,8 @@ int main(int argc, char** argv)
             modelName = argv[++i];
         else if (arg == "--hid-model" && hasValue)
             hidModelName = argv[++i];
+        else if (arg == "--scan" && hasValue)
+            labels.push_back(argv[++i]);
         else if (arg == "--id" && hasValue)
             id = argv[++i];
         else if (arg == "--baud" && hasValue)
@@ -87,6 +191,14 @@ int main(int argc, char** argv)
             wireTime = false;
         else if (arg == "--silent")
             silent = true;
+        else if (arg == "--bootloader" && hasValue)
+            bootLink = argv[++i];
+        else if (arg == "--in-boot")
+            inBoot = true;
+        else if (arg == "--report-interval" && hasValue)
+            reportInterval = std::strtol(argv[++i], nullptr, 10);
+        else if (arg == "--until-eof")
+            untilEof = true;
         else
             return usage();
     }
@@ -95,6 +207,29 @@ int main(int argc, char** argv)
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
+
+    if (!bootLink.empty()) {
+        vxsim::BootloaderOptions options;
+        if (bootLink == "rs232")
+            options.link = vxsim::BootLink::rs232;
+        else if (bootLink == "hid")
+            options.link = vxsim::BootLink::hid;
+        else if (bootLink == "cdc")
+            options.link = vxsim::BootLink::cdc;
+        else
+            return usage();
+        if (!modelName.empty() || !hidModelName.empty())
+            return usage();
+        options.startInBoot = inBoot;
+        options.id = id.empty() ? "bootloader" : id;
+        options.wireTime = wireTime;
+        options.reportIntervalUs = static_cast<unsigned>(
+            reportInterval >= 0 ? reportInterval : vxsim::findHidModel("hid-pos")->reportIntervalUs);
+        pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+        if (untilEof)
+            stopAtEndOfInput();
+        return serveBootloader(options, stopSignals);
+    }
 
     if (!hidModelName.empty()) {
         const vxsim::HidModel* hid = vxsim::findHidModel(hidModelName);
@@ -113,8 +248,7 @@ int main(int argc, char** argv)
         }
         std::printf("%s %s\n", id.empty() ? hid->name.c_str() : id.c_str(), scanner.hostPath().c_str());
         std::fflush(stdout);
-        int received = 0;
-        sigwait(&stopSignals, &received);
+        serveUntilStopped(scanner, labels, stopSignals);
         scanner.unplug();
         return 0;
     }
@@ -150,8 +284,7 @@ int main(int argc, char** argv)
     std::printf("%s %s\n", port.id().c_str(), port.ptyPath().c_str());
     std::fflush(stdout);
 
-    int received = 0;
-    sigwait(&stopSignals, &received);
+    serveUntilStopped(port, labels, stopSignals);
     port.unplug();
     return 0;
 }

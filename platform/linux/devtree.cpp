@@ -174,7 +174,8 @@ std::vector<DeviceNode> comPortDevices()
                 lowerCase(node.instanceId.substr(0, kFilterBusPrefixLength)) == kFilterBusPrefix) {
                 node.managementPath =
                     lowerCase(std::string(kManagementPathHead) + node.instanceId.substr(kFilterBusPrefixLength) + uniquifier);
-                node.opens = "\\\\.\\" + entry.info.comName;
+                node.opens.path = "\\\\.\\" + entry.info.comName;
+                node.opens.managementChannel = entry.virtualPort && entry.virtualPort->hasManagementChannel();
             }
         }
         node.interfacePath = "\\\\?\\" + lowerCase(node.instanceId) + "#{86e0d1e0-8089-11d0-9ce4-08003e301f73}";
@@ -205,7 +206,7 @@ std::vector<DeviceNode> hidDevices()
                 node.values.emplace_back("Uniquifier", uniquifier);
                 node.managementPath = lowerCase(std::string(kManagementPathHead) +
                                                 node.instanceId.substr(kFilterBusPrefixLength) + uniquifier);
-                node.opens = identity.path;
+                node.opens.path = identity.path;
             }
         }
         nodes.push_back(std::move(node));
@@ -219,7 +220,7 @@ bool isManagementPath(const std::string& path)
     return path.size() > head.size() && lowerCase(path.substr(0, head.size())) == head;
 }
 
-std::optional<std::string> resolveManagementPath(const std::string& path)
+std::optional<ManagementTarget> resolveManagementPath(const std::string& path)
 {
     const std::string wanted = lowerCase(path);
     for (auto* list : {&comPortDevices, &hidDevices})

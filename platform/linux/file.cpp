@@ -84,18 +84,20 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
     }
     std::string name(path);
     // A filter driver's management path names the port or interface it
-    // belongs to.
+    // belongs to, or a COM port's management channel.
+    bool managementChannel = false;
     if (platform::isManagementPath(name)) {
         const auto target = platform::resolveManagementPath(name);
         if (!target) {
             SetLastError(ERROR_FILE_NOT_FOUND);
             return INVALID_HANDLE_VALUE;
         }
-        name = *target;
+        name = target->path;
+        managementChannel = target->managementChannel;
     }
-    std::shared_ptr<platform::DeviceObject> device = isSerialPath(name)
-                                                         ? platform::openSerialDevice(name, access, shareMode, flags)
-                                                         : platform::openHidDevice(name, access, shareMode, flags);
+    std::shared_ptr<platform::DeviceObject> device =
+        isSerialPath(name) ? platform::openSerialDevice(name, access, shareMode, flags, managementChannel)
+                           : platform::openHidDevice(name, access, shareMode, flags);
     if (device == nullptr)
         return INVALID_HANDLE_VALUE;
     HANDLE handle = platform::makeHandle(std::move(device));

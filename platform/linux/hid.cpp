@@ -243,6 +243,26 @@ public:
         return present() ? m_transport->getFeature(report, length) : ERROR_DEVICE_NOT_CONNECTED;
     }
 
+    BOOL ioControl(DWORD code, void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned) override
+    {
+        *returned = 0;
+        if (isProbe())
+            return fail(ERROR_ACCESS_DENIED);
+        if ((in == nullptr && inSize != 0) || (out == nullptr && outSize != 0))
+            return fail(ERROR_INVALID_PARAMETER);
+        std::vector<BYTE> answer;
+        const DWORD rc = present()
+                             ? m_transport->deviceRequest(code, static_cast<const BYTE*>(in), inSize, answer, outSize)
+                             : ERROR_DEVICE_NOT_CONNECTED;
+        if (rc != ERROR_SUCCESS)
+            return fail(rc);
+        const std::size_t count = std::min<std::size_t>(answer.size(), outSize);
+        if (count != 0)
+            std::memcpy(out, answer.data(), count);
+        *returned = static_cast<DWORD>(count);
+        return TRUE;
+    }
+
 private:
     struct PendingRead {
         BYTE* buffer = nullptr;

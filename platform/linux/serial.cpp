@@ -10,11 +10,24 @@
 
 namespace platform {
 
-std::shared_ptr<DeviceObject> openSerialDevice(const std::string& path, DWORD access, DWORD, DWORD flags)
+std::shared_ptr<DeviceObject> openSerialDevice(const std::string& path, DWORD access, DWORD, DWORD flags,
+                                               bool managementChannel)
 {
     // "\\.\" and the port name. Serial ports are exclusive whatever the
     // share mode asks for.
-    const std::optional<SerialPortEntry> port = findSerialPort(path.substr(4));
+    std::optional<SerialPortEntry> port = findSerialPort(path.substr(4));
+    if (port.has_value() && managementChannel) {
+        // The management channel is a device of its own, held apart from
+        // the port: its own pty and side channel.
+        if (port->virtualPort.has_value() && port->virtualPort->hasManagementChannel()) {
+            VirtualSerialDescriptor& channel = *port->virtualPort;
+            channel.ptyPath = channel.managementPtyPath;
+            channel.controlPath = channel.managementControlPath;
+            port->info.devicePath = channel.ptyPath;
+        } else {
+            port.reset();
+        }
+    }
     if (!port.has_value()) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return nullptr;

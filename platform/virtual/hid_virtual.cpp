@@ -42,6 +42,7 @@ constexpr BYTE kOutputReport = 'O';
 constexpr BYTE kSetFeature = 'S';
 constexpr BYTE kGetFeature = 'G';
 constexpr BYTE kAnswer = 'A';
+constexpr BYTE kDeviceRequest = 'D';
 
 // How long a feature request waits for the device's answer.
 constexpr auto kAnswerBound = std::chrono::milliseconds(5000);
@@ -117,6 +118,32 @@ public:
         return code;
     }
 
+    DWORD deviceRequest(DWORD code, const BYTE* in, std::size_t inSize, std::vector<BYTE>& out,
+                        std::size_t outSize) override
+    {
+        std::vector<BYTE> message{kDeviceRequest};
+        appendNumber(message, code);
+        appendNumber(message, static_cast<DWORD>(std::min<std::size_t>(outSize, 0xFFFFFFFFu)));
+        message.insert(message.end(), in, in + inSize);
+        if (message.size() > kMaxMessage)
+            return ERROR_INVALID_PARAMETER;
+        std::vector<BYTE> answer;
+        const DWORD rc = request(message, answer);
+        if (rc == ERROR_GEN_FAILURE && answer.size() >= 4) {
+            // A refusal carries the platform's error code; a device that
+            // left it out (or sent 0) failed in general.
+            DWORD error = 0;
+            for (std::size_t i = 0; i < 4; ++i)
+                error |= static_cast<DWORD>(answer[i]) << (8 * i);
+            return error != 0 ? error : ERROR_GEN_FAILURE;
+        }
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        // At most what the host's buffer holds, whatever the device sent.
+        out.assign(answer.begin(), answer.begin() + static_cast<std::ptrdiff_t>(std::min(outSize, answer.size())));
+        return ERROR_SUCCESS;
+    }
+
 private:
     DWORD send(const std::vector<BYTE>& message)
     {
@@ -128,8 +155,14 @@ private:
         }
     }
 
+    static void appendNumber(std::vector<BYTE>& message, DWORD value)
+    {
+        for (int i = 0; i < 4; ++i)
+            message.push_back(static_cast<BYTE>(value >> (8 * i)));
+    }
+
     // One request and its answer; `answer` gets the answer's bytes after its
-    // status byte.
+    // status byte, also when the device refused the request (31).
     DWORD request(const std::vector<BYTE>& message, std::vector<BYTE>& answer)
     {
         std::lock_guard one(m_requestMutex);  // one request at a time per connection
@@ -146,9 +179,10 @@ private:
             return ERROR_TIMEOUT;
         if (!m_answer)
             return ERROR_DEVICE_NOT_CONNECTED;
+        if (!m_answer->empty())
+            answer.assign(m_answer->begin() + 1, m_answer->end());
         if (m_answer->empty() || (*m_answer)[0] != 0)
             return ERROR_GEN_FAILURE;  // the device refused the request
-        answer.assign(m_answer->begin() + 1, m_answer->end());
         return ERROR_SUCCESS;
     }
 

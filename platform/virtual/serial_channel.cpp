@@ -83,6 +83,10 @@ bool readDescriptor(const std::string& path, const std::string& id, VirtualSeria
             d.deviceKind = value;
         else if (key == "default-config")
             d.hasDefaultConfig = value != "0";
+        else if (key == "management-pty")
+            d.managementPtyPath = value;
+        else if (key == "management-control")
+            d.managementControlPath = value;
     }
     const bool kindOk = !d.deviceKind.empty() && std::all_of(d.deviceKind.begin(), d.deviceKind.end(), [](char c) {
         return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';

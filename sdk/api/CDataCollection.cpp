@@ -292,26 +292,25 @@ int CDataCollection::openPort(CDevice* device, HANDLE handle, int* cts, int* xon
 
 int CDataCollection::openSerialPort(const std::string& path, HANDLE handle)
 {
-    auto* port = new CSerialPort();
-    m_port = port;
-    int result = handle != nullptr ? port->open(handle) : port->open(stringToWString(path));
-    if (result == 0)
-        return 0;
-    m_port = nullptr;
-    delete port;
-    return fail("CDataCollection::openSerialPort", "serial port open failed!", EDCR_PORT);
+    return adoptPort(new CSerialPort(), path, handle, "CDataCollection::openSerialPort", "serial port open failed!");
 }
 
 int CDataCollection::openUsbHidPort(const std::string& path, HANDLE handle)
 {
-    auto* port = new CUsbHidBarcodeScanner();
+    return adoptPort(new CUsbHidBarcodeScanner(), path, handle, "CDataCollection::openUsbHidPort",
+                     "usbhid port open failed!");
+}
+
+int CDataCollection::adoptPort(InterfacePort* port, const std::string& path, HANDLE handle, const char* method,
+                               const char* failure)
+{
     m_port = port;
     int result = handle != nullptr ? port->open(handle) : port->open(stringToWString(path));
     if (result == 0)
         return 0;
     m_port = nullptr;
     delete port;
-    return fail("CDataCollection::openUsbHidPort", "usbhid port open failed!", EDCR_PORT);
+    return fail(method, failure, EDCR_PORT);
 }
 
 void CDataCollection::deleteResource()
@@ -389,23 +388,30 @@ int CDataCollection::shutDownHeld()
     return 0;
 }
 
-int CDataCollection::setCallback(void* user, DataCallback callback)
+int CDataCollection::onProcessor(const char* method, const char* successText, const ProcessorWork& work)
 {
-    static const char* const kMethod = "CDataCollection::setCallback";
-    setLastError("setCallback successful!");
+    setLastError(successText);
     if (!m_lock)
-        return fail(kMethod, kNoLock, EDCR_INTERNAL);
+        return fail(method, kNoLock, EDCR_INTERNAL);
     SectionGuard guard(*m_lock);
     if (!m_initialized)
-        return fail(kMethod, kNotInitialized, EDCR_NOT_INITIALIZED);
+        return fail(method, kNotInitialized, EDCR_NOT_INITIALIZED);
     CDataProcessor* processor = m_processor.load();
     if (processor == nullptr)
-        return fail(kMethod, kNoProcessor, EDCR_INTERNAL);
-    std::string text = "setCallback successful!";
-    int result = processor->setCallback(user, callback, text);
+        return fail(method, kNoProcessor, EDCR_INTERNAL);
+    std::string text = successText;
+    int result = work(*processor, text);
     if (result != 0)
-        return fail(kMethod, text, result);
+        return fail(method, text, result);
     return 0;
+}
+
+int CDataCollection::setCallback(void* user, DataCallback callback)
+{
+    return onProcessor("CDataCollection::setCallback", "setCallback successful!",
+                       [&](CDataProcessor& processor, std::string& text) {
+                           return processor.setCallback(user, callback, text);
+                       });
 }
 
 int CDataCollection::setPattern(std::vector<std::string> patterns)
@@ -502,51 +508,29 @@ int CDataCollection::sendMenuCmdAsync(std::string command)
 {
     static const char* const kMethod = "CDataCollection::sendMenuCmdAsync";
     CLogHelper scope(kMethod);
-    setLastError("sendMenuCmdAsync successful!");
-    if (!m_lock)
-        return fail(kMethod, kNoLock, EDCR_INTERNAL);
-    SectionGuard guard(*m_lock);
-    if (!m_initialized)
-        return fail(kMethod, kNotInitialized, EDCR_NOT_INITIALIZED);
-    CDataProcessor* processor = m_processor.load();
-    if (processor == nullptr)
-        return fail(kMethod, kNoProcessor, EDCR_INTERNAL);
-    std::string text = "sendMenuCmdAsync successful!";
-    int result = processor->sendMsgAsync(std::move(command), text);
-    if (result != 0)
-        return fail(kMethod, text, result);
-    return 0;
+    return onProcessor(kMethod, "sendMenuCmdAsync successful!", [&](CDataProcessor& processor, std::string& text) {
+        return processor.sendMsgAsync(std::move(command), text);
+    });
 }
 
 int CDataCollection::switchProcessorState(int state)
 {
     static const char* const kMethod = "CDataCollection::switchProcessorState";
     CLogHelper scope(kMethod);
-    setLastError("switchProcessorState successful!");
-    if (!m_lock)
-        return fail(kMethod, kNoLock, EDCR_INTERNAL);
-    SectionGuard guard(*m_lock);
-    if (!m_initialized)
-        return fail(kMethod, kNotInitialized, EDCR_NOT_INITIALIZED);
-    CDataProcessor* processor = m_processor.load();
-    if (processor == nullptr)
-        return fail(kMethod, kNoProcessor, EDCR_INTERNAL);
-    bool touch = false;
-    bool headerOn = false;
-    if (state != 0) {
-        touch = m_touchDecHdr;
-        headerOn = true;
-    } else if (m_decHdrAnswer == '0' || m_decHdrAnswer == '1') {
-        touch = m_touchDecHdr;
-        headerOn = m_decHdrAnswer == '1';
-    }
-    // Any other stored answer (none, or a byte that is neither '0' nor
-    // '1'): switch to raw and leave the header alone.
-    std::string text = "switchProcessorState successful!";
-    int result = processor->switchProcessorState(state, touch, headerOn, text, kSwitchHeaderTimeout);
-    if (result != 0)
-        return fail(kMethod, text, result);
-    return 0;
+    return onProcessor(kMethod, "switchProcessorState successful!", [&](CDataProcessor& processor, std::string& text) {
+        bool touch = false;
+        bool headerOn = false;
+        if (state != 0) {
+            touch = m_touchDecHdr;
+            headerOn = true;
+        } else if (m_decHdrAnswer == '0' || m_decHdrAnswer == '1') {
+            touch = m_touchDecHdr;
+            headerOn = m_decHdrAnswer == '1';
+        }
+        // Any other stored answer (none, or a byte that is neither '0' nor
+        // '1'): switch to raw and leave the header alone.
+        return processor.switchProcessorState(state, touch, headerOn, text, kSwitchHeaderTimeout);
+    });
 }
 
 int CDataCollection::getCurrentState()
@@ -566,20 +550,8 @@ int CDataCollection::flush()
 {
     static const char* const kMethod = "CDataCollection::flush";
     CLogHelper scope(kMethod);
-    setLastError("flush successful!");
-    if (!m_lock)
-        return fail(kMethod, kNoLock, EDCR_INTERNAL);
-    SectionGuard guard(*m_lock);
-    if (!m_initialized)
-        return fail(kMethod, kNotInitialized, EDCR_NOT_INITIALIZED);
-    CDataProcessor* processor = m_processor.load();
-    if (processor == nullptr)
-        return fail(kMethod, kNoProcessor, EDCR_INTERNAL);
-    std::string text = "flush successful!";
-    int result = processor->flushLocalBuff(text);
-    if (result != 0)
-        return fail(kMethod, text, result);
-    return 0;
+    return onProcessor(kMethod, "flush successful!",
+                       [](CDataProcessor& processor, std::string& text) { return processor.flushLocalBuff(text); });
 }
 
 int CDataCollection::getSubProductDetails(DWORD timeout)
@@ -595,8 +567,11 @@ int CDataCollection::getSubProductDetails(DWORD timeout)
     if (dynamic_cast<CHubProduct*>(device->product) == nullptr)
         return fail(kMethod, "null sub product pointer!", EDCR_INTERNAL);
     CSubProductHandler handler(this, timeout);
-    if (handler.fillSubProductDetails(device))
+    if (handler.fillSubProductDetails(device)) {
+        // The hub queries went through sendMenuCmdSync, which wrote its own.
+        setLastError("getSubProductDetails successful!");
         return 0;
+    }
     if (handler.isTimedOut())
         return fail(kMethod, "timeout during get sub product details!", EDCR_TIMEOUT);
     return fail(kMethod, "error happen during get sub product details!", EDCR_INTERNAL);

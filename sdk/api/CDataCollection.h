@@ -34,6 +34,7 @@
 #include "platform/types.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -90,11 +91,21 @@ private:
     int openPort(CDevice* device, HANDLE handle, int* cts, int* xon, int* ack);
     int openSerialPort(const std::string& path, HANDLE handle);
     int openUsbHidPort(const std::string& path, HANDLE handle);
+    // Keeps the new `port` (owned) as the port, adopting `handle` or else
+    // opening `path`; a failure frees it and answers 5 with `failure`.
+    int adoptPort(InterfacePort* port, const std::string& path, HANDLE handle, const char* method,
+                  const char* failure);
     // The whole tear-down once the mutex is held.
     int shutDownHeld();
     // Switches the driver's wrapper mode off when initialize switched it on.
     bool restoreWrapper();
 
+    // The steps the processor operations share: the success text, the
+    // lock (held while `work` runs), the initialised check and the
+    // processor; `work` returns its code and may write the text, which
+    // becomes the last-error text when the code is not 0.
+    using ProcessorWork = std::function<int(CDataProcessor& processor, std::string& text)>;
+    int onProcessor(const char* method, const char* successText, const ProcessorWork& work);
     void setLastError(const std::string& text);
     int fail(const char* method, const std::string& text, int code);
 

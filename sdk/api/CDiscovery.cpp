@@ -1,13 +1,14 @@
 #include "api/CDiscovery.h"
 
+#include "api/DiscoveryEnumerators.h"
+
 #include "base/CAlarmClock.h"
 #include "base/CLogHelper.h"
 #include "base/CScanningSDK.h"
 #include "base/CancelFlag.h"
 #include "base/StringUtils.h"
+#include "discovery/CDevice.h"
 #include "discovery/CPortEnumerator.h"
-#include "discovery/CSerialDeviceEnumerator.h"
-#include "discovery/CUsbHidDeviceEnumerator.h"
 #include "ports/CSerialPort.h"
 
 #include "platform/error.h"
@@ -133,6 +134,19 @@ int CDiscovery::enumerate(CDiscoveryTemplate discoveryTemplate, std::vector<CDev
         return code;
     };
 
+    // Without a list of the caller's the search still runs (its code tells
+    // how it ended), into a list of its own whose records are freed here.
+    struct OwnList {
+        std::vector<CDevice*> devices;
+        ~OwnList()
+        {
+            for (CDevice* device : devices)
+                delete device;
+        }
+    } ownList;
+    if (devices == nullptr)
+        devices = &ownList.devices;
+
     m_template = discoveryTemplate;
     discoveryTemplate.setDefaultValues();
     clearCancel(&m_cancelFlag);
@@ -142,12 +156,13 @@ int CDiscovery::enumerate(CDiscoveryTemplate discoveryTemplate, std::vector<CDev
     bool usbHidDone = false;
     const char* failureText = "";
     try {
-        CUsbHidDeviceEnumerator hidEnumerator(&discoveryTemplate, devices);
-        CSerialDeviceEnumerator rs232Enumerator(&discoveryTemplate, devices, CSerialDeviceEnumerator::kRs232);
-        CSerialDeviceEnumerator usbSerialEnumerator(&discoveryTemplate, devices, CSerialDeviceEnumerator::kUsbSerial);
-        CSerialDeviceEnumerator otherEnumerator(&discoveryTemplate, devices, CSerialDeviceEnumerator::kOtherSerial);
+        const DiscoveryEnumeratorMaker make = discoveryEnumeratorMaker();
+        const auto hidEnumerator = make(DiscoveryEnumeratorKind::usbHid, &discoveryTemplate, devices);
+        const auto rs232Enumerator = make(DiscoveryEnumeratorKind::rs232, &discoveryTemplate, devices);
+        const auto usbSerialEnumerator = make(DiscoveryEnumeratorKind::usbSerial, &discoveryTemplate, devices);
+        const auto otherEnumerator = make(DiscoveryEnumeratorKind::otherSerial, &discoveryTemplate, devices);
         for (int kind : discoveryTemplate.interfaceTypes) {
-            if (discoveryTemplate.maxCount != 0 && devices != nullptr &&
+            if (discoveryTemplate.maxCount != 0 &&
                 devices->size() >= static_cast<std::size_t>(discoveryTemplate.maxCount)) {
                 SDK_LOG(logbit::trace, kMethod, "Reach the maxCount....");
                 return finish(0);
@@ -164,24 +179,24 @@ int CDiscovery::enumerate(CDiscoveryTemplate discoveryTemplate, std::vector<CDev
             bool* done = nullptr;
             switch (kind) {
             case 0:
-                enumerator = &rs232Enumerator;
+                enumerator = rs232Enumerator.get();
                 done = &rs232Done;
                 failureText = "Fail in RS232 scanner enumeration.";
                 break;
             case 1:
-                enumerator = &usbSerialEnumerator;
+                enumerator = usbSerialEnumerator.get();
                 done = &usbSerialDone;
                 failureText = "Fail in USB Serial scanner enumeration.";
                 break;
             case 5:
-                enumerator = &otherEnumerator;
+                enumerator = otherEnumerator.get();
                 done = &otherSerialDone;
                 failureText = "Fail in Serial Other type interface enumeration.";
                 break;
             case 2:
             case 3:
             case 4:
-                enumerator = &hidEnumerator;
+                enumerator = hidEnumerator.get();
                 done = &usbHidDone;
                 failureText = "Fail in USB HID scanner enumeration.";
                 break;
@@ -204,8 +219,7 @@ int CDiscovery::enumerate(CDiscoveryTemplate discoveryTemplate, std::vector<CDev
         // A failure of the search is never a success: the kind's failure
         // text with the exception's, then 6 unless time or cancel ended it.
         setLastError(std::string(failureText) + " Exception:" + error.what());
-        int code = timedOrCancelled(6);
-        return finish(code);
+        return finish(timedOrCancelled(6));
     } catch (...) {
         setLastError(std::string(failureText) + " Exception:unknown");
         return finish(timedOrCancelled(6));

@@ -38,8 +38,9 @@ public:
     int unInitialize();
 
     // Appends the devices found to `devices` (the caller owns them, also
-    // after a failure). `timeout` in ms covers the wait for another
-    // enumerate on this object and the whole search.
+    // after a failure; null: the search runs and keeps nothing). `timeout`
+    // in ms covers the wait for another enumerate on this object and the
+    // whole search.
     int enumerate(CDiscoveryTemplate discoveryTemplate, std::vector<CDevice*>* devices, DWORD timeout);
     // Asks a running enumerate to stop; returns at once.
     int cancelEnumerate();

@@ -38,7 +38,7 @@ void CDisconnectMonitor::startCallbackThread(DisconnectCallback callback, const 
 {
     auto* record = new CallbackRecord;
     record->callback = callback;
-    record->userData = m_userData;
+    record->userData = m_userData.load();  // read once: the owner may set it meanwhile
     record->portName = portName;
     record->gate = m_gate;
     // Nobody waits for this thread: the CThread lets it run on detached.

@@ -17,6 +17,7 @@
 
 #include "ports/InterfacePort.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -38,7 +39,9 @@ public:
     CDisconnectMonitor(const CDisconnectMonitor&) = delete;
     CDisconnectMonitor& operator=(const CDisconnectMonitor&) = delete;
 
-    virtual void setUserData(void* userData) { m_userData = userData; }
+    // May be called at any time, also while the device is being lost: a
+    // callback gets the user data set last before it was started.
+    virtual void setUserData(void* userData) { m_userData.store(userData); }
     // 0; 1 for a null callback (the earlier one stays).
     virtual int setCallback(DisconnectCallback callback) = 0;
     // 0 with the monitor thread running; 2 for a null port. Called once.
@@ -56,7 +59,7 @@ protected:
 
     int m_threadWaitStep = 10000;
     int m_pollInterval = 5;
-    void* m_userData = nullptr;
+    std::atomic<void*> m_userData{nullptr};
 
 private:
     std::shared_ptr<DisconnectCallbackGate> m_gate = std::make_shared<DisconnectCallbackGate>();

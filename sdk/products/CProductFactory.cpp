@@ -110,22 +110,23 @@ bool CProductFactory::probe(CProduct* product, const char* command, MenuResponse
     return m_fetcher.getInfoViaStandardMenu(reply, command, 0, 0, product->deviceAddress, true, cutThrough ? 1 : 0);
 }
 
-bool CProductFactory::isSupportCOMPID(CProduct* product)
+bool CProductFactory::supports(CProduct* product, const char* command)
 {
     if (product == nullptr) {
         return false;
     }
     MenuResponse reply;
-    return probe(product, "COMPID?", &reply, true) && reply.status != kEnq;
+    return probe(product, command, &reply, true) && reply.status != kEnq;
+}
+
+bool CProductFactory::isSupportCOMPID(CProduct* product)
+{
+    return supports(product, "COMPID?");
 }
 
 bool CProductFactory::isSupportLSRDF2(CProduct* product)
 {
-    if (product == nullptr) {
-        return false;
-    }
-    MenuResponse reply;
-    return probe(product, "LSRDF2?", &reply, true) && reply.status != kEnq;
+    return supports(product, "LSRDF2?");
 }
 
 bool CProductFactory::isSupportPINFO(CProduct* product)
@@ -213,17 +214,25 @@ bool CProductFactory::isHubProductViaPINFO(KeyValues info)
     return false;
 }
 
-bool CProductFactory::isHubProductViaRPTSCN()
+bool CProductFactory::hubQueryAnswered(const char* command, const char* method, MenuResponse* reply)
 {
     if (aborted()) {
         return false;
     }
-    MenuResponse reply;
-    if (!m_fetcher.getInfoViaStandardMenu(&reply, "RPTSCN", 0, 0, std::string(), true, 0)) {
+    if (!m_fetcher.getInfoViaStandardMenu(reply, command, 0, 0, std::string(), true, 0)) {
         return false;
     }
-    if (reply.status != kAck) {
-        SDK_LOG(logbit::trace, "CProductFactory::isHubProductViaRPTSCN", "Doesn't support RPTSCN");
+    if (reply->status != kAck) {
+        SDK_LOG(logbit::trace, method, std::string("Doesn't support ") + command);
+        return false;
+    }
+    return true;
+}
+
+bool CProductFactory::isHubProductViaRPTSCN()
+{
+    MenuResponse reply;
+    if (!hubQueryAnswered("RPTSCN", "CProductFactory::isHubProductViaRPTSCN", &reply)) {
         return false;
     }
     m_rptscnReply = reply.text;
@@ -233,18 +242,8 @@ bool CProductFactory::isHubProductViaRPTSCN()
 
 bool CProductFactory::isHubProductViaBASLDA()
 {
-    if (aborted()) {
-        return false;
-    }
     MenuResponse reply;
-    if (!m_fetcher.getInfoViaStandardMenu(&reply, "BASLDA", 0, 0, std::string(), true, 0)) {
-        return false;
-    }
-    if (reply.status != kAck) {
-        SDK_LOG(logbit::trace, "CProductFactory::isHubProductViaBASLDA", "Doesn't support BASLDA");
-        return false;
-    }
-    return true;
+    return hubQueryAnswered("BASLDA", "CProductFactory::isHubProductViaBASLDA", &reply);
 }
 
 bool CProductFactory::creatNormalProduct()
@@ -254,15 +253,9 @@ bool CProductFactory::creatNormalProduct()
     }
     auto* product = new CProduct();
     product->productType = PT_NORMAL;
-    fillProductArchitecture(product);
-    if (isStopped()) {
+    if (!identify(product)) {
         return discard(product);
     }
-    setFeatureViaArchitecture(product);
-    if (isStopped()) {
-        return discard(product);
-    }
-    fillProductInfo(product);
     m_device->product = product;
     return !aborted();
 }
@@ -287,16 +280,7 @@ bool CProductFactory::creatHubProductPINFO()
     hub->productInfo = m_fetcher.getProductInfo(std::string());
     hub->productType = PT_HUB;
     m_device->product = hub;
-    fillProductArchitecture(hub);
-    if (isStopped()) {
-        return discard(hub);
-    }
-    setFeatureViaArchitecture(hub);
-    if (isStopped()) {
-        return discard(hub);
-    }
-    fillProductInfo(hub);
-    if (isStopped()) {
+    if (!identify(hub) || isStopped()) {
         return discard(hub);
     }
     const KeyValues info = parseKeyValueText(hub->productInfo);
@@ -315,21 +299,23 @@ bool CProductFactory::creatHubProductRPTSCN()
     hub->productType = PT_HUB;
     m_device->product = hub;
     CSubProductHandler::fillAttrViaRptscn(hub, m_rptscnReply);
-    if (isStopped()) {
+    if (isStopped() || !identify(hub) || isStopped()) {
         return discard(hub);
     }
-    fillProductArchitecture(hub);
+    return true;
+}
+
+bool CProductFactory::identify(CProduct* product)
+{
+    fillProductArchitecture(product);
     if (isStopped()) {
-        return discard(hub);
+        return false;
     }
-    setFeatureViaArchitecture(hub);
+    setFeatureViaArchitecture(product);
     if (isStopped()) {
-        return discard(hub);
+        return false;
     }
-    fillProductInfo(hub);
-    if (isStopped()) {
-        return discard(hub);
-    }
+    fillProductInfo(product);
     return true;
 }
 

@@ -75,6 +75,13 @@ private:
     // Deletes the unfinished product and clears the device's pointer.
     bool discard(CProduct* product);
     bool probe(CProduct* product, const char* command, MenuResponse* reply, bool cutThrough);
+    // Sent, and not answered with ENQ.
+    bool supports(CProduct* product, const char* command);
+    // A hub test's query to the device itself, answered with ACK.
+    bool hubQueryAnswered(const char* command, const char* method, MenuResponse* reply);
+    // Architecture, its features and the identity; false when stopped
+    // before the identity was read.
+    bool identify(CProduct* product);
 
     CDevice* m_device;
     PORTINFO* m_portInfo;

@@ -101,33 +101,30 @@ std::string CSubProductHandler::getMenuResponse(std::string address, std::string
     return answered(reply.get()) ? replyText(reply.get()) : std::string();
 }
 
-bool CSubProductHandler::isHubProductViaBASLDA()
+CMenuData* CSubProductHandler::hubQuery(const char* method, const char* menu)
 {
     if (m_channel == nullptr) {
-        SDK_LOG(logbit::error, "CSubProductHandler::isHubProductViaBASLDA", "null data collection pointer!");
-        return false;
+        SDK_LOG(logbit::error, method, "null data collection pointer!");
+        return nullptr;
     }
+    // A spent budget only answers no: the timed-out flag stays as it is.
     DWORD remaining = 0;
     if (!timeLeft(&remaining)) {
-        return false;
+        return nullptr;
     }
     int result = 0;
-    ReplyHolder reply(exchange(buildFrame(0, std::string(), "BASLDA"), remaining, &result));
+    return exchange(buildFrame(0, std::string(), menu), remaining, &result);
+}
+
+bool CSubProductHandler::isHubProductViaBASLDA()
+{
+    ReplyHolder reply(hubQuery("CSubProductHandler::isHubProductViaBASLDA", "BASLDA"));
     return answered(reply.get());
 }
 
 bool CSubProductHandler::isHubProductViaRPTSCN(std::string& report)
 {
-    if (m_channel == nullptr) {
-        SDK_LOG(logbit::error, "CSubProductHandler::isHubProductViaRPTSCN", "null data collection pointer!");
-        return false;
-    }
-    DWORD remaining = 0;
-    if (!timeLeft(&remaining)) {
-        return false;
-    }
-    int result = 0;
-    ReplyHolder reply(exchange(buildFrame(0, std::string(), "RPTSCN"), remaining, &result));
+    ReplyHolder reply(hubQuery("CSubProductHandler::isHubProductViaRPTSCN", "RPTSCN"));
     if (reply != nullptr && reply->getType() == CData::kMenuResponse) {
         report = replyText(reply.get());
     }
@@ -136,16 +133,7 @@ bool CSubProductHandler::isHubProductViaRPTSCN(std::string& report)
 
 bool CSubProductHandler::isHubProductViaPINFO(KeyValues& info)
 {
-    if (m_channel == nullptr) {
-        SDK_LOG(logbit::error, "CSubProductHandler::isHubProductViaPINFO", "null data collection pointer!");
-        return false;
-    }
-    DWORD remaining = 0;
-    if (!timeLeft(&remaining)) {
-        return false;
-    }
-    int result = 0;
-    ReplyHolder reply(exchange(buildFrame(0, std::string(), "P_INFO"), remaining, &result));
+    ReplyHolder reply(hubQuery("CSubProductHandler::isHubProductViaPINFO", "P_INFO"));
     if (reply == nullptr || reply->getType() != CData::kMenuResponse) {
         return false;
     }
@@ -269,6 +257,20 @@ bool CSubProductHandler::appendListedDevice(CHubProduct* hub, const KeyValues& i
     return true;
 }
 
+void CSubProductHandler::appendHubDevices(CHubProduct* hub, const KeyValues& info, const std::string& countKey,
+                                          const std::string& devicePrefix, const char* method)
+{
+    std::string text;
+    const int count = listingCount(info, countKey, &text);
+    if (count <= 0) {
+        SDK_LOG(logbit::trace, method, "Wahoo,no more than 1 devices connected - hub-connection=" + text);
+        return;
+    }
+    for (int n = 1; n <= count; ++n) {
+        appendListedDevice(hub, info, devicePrefix + std::to_string(n));
+    }
+}
+
 bool CSubProductHandler::fillAttrViaPinfoSingleHub(CHubProduct* hub, KeyValues info)
 {
     static const char* const kMethod = "CSubProductHandler::fillAttrViaPinfoSingleHub";
@@ -276,15 +278,7 @@ bool CSubProductHandler::fillAttrViaPinfoSingleHub(CHubProduct* hub, KeyValues i
         SDK_LOG(logbit::error, kMethod, "null hub product pointer!");
         return false;
     }
-    std::string text;
-    const int count = listingCount(info, "hub-connections", &text);
-    if (count <= 0) {
-        SDK_LOG(logbit::trace, kMethod, "Wahoo,no more than 1 devices connected - hub-connection=" + text);
-        return true;
-    }
-    for (int n = 1; n <= count; ++n) {
-        appendListedDevice(hub, info, "dev-" + std::to_string(n));
-    }
+    appendHubDevices(hub, info, "hub-connections", "dev-", kMethod);
     return true;
 }
 
@@ -303,14 +297,7 @@ bool CSubProductHandler::fillAttrViaPinfoMultipleHubs(CHubProduct* hub, KeyValue
     }
     for (int h = 1; h <= hubs; ++h) {
         const std::string hubPrefix = "hub-" + std::to_string(h);
-        const int count = listingCount(info, hubPrefix + "-connections", &text);
-        if (count <= 0) {
-            SDK_LOG(logbit::trace, kMethod, "Wahoo,no more than 1 devices connected - hub-connection=" + text);
-            continue;
-        }
-        for (int n = 1; n <= count; ++n) {
-            appendListedDevice(hub, info, hubPrefix + "-dev-" + std::to_string(n));
-        }
+        appendHubDevices(hub, info, hubPrefix + "-connections", hubPrefix + "-dev-", kMethod);
     }
     return true;
 }

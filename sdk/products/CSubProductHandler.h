@@ -87,9 +87,15 @@ private:
     bool timeLeft(DWORD* remaining) const;
     // Sends and answers the reply record (owned by the caller) or null.
     CMenuData* exchange(const std::string& frame, DWORD timeoutMs, int* result);
+    // A hub test's query to the device itself with what is left of the
+    // budget; null without a channel, without time left or without reply.
+    CMenuData* hubQuery(const char* method, const char* menu);
     // A hub listing count, no larger than the listing could describe.
     static int listingCount(const KeyValues& info, const std::string& key, std::string* text);
     static bool appendListedDevice(CHubProduct* hub, const KeyValues& info, const std::string& prefix);
+    // The devices devicePrefix1.. that the count under countKey announces.
+    static void appendHubDevices(CHubProduct* hub, const KeyValues& info, const std::string& countKey,
+                                 const std::string& devicePrefix, const char* method);
 
     SyncMenuChannel* m_channel = nullptr;
     DWORD m_budget = 0;

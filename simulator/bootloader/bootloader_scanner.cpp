@@ -173,6 +173,7 @@ struct BootloaderScanner::Impl {
         }
         HidScanner& hid = channel == Channel::appHid ? *m_appHid : *m_bootHid;
         const std::size_t reportLength = std::max<std::size_t>(hid.model().inputLength, kReportHeader + kReportPayload);
+        std::vector<std::vector<std::uint8_t>> reports;
         for (std::size_t at = 0; at < bytes.size() || at == 0; at += kReportPayload) {
             const std::size_t n = std::min(kReportPayload, bytes.size() - at);
             std::vector<std::uint8_t> report(reportLength, 0);
@@ -180,11 +181,13 @@ struct BootloaderScanner::Impl {
             report[1] = static_cast<std::uint8_t>(n);
             std::copy(bytes.begin() + static_cast<std::ptrdiff_t>(at),
                       bytes.begin() + static_cast<std::ptrdiff_t>(at + n), report.begin() + kReportHeader);
-            hid.sendReport(report);
-            ++m_reportsToHost;
+            reports.push_back(std::move(report));
             if (bytes.empty())
                 break;
         }
+        // One report per interval, as the host's output reports are taken.
+        hid.sendPacedReports(reports);
+        m_reportsToHost += reports.size();
     }
 
     std::string pinfoText() const

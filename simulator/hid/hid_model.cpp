@@ -10,7 +10,7 @@ std::vector<HidModel> makeCatalogue()
 
     HidModel qox = pos;
     qox.name = "hid-qox";
-    qox.usagePage = 0xFF8C;
+    qox.usagePage = kManagementUsagePage;
     qox.interfaceNumber = 1;
     qox.product = "Varnex Qox Interface";
 

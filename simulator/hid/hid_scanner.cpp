@@ -27,6 +27,7 @@ constexpr std::uint8_t kOutputReport = 'O';
 constexpr std::uint8_t kSetFeature = 'S';
 constexpr std::uint8_t kGetFeature = 'G';
 constexpr std::uint8_t kAnswer = 'A';
+constexpr std::uint8_t kDeviceRequest = 'D';
 
 // The scanner's report format.
 constexpr std::size_t kReportLength = 64;
@@ -86,6 +87,10 @@ struct HidScanner::State {
     bool posOnAnswerLost = false;
     unsigned featureLength = 0;
     MenuEngine engine;
+    // The filter driver's requests (refused unless the constructor found a
+    // management interface behind the driver) and those received.
+    SimulatedFilterDriver filter{FilterDriverModel{}};
+    std::vector<DeviceRequest> deviceRequests;
 
     // Held across the reports of one stream, so that two streams (a reply
     // and a scan) never interleave; taken before `mutex`.
@@ -93,6 +98,12 @@ struct HidScanner::State {
     std::chrono::steady_clock::time_point nextReportAt{};
     std::chrono::microseconds reportInterval{0};
     std::uint8_t inputReportId = 0;
+    // The host's output reports cross the interrupt OUT endpoint at the
+    // same pace: the serving thread takes one per interval.
+    std::chrono::steady_clock::time_point nextOutputAt{};
+
+    // Waits for the next input report's slot; `sendMutex` held.
+    void waitForInputSlot();
 
     // Sends the pieces as input reports, each piece in reports of at most
     // `pieceReport` data bytes; false when nobody is connected.
@@ -103,6 +114,7 @@ struct HidScanner::State {
     void serve();
     void handle(int fd, const std::vector<std::uint8_t>& message);
     void dropConnection(int fd);
+    std::vector<std::uint8_t> deviceRequestAnswer(const std::vector<std::uint8_t>& body);
 };
 
 HidScanner::HidScanner(HidModel model, std::string id)
@@ -112,6 +124,11 @@ HidScanner::HidScanner(HidModel model, std::string id)
     m_state->engine.setModel(m_model.menu);
     m_state->reportInterval = std::chrono::microseconds(m_model.reportIntervalUs);
     m_state->inputReportId = m_model.inputReportId;
+    FilterDriverModel driver;
+    // The driver's requests reach a device through its management
+    // interface; its point-of-sale interface refuses them.
+    driver.present = m_model.filterDriver && m_model.usagePage == kManagementUsagePage;
+    m_state->filter = SimulatedFilterDriver(driver);
 }
 
 HidScanner::~HidScanner()
@@ -288,6 +305,32 @@ void HidScanner::State::serve()
     }
 }
 
+// The answer to a device request: its code and answer size (four bytes
+// each, little-endian), then the input bytes. A refusal carries the error
+// code.
+std::vector<std::uint8_t> HidScanner::State::deviceRequestAnswer(const std::vector<std::uint8_t>& body)
+{
+    const auto u32 = [&](std::size_t at) {
+        return static_cast<std::uint32_t>(body[at]) | static_cast<std::uint32_t>(body[at + 1]) << 8 |
+               static_cast<std::uint32_t>(body[at + 2]) << 16 | static_cast<std::uint32_t>(body[at + 3]) << 24;
+    };
+    DeviceAnswer result;
+    if (body.size() < 8) {
+        result.error = kErrorInvalidParameter;
+    } else {
+        DeviceRequest request{u32(0), std::vector<unsigned char>(body.begin() + 8, body.end()), u32(4)};
+        deviceRequests.push_back(request);
+        result = filter.handle(request);
+    }
+    std::vector<std::uint8_t> answer{kAnswer, static_cast<std::uint8_t>(result.error == 0 ? 0 : 1)};
+    if (result.error != 0)
+        for (int i = 0; i < 4; ++i)
+            answer.push_back(static_cast<std::uint8_t>(result.error >> (8 * i)));
+    else
+        answer.insert(answer.end(), result.output.begin(), result.output.end());
+    return answer;
+}
+
 void HidScanner::State::dropConnection(int fd)
 {
     std::lock_guard lock(mutex);
@@ -300,6 +343,12 @@ void HidScanner::State::dropConnection(int fd)
 
 void HidScanner::State::handle(int fd, const std::vector<std::uint8_t>& message)
 {
+    const auto arrived = std::chrono::steady_clock::now();
+    if (message[0] == kOutputReport && reportInterval.count() > 0) {
+        if (nextOutputAt > arrived)
+            std::this_thread::sleep_until(nextOutputAt);
+        nextOutputAt = std::max(arrived, nextOutputAt) + reportInterval;
+    }
     const std::vector<std::uint8_t> body(message.begin() + 1, message.end());
     std::vector<std::uint8_t> answer;
     std::vector<std::vector<std::uint8_t>> replyPieces;
@@ -308,7 +357,7 @@ void HidScanner::State::handle(int fd, const std::vector<std::uint8_t>& message)
         std::lock_guard lock(mutex);
         switch (message[0]) {
         case kOutputReport:
-            outputs.push_back({body, std::chrono::steady_clock::now()});
+            outputs.push_back({body, arrived});
             // An output report carries no end-of-message mark: its data just
             // continues the stream.
             if (body.size() >= 2 && body[0] == kOutputReportId) {
@@ -342,6 +391,9 @@ void HidScanner::State::handle(int fd, const std::vector<std::uint8_t>& message)
                 answer.insert(answer.end(), report.begin(), report.end());
             }
             break;
+        case kDeviceRequest:
+            answer = deviceRequestAnswer(body);
+            break;
         default:
             return;  // unknown kinds are ignored
         }
@@ -365,6 +417,17 @@ bool HidScanner::State::sendToAll(const std::vector<std::uint8_t>& message)
     return ok;
 }
 
+void HidScanner::State::waitForInputSlot()
+{
+    // The interrupt endpoint carries one report per polling interval.
+    if (reportInterval.count() == 0)
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    if (nextReportAt > now)
+        std::this_thread::sleep_until(nextReportAt);
+    nextReportAt = std::max(now, nextReportAt) + reportInterval;
+}
+
 bool HidScanner::State::sendStream(const std::vector<std::vector<std::uint8_t>>& pieces, std::size_t pieceReport,
                                    char codeId, const std::string& aim)
 {
@@ -385,13 +448,7 @@ bool HidScanner::State::sendStream(const std::vector<std::vector<std::uint8_t>>&
             report[61] = static_cast<std::uint8_t>(codeId);
             at += count;
             report[63] = at < piece.size() ? 1 : 0;
-            // The interrupt endpoint carries one report per polling interval.
-            if (reportInterval.count() > 0) {
-                const auto now = std::chrono::steady_clock::now();
-                if (nextReportAt > now)
-                    std::this_thread::sleep_until(nextReportAt);
-                nextReportAt = std::max(now, nextReportAt) + reportInterval;
-            }
+            waitForInputSlot();
             if (!sendToAll(message))
                 return false;
         } while (at < piece.size());
@@ -410,6 +467,19 @@ bool HidScanner::sendReport(const std::vector<std::uint8_t>& report)
     std::vector<std::uint8_t> message{kInputReport};
     message.insert(message.end(), report.begin(), report.end());
     return m_state->sendToAll(message);
+}
+
+bool HidScanner::sendPacedReports(const std::vector<std::vector<std::uint8_t>>& reports)
+{
+    std::lock_guard sending(m_state->sendMutex);
+    for (const auto& report : reports) {
+        std::vector<std::uint8_t> message{kInputReport};
+        message.insert(message.end(), report.begin(), report.end());
+        m_state->waitForInputSlot();
+        if (!m_state->sendToAll(message))
+            return false;
+    }
+    return true;
 }
 
 bool HidScanner::scan(const std::string& label, char codeId, const std::string& aim)
@@ -540,6 +610,24 @@ void HidScanner::setRefuseFeatures(bool refuse)
 {
     std::lock_guard lock(m_state->mutex);
     m_state->refuseFeatures = refuse;
+}
+
+FilterDriverModel HidScanner::filterDriverState() const
+{
+    std::lock_guard lock(m_state->mutex);
+    return m_state->filter.state();
+}
+
+std::vector<DeviceRequest> HidScanner::deviceRequests() const
+{
+    std::lock_guard lock(m_state->mutex);
+    return m_state->deviceRequests;
+}
+
+void HidScanner::failRequest(std::uint32_t code, unsigned error)
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->filter.failRequest(code, error);
 }
 
 void HidScanner::clearObservations()

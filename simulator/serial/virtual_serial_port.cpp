@@ -1,6 +1,6 @@
 // A simulated scanner on a virtual serial port (see virtual_serial_port.h and
 // platform/virtual/WIRE.md). One thread per plugged port runs a poll loop
-// over the pty's master end, the side channel and a wake-up descriptor;
+// over the ptys' master ends, the side channels and a wake-up descriptor;
 // every other thread only changes the shared state under the mutex and
 // wakes the loop.
 #include "simulator/virtual_serial_port.h"
@@ -83,6 +83,34 @@ int millisecondsUntil(Clock::time_point when)
 
 }  // namespace
 
+namespace {
+
+// One way in for a host: a pty whose slave end the host opens and the side
+// channel beside it. A port behind the filter driver has two, the
+// line-of-business port and its management port.
+struct Channel {
+    // The serving thread's own.
+    int master = -1;
+    int slaveKeep = -1;  // keeps the master from seeing a hang-up while no host has the slave open
+    int listener = -1;
+    int client = -1;
+    std::string socketPath;
+    std::deque<std::pair<Clock::time_point, std::vector<unsigned char>>> outgoing;
+
+    bool open() const { return master >= 0; }
+
+    void closeAll()
+    {
+        for (int* fd : {&client, &listener, &master, &slaveKeep})
+            if (*fd >= 0) {
+                ::close(*fd);
+                *fd = -1;
+            }
+    }
+};
+
+}  // namespace
+
 struct VirtualSerialPort::Impl {
     explicit Impl(const SerialModel& model) : responder(model), filter(model.filterDriver) {}
 
@@ -92,14 +120,18 @@ struct VirtualSerialPort::Impl {
     bool stop = false;
     std::string lastError;
     std::string ptyPath;
+    std::string managementPtyPath;
     bool hostConnected = false;
+    bool managementConnected = false;
     HostLine line;
+    HostLine managementLine;
     bool dtr = false;
     bool rts = false;
     int breaks = 0;
     bool inBreak = false;
     std::vector<DeviceRequest> requests;
     std::vector<unsigned char> received;
+    std::vector<unsigned char> managementReceived;
     unsigned modemLines = 0;
     bool linesChanged = false;
     // Bytes for the host, and whether each must leave a moment after the
@@ -111,15 +143,11 @@ struct VirtualSerialPort::Impl {
     SimulatedFilterDriver filter;
 
     // The serving thread's own.
-    int master = -1;
-    int slaveKeep = -1;  // keeps the master from seeing a hang-up while no host has the slave open
-    int listener = -1;
-    int client = -1;
+    Channel lob;
+    Channel management;
     int wake = -1;
     int descriptor = -1;
     std::string descriptorPath;
-    std::string socketPath;
-    std::deque<std::pair<Clock::time_point, std::vector<unsigned char>>> outgoing;
     Clock::time_point lineFreeAt{};
     Clock::time_point nextChatter{};
     // Bytes the line has carried from the host since they were last taken
@@ -137,13 +165,63 @@ struct VirtualSerialPort::Impl {
 
     void closeAll()
     {
-        for (int* fd : {&client, &listener, &master, &slaveKeep, &wake, &descriptor})
+        lob.closeAll();
+        management.closeAll();
+        for (int* fd : {&wake, &descriptor})
             if (*fd >= 0) {
                 ::close(*fd);
                 *fd = -1;
             }
     }
+
+    // The line the scanner's bytes travel on for a channel. The management
+    // port shares the scanner's one line: while a host holds the
+    // line-of-business port, that host's settings rule it; otherwise the
+    // management host's do. Called with the mutex held.
+    const HostLine& lineFor(const Channel& channel) const
+    {
+        if (&channel == &management && !(hostConnected && line.known))
+            return managementLine;
+        return line;
+    }
 };
+
+namespace {
+
+// Opens a pty (its slave end kept open and raw) and the listening socket of
+// its side channel; an error text, or empty.
+std::string openChannel(Channel& channel, const std::string& socketPath, std::string* ptyPath)
+{
+    channel.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (channel.master < 0 || ::grantpt(channel.master) != 0 || ::unlockpt(channel.master) != 0)
+        return errnoText("posix_openpt");
+    char name[128];
+    if (::ptsname_r(channel.master, name, sizeof name) != 0)
+        return errnoText("ptsname_r");
+    *ptyPath = name;
+    channel.slaveKeep = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (channel.slaveKeep < 0)
+        return errnoText("open slave");
+    termios raw{};
+    ::tcgetattr(channel.slaveKeep, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(channel.slaveKeep, TCSANOW, &raw);
+
+    channel.socketPath = socketPath;
+    ::unlink(socketPath.c_str());
+    channel.listener = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (socketPath.size() >= sizeof address.sun_path)
+        return "socket path too long: " + socketPath;
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    if (channel.listener < 0 || ::bind(channel.listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(channel.listener, 4) != 0)
+        return errnoText("control socket");
+    return {};
+}
+
+}  // namespace
 
 VirtualSerialPort::VirtualSerialPort(SerialModel model, std::string id)
     : m_model(std::move(model)), m_id(id.empty() ? m_model.name : std::move(id)),
@@ -167,8 +245,9 @@ bool VirtualSerialPort::plug()
     }
     auto fail = [&s](std::string text) {
         s.closeAll();
-        if (!s.socketPath.empty())
-            ::unlink(s.socketPath.c_str());
+        for (const Channel* channel : {&s.lob, &s.management})
+            if (!channel->socketPath.empty())
+                ::unlink(channel->socketPath.c_str());
         std::lock_guard lock(s.mutex);
         s.lastError = std::move(text);
         return false;
@@ -181,31 +260,16 @@ bool VirtualSerialPort::plug()
     if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
         return fail(errnoText("mkdir"));
 
-    s.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (s.master < 0 || ::grantpt(s.master) != 0 || ::unlockpt(s.master) != 0)
-        return fail(errnoText("posix_openpt"));
-    char name[128];
-    if (::ptsname_r(s.master, name, sizeof name) != 0)
-        return fail(errnoText("ptsname_r"));
-    s.slaveKeep = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (s.slaveKeep < 0)
-        return fail(errnoText("open slave"));
-    termios raw{};
-    ::tcgetattr(s.slaveKeep, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(s.slaveKeep, TCSANOW, &raw);
-
-    s.socketPath = dir + "/" + m_id + ".sock";
-    ::unlink(s.socketPath.c_str());
-    s.listener = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (s.socketPath.size() >= sizeof address.sun_path)
-        return fail("socket path too long: " + s.socketPath);
-    std::memcpy(address.sun_path, s.socketPath.c_str(), s.socketPath.size() + 1);
-    if (s.listener < 0 || ::bind(s.listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(s.listener, 4) != 0)
-        return fail(errnoText("control socket"));
+    std::string ptyPath;
+    if (std::string error = openChannel(s.lob, dir + "/" + m_id + ".sock", &ptyPath); !error.empty())
+        return fail(std::move(error));
+    // Behind the filter driver the port has a management port of its own.
+    std::string managementPtyPath;
+    if (m_model.filterDriver.present) {
+        if (std::string error = openChannel(s.management, dir + "/" + m_id + ".mgmt.sock", &managementPtyPath);
+            !error.empty())
+            return fail(std::move(error));
+    }
 
     s.wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (s.wake < 0)
@@ -218,8 +282,10 @@ bool VirtualSerialPort::plug()
     s.descriptor = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (s.descriptor < 0)
         return fail(errnoText("descriptor"));
-    std::string text = "pty=" + std::string(name) + "\ncontrol=" + s.socketPath + "\ndevice=" + m_model.deviceKind +
+    std::string text = "pty=" + ptyPath + "\ncontrol=" + s.lob.socketPath + "\ndevice=" + m_model.deviceKind +
                        "\ndefault-config=" + (m_model.defaultConfig ? "1" : "0") + "\n";
+    if (s.management.open())
+        text += "management-pty=" + managementPtyPath + "\nmanagement-control=" + s.management.socketPath + "\n";
     if (!m_model.description.empty())
         text += "description=" + m_model.description + "\n";
     if (!m_model.filterBus.empty())
@@ -236,7 +302,8 @@ bool VirtualSerialPort::plug()
         std::lock_guard lock(s.mutex);
         s.plugged = true;
         s.stop = false;
-        s.ptyPath = name;
+        s.ptyPath = ptyPath;
+        s.managementPtyPath = managementPtyPath;
         s.lastError.clear();
     }
     s.nextChatter = Clock::now();
@@ -258,12 +325,18 @@ void VirtualSerialPort::unplug()
         m_thread.join();
     // Leave the host's lists first, then hang up.
     ::unlink(s.descriptorPath.c_str());
-    ::unlink(s.socketPath.c_str());
+    for (Channel* channel : {&s.lob, &s.management}) {
+        if (!channel->socketPath.empty())
+            ::unlink(channel->socketPath.c_str());
+        channel->socketPath.clear();
+        channel->outgoing.clear();
+    }
     s.closeAll();
-    s.outgoing.clear();
     std::lock_guard lock(s.mutex);
     s.plugged = false;
     s.hostConnected = false;
+    s.managementConnected = false;
+    s.managementPtyPath.clear();
     s.dtr = false;
     s.rts = false;
     s.ptyPath.clear();
@@ -287,10 +360,22 @@ std::string VirtualSerialPort::ptyPath() const
     return m_impl->ptyPath;
 }
 
+std::string VirtualSerialPort::managementPtyPath() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->managementPtyPath;
+}
+
 bool VirtualSerialPort::hostConnected() const
 {
     std::lock_guard lock(m_impl->mutex);
     return m_impl->hostConnected;
+}
+
+bool VirtualSerialPort::managementConnected() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->managementConnected;
 }
 
 HostLine VirtualSerialPort::hostLine() const
@@ -333,6 +418,18 @@ std::vector<unsigned char> VirtualSerialPort::received() const
 {
     std::lock_guard lock(m_impl->mutex);
     return m_impl->received;
+}
+
+HostLine VirtualSerialPort::managementLine() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->managementLine;
+}
+
+std::vector<unsigned char> VirtualSerialPort::managementReceived() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->managementReceived;
 }
 
 int VirtualSerialPort::pingsAnswered() const
@@ -463,40 +560,51 @@ void VirtualSerialPort::serve()
     Impl& s = *m_impl;
     const bool usb = m_model.usbSerial;
 
-    // Queues bytes for the host; with wire time they leave no faster than
-    // the line would carry them. Called with the mutex held.
-    auto schedule = [&](std::vector<unsigned char> bytes, bool apart = false) {
+    // Queues bytes for the host on a channel; with wire time they leave no
+    // faster than the scanner's one line would carry them. Called with the
+    // mutex held.
+    auto schedule = [&](Channel& to, std::vector<unsigned char> bytes, bool apart = false) {
         if (bytes.empty())
             return;
         const auto now = Clock::now();
         auto due = std::max(now, s.lineFreeAt);
         if (apart)
             due += kPieceGap;
+        const HostLine& line = s.lineFor(to);
         if (m_model.wireTime && !usb) {
             SerialModel atHostRate = m_model;
-            if (s.line.known)
-                atHostRate.baudRate = s.line.baudRate;
+            if (line.known)
+                atHostRate.baudRate = line.baudRate;
             due += std::chrono::microseconds(wireMicroseconds(atHostRate, bytes.size()));
         }
         s.lineFreeAt = due;
-        s.outgoing.emplace_back(due, std::move(bytes));
+        to.outgoing.emplace_back(due, std::move(bytes));
     };
 
-    // Takes up to `limit` bytes the host has sent and answers them under
-    // the host's line settings as they are now.
-    auto takeInput = [&](std::size_t limit) {
+    // Takes up to `limit` bytes the host has sent on a channel and answers
+    // them on the same channel under the line settings as they are now. The
+    // driver lets the management port through to the scanner only in
+    // transaction mode; outside it the bytes go nowhere.
+    auto takeInput = [&](Channel& from, std::size_t limit) {
+        const bool isLob = &from == &s.lob;
         unsigned char buffer[4096];
         while (limit > 0) {
-            const ssize_t n = ::read(s.master, buffer, std::min(sizeof buffer, limit));
+            const ssize_t n = ::read(from.master, buffer, std::min(sizeof buffer, limit));
             if (n <= 0)
                 return;
             limit -= static_cast<std::size_t>(n);
-            s.inputBudget = std::max(0.0, s.inputBudget - static_cast<double>(n));
             std::lock_guard lock(s.mutex);
-            s.received.insert(s.received.end(), buffer, buffer + n);
+            if (isLob) {
+                s.inputBudget = std::max(0.0, s.inputBudget - static_cast<double>(n));
+                s.received.insert(s.received.end(), buffer, buffer + n);
+            } else {
+                s.managementReceived.insert(s.managementReceived.end(), buffer, buffer + n);
+                if (!s.filter.state().transactionMode)
+                    continue;
+            }
             const bool apart = s.responder.engine().faults().splitEvery > 0;
-            for (auto& piece : s.responder.takePieces(buffer, static_cast<std::size_t>(n), s.line))
-                schedule(std::move(piece), apart);
+            for (auto& piece : s.responder.takePieces(buffer, static_cast<std::size_t>(n), s.lineFor(from)))
+                schedule(from, std::move(piece), apart);
         }
     };
     constexpr std::size_t kAll = static_cast<std::size_t>(-1);
@@ -516,29 +624,34 @@ void VirtualSerialPort::serve()
         return static_cast<std::size_t>(s.inputBudget);
     };
 
-    auto sendMessage = [&](const std::string& text) {
-        if (s.client >= 0)
-            ::send(s.client, text.data(), text.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    auto sendMessage = [](const Channel& to, const std::string& text) {
+        if (to.client >= 0)
+            ::send(to.client, text.data(), text.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     };
 
-    auto dropClient = [&]() {
-        ::close(s.client);
-        s.client = -1;
+    auto dropClient = [&](Channel& channel) {
+        ::close(channel.client);
+        channel.client = -1;
         std::lock_guard lock(s.mutex);
+        if (&channel == &s.management) {
+            s.managementConnected = false;
+            return;
+        }
         s.hostConnected = false;
         s.dtr = false;
         s.rts = false;
         s.inBreak = false;
     };
 
-    auto handleMessage = [&](const std::string& message) {
+    auto handleMessage = [&](Channel& from, const std::string& message) {
+        const bool isLob = &from == &s.lob;
         std::istringstream words(message);
         std::string verb;
         words >> verb;
         if (verb == "HELLO") {
             std::lock_guard lock(s.mutex);
-            s.hostConnected = true;
-            sendMessage("OK lines=" + std::to_string(s.modemLines));
+            (isLob ? s.hostConnected : s.managementConnected) = true;
+            sendMessage(from, "OK lines=" + std::to_string(s.modemLines));
             return;
         }
         if (verb == "LINE") {
@@ -547,10 +660,10 @@ void VirtualSerialPort::serve()
             bool paused;
             {
                 std::lock_guard lock(s.mutex);
-                paused = s.paused;
+                paused = s.paused && isLob;
             }
             if (!paused)
-                takeInput(kAll);
+                takeInput(from, kAll);
             std::lock_guard lock(s.mutex);
             HostLine line;
             line.known = true;
@@ -566,25 +679,31 @@ void VirtualSerialPort::serve()
             line.inX = number(message, "inx", 0) != 0;
             line.xonChar = static_cast<unsigned>(number(message, "xon", 0x11));
             line.xoffChar = static_cast<unsigned>(number(message, "xoff", 0x13));
-            s.line = line;
-            sendMessage("OK");
+            (isLob ? s.line : s.managementLine) = line;
+            sendMessage(from, "OK");
             return;
         }
+        // The management port's output lines and breaks never reach the
+        // scanner's line.
         if (verb == "SIGNALS") {
             std::lock_guard lock(s.mutex);
-            s.dtr = number(message, "dtr", 0) != 0;
-            s.rts = number(message, "rts", 0) != 0;
-            sendMessage("OK");
+            if (isLob) {
+                s.dtr = number(message, "dtr", 0) != 0;
+                s.rts = number(message, "rts", 0) != 0;
+            }
+            sendMessage(from, "OK");
             return;
         }
         if (verb == "BREAK") {
             std::string on;
             words >> on;
             std::lock_guard lock(s.mutex);
-            if (on == "1" && !s.inBreak)
-                ++s.breaks;
-            s.inBreak = on == "1";
-            sendMessage("OK");
+            if (isLob) {
+                if (on == "1" && !s.inBreak)
+                    ++s.breaks;
+                s.inBreak = on == "1";
+            }
+            sendMessage(from, "OK");
             return;
         }
         if (verb == "IOCTL") {
@@ -596,12 +715,25 @@ void VirtualSerialPort::serve()
             s.requests.push_back(request);
             const DeviceAnswer answer = s.filter.handle(request);
             if (answer.error != 0)
-                sendMessage("ERR " + std::to_string(answer.error));
+                sendMessage(from, "ERR " + std::to_string(answer.error));
             else
-                sendMessage("OK out=" + hex(answer.output));
+                sendMessage(from, "OK out=" + hex(answer.output));
             return;
         }
-        sendMessage("ERR 1");
+        sendMessage(from, "ERR 1");
+    };
+
+    // Whatever is due on a channel goes out now.
+    auto flushOutgoing = [](Channel& channel) {
+        while (!channel.outgoing.empty() && channel.outgoing.front().first <= Clock::now()) {
+            auto& bytes = channel.outgoing.front().second;
+            const ssize_t n = ::write(channel.master, bytes.data(), bytes.size());
+            if (n < 0)
+                break;  // the host is not reading: try again later
+            bytes.erase(bytes.begin(), bytes.begin() + n);
+            if (bytes.empty())
+                channel.outgoing.pop_front();
+        }
     };
 
     s.budgetAt = Clock::now();
@@ -613,14 +745,15 @@ void VirtualSerialPort::serve()
             if (s.stop)
                 break;
             for (auto& [bytes, apart] : s.toSend)
-                schedule(std::move(bytes), apart);
+                schedule(s.lob, std::move(bytes), apart);
             s.toSend.clear();
             if (s.linesChanged) {
                 s.linesChanged = false;
-                sendMessage("LINES " + std::to_string(s.modemLines));
+                for (const Channel* channel : {&s.lob, &s.management})
+                    sendMessage(*channel, "LINES " + std::to_string(s.modemLines));
             }
             if (s.chatter && Clock::now() >= s.nextChatter) {
-                schedule({'x'});
+                schedule(s.lob, {'x'});
                 s.nextChatter = Clock::now() + kChatterPeriod;
             }
             paused = s.paused;
@@ -629,20 +762,14 @@ void VirtualSerialPort::serve()
         // While the line has not yet carried a byte, the host's bytes wait.
         const bool throttled = !paused && allowance == 0;
 
-        // Whatever is due goes out now.
-        while (!s.outgoing.empty() && s.outgoing.front().first <= Clock::now()) {
-            auto& bytes = s.outgoing.front().second;
-            const ssize_t n = ::write(s.master, bytes.data(), bytes.size());
-            if (n < 0)
-                break;  // the host is not reading: try again later
-            bytes.erase(bytes.begin(), bytes.begin() + n);
-            if (bytes.empty())
-                s.outgoing.pop_front();
-        }
-
         int timeout = -1;
-        if (!s.outgoing.empty())
-            timeout = std::max(1, millisecondsUntil(s.outgoing.front().first));
+        for (Channel* channel : {&s.lob, &s.management}) {
+            flushOutgoing(*channel);
+            if (!channel->outgoing.empty()) {
+                const int due = std::max(1, millisecondsUntil(channel->outgoing.front().first));
+                timeout = timeout < 0 ? due : std::min(timeout, due);
+            }
+        }
         if (throttled)
             timeout = timeout < 0 ? 1 : std::min(timeout, 1);
         {
@@ -653,13 +780,31 @@ void VirtualSerialPort::serve()
             }
         }
 
-        pollfd fds[4];
+        // The wake-up descriptor, then per channel: listener, pty, client.
+        struct Watched {
+            Channel* channel;
+            int listener = -1;
+            int master = -1;
+            int client = -1;
+        };
+        pollfd fds[7];
         nfds_t count = 0;
         fds[count++] = {s.wake, POLLIN, 0};
-        fds[count++] = {s.listener, POLLIN, 0};
-        fds[count++] = {s.master, static_cast<short>(paused || throttled ? 0 : POLLIN), 0};
-        if (s.client >= 0)
-            fds[count++] = {s.client, POLLIN, 0};
+        Watched watched[2] = {{&s.lob}, {&s.management}};
+        for (Watched& w : watched) {
+            Channel& channel = *w.channel;
+            if (!channel.open())
+                continue;
+            const bool held = &channel == &s.lob && (paused || throttled);
+            w.listener = static_cast<int>(count);
+            fds[count++] = {channel.listener, POLLIN, 0};
+            w.master = static_cast<int>(count);
+            fds[count++] = {channel.master, static_cast<short>(held ? 0 : POLLIN), 0};
+            if (channel.client >= 0) {
+                w.client = static_cast<int>(count);
+                fds[count++] = {channel.client, POLLIN, 0};
+            }
+        }
         if (::poll(fds, count, timeout) < 0) {
             if (errno == EINTR)
                 continue;
@@ -669,23 +814,29 @@ void VirtualSerialPort::serve()
             std::uint64_t value;
             [[maybe_unused]] const ssize_t n = ::read(s.wake, &value, sizeof value);
         }
-        if ((fds[1].revents & POLLIN) != 0) {
-            const int accepted = ::accept4(s.listener, nullptr, nullptr, SOCK_CLOEXEC);
-            if (accepted >= 0) {
-                if (s.client >= 0)
-                    dropClient();  // one host at a time: the newest wins
-                s.client = accepted;
+        for (const Watched& w : watched) {
+            if (w.listener < 0)
+                continue;
+            Channel& channel = *w.channel;
+            const bool isLob = &channel == &s.lob;
+            if ((fds[w.listener].revents & POLLIN) != 0) {
+                const int accepted = ::accept4(channel.listener, nullptr, nullptr, SOCK_CLOEXEC);
+                if (accepted >= 0) {
+                    if (channel.client >= 0)
+                        dropClient(channel);  // one host at a time: the newest wins
+                    channel.client = accepted;
+                }
             }
-        }
-        if (!paused && !throttled && (fds[2].revents & POLLIN) != 0)
-            takeInput(allowance);
-        if (count > 3 && fds[3].revents != 0) {
-            char buffer[kMaxMessage];
-            const ssize_t n = ::recv(s.client, buffer, sizeof buffer, MSG_DONTWAIT);
-            if (n > 0)
-                handleMessage(std::string(buffer, static_cast<std::size_t>(n)));
-            else if (n == 0 || (errno != EAGAIN && errno != EINTR))
-                dropClient();
+            if ((fds[w.master].revents & POLLIN) != 0 && !(isLob && (paused || throttled)))
+                takeInput(channel, isLob ? allowance : kAll);
+            if (w.client >= 0 && channel.client >= 0 && fds[w.client].revents != 0) {
+                char buffer[kMaxMessage];
+                const ssize_t n = ::recv(channel.client, buffer, sizeof buffer, MSG_DONTWAIT);
+                if (n > 0)
+                    handleMessage(channel, std::string(buffer, static_cast<std::size_t>(n)));
+                else if (n == 0 || (errno != EAGAIN && errno != EINTR))
+                    dropClient(channel);
+            }
         }
     }
 }

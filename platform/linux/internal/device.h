@@ -40,9 +40,10 @@ void completeOverlapped(OVERLAPPED* overlapped, DWORD code, DWORD transferred);
 bool isOverlappedPending(const OVERLAPPED* overlapped);
 
 // Opens a serial port for a "\\.\COMn" path (already known to have that
-// prefix); null with the last error set on failure. Defined by the serial
-// backend.
-std::shared_ptr<DeviceObject> openSerialDevice(const std::string& path, DWORD access, DWORD shareMode, DWORD flags);
+// prefix), or with `managementChannel` that port's management channel;
+// null with the last error set on failure. Defined by the serial backend.
+std::shared_ptr<DeviceObject> openSerialDevice(const std::string& path, DWORD access, DWORD shareMode, DWORD flags,
+                                               bool managementChannel = false);
 
 // Opens a HID interface path; null with the last error set on failure
 // (ERROR_FILE_NOT_FOUND when no interface has that path). Defined by the

@@ -8,7 +8,8 @@
 // instance ids begin with kFilterBusPrefix, their device keys carry a
 // "Uniquifier" value, and their management path is kManagementPathHead,
 // the instance id less the bus prefix, and the uniquifier. CreateFile opens
-// such a path (any letter case) as the port or interface it belongs to.
+// such a path (any letter case) as the port's management channel when the
+// port publishes one, else as the port or interface it belongs to.
 //
 // Thread safety: every function may be called from any thread.
 #pragma once
@@ -29,6 +30,11 @@ inline constexpr const char* kFilterBusPrefix =
 inline constexpr std::size_t kFilterBusPrefixLength = 78;
 inline constexpr const char* kManagementPathHead = "\\\\.\\{2ce3d77e-89ef-4ea6-9730-6fdf2a69508c}:";
 
+struct ManagementTarget {
+    std::string path;
+    bool managementChannel = false;  // the COM port's management channel, not the port
+};
+
 struct DeviceNode {
     GUID interfaceClass{};
     std::string instanceId;
@@ -37,9 +43,10 @@ struct DeviceNode {
     // The device key's REG_SZ values, in order.
     std::vector<std::pair<std::string, std::string>> values;
     // A filter-driver child: the management path (lower case) and what it
-    // opens ("\\.\COMn" or a HID interface path).
+    // opens ("\\.\COMn" or a HID interface path), for a COM port possibly
+    // the port's own management channel.
     std::string managementPath;
-    std::string opens;
+    ManagementTarget opens;
 };
 
 // The devices of one class now, in the class's stable order: COM ports by
@@ -50,7 +57,7 @@ std::vector<DeviceNode> hidDevices();
 // Whether `path` begins with the management path head (any letter case).
 bool isManagementPath(const std::string& path);
 // What a management path opens now; nullopt when no present child has it.
-std::optional<std::string> resolveManagementPath(const std::string& path);
+std::optional<ManagementTarget> resolveManagementPath(const std::string& path);
 
 // The interface path of a HID interface that the filter driver presents:
 // its vendor id comes after the driver's bus in the path.

@@ -54,6 +54,14 @@ public:
     virtual DWORD sendOutputReport(const BYTE* report, std::size_t length) = 0;
     virtual DWORD setFeature(const BYTE* report, std::size_t length) = 0;
     virtual DWORD getFeature(BYTE* report, std::size_t length) = 0;
+    // A device request (DeviceIoControl) with its input bytes; `out` gets
+    // at most `outSize` bytes of the answer. Only a device behind the
+    // remote-management filter driver knows any: the default refuses.
+    virtual DWORD deviceRequest(DWORD /*code*/, const BYTE* /*in*/, std::size_t /*inSize*/, std::vector<BYTE>& /*out*/,
+                                std::size_t /*outSize*/)
+    {
+        return ERROR_INVALID_FUNCTION;
+    }
 };
 
 class HidInterface {

@@ -20,6 +20,12 @@ struct VirtualSerialDescriptor {
     std::string controlPath;  // the side channel's socket
     std::string deviceKind;   // "Serial", "Serial_ptvd" ...
     bool hasDefaultConfig = true;
+    // A port behind the filter driver may publish its management port as a
+    // channel of its own (both empty when it does not).
+    std::string managementPtyPath;
+    std::string managementControlPath;
+
+    bool hasManagementChannel() const { return !managementPtyPath.empty() && !managementControlPath.empty(); }
 };
 
 // <runtime>/serial

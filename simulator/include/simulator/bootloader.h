@@ -76,7 +76,9 @@ struct BootloaderOptions {
     // Serial: bytes travel no faster than the host's baud rate would carry
     // them. Off, they go as fast as the pseudo-terminal takes them.
     bool wireTime = false;
-    // HID: microseconds between two input reports (0: unpaced).
+    // HID: the interfaces' report interval in microseconds, one report per
+    // interval each way: the device's input reports and the host's output
+    // reports (0: unpaced).
     unsigned reportIntervalUs = 0;
 };
 

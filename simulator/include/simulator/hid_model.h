@@ -13,6 +13,9 @@
 
 namespace vxsim {
 
+// The usage page of the remote-management interface.
+constexpr std::uint16_t kManagementUsagePage = 0xFF8C;
+
 struct HidModel {
     std::string name;
     std::uint16_t vendorId = kMakerVendorId1;
@@ -33,7 +36,8 @@ struct HidModel {
     std::optional<std::string> product = "Varnex HID POS Scanner";
     // Settings and replies of the menu commands carried in the reports.
     MenuModel menu;
-    // Microseconds between two input reports, as the interrupt endpoint's
+    // Microseconds between two reports in each direction (input reports
+    // sent, the host's output reports taken), as the interrupt endpoints'
     // polling interval paces them (0: as fast as the socket takes them).
     unsigned reportIntervalUs = 1000;
     // Presented by the remote-management filter driver: the host lists the

@@ -7,7 +7,8 @@
 // byte), joins the data of the output reports it receives (report id 0xFD,
 // length byte, data) into one byte stream that the menu engine answers (its
 // replies and data packets go out in the data area of input reports, 56
-// bytes each, paced by the model's report interval), records every feature report
+// bytes each, paced by the model's report interval, which paces the host's
+// output reports too: the device takes one per interval), records every feature report
 // (254 switches the point-of-sale mode) and can be unplugged and plugged
 // back under the same id.
 //
@@ -17,6 +18,7 @@
 #pragma once
 
 #include "simulator/hid_model.h"
+#include "simulator/serial_filter_driver.h"
 
 #include <chrono>
 #include <cstdint>
@@ -59,6 +61,9 @@ public:
     // Sends one raw input report (as given, report id first) to every
     // connected host. False when nobody is connected or a send failed.
     bool sendReport(const std::vector<std::uint8_t>& report);
+    // Sends raw input reports one per report interval, in turn with the
+    // scanner's own streams.
+    bool sendPacedReports(const std::vector<std::vector<std::uint8_t>>& reports);
     // Sends `data` as one message: 56 data bytes per report, the
     // continuation byte set on all but the last. An empty text is one
     // report with length 0. `aim` is the three-byte AIM identifier.
@@ -94,6 +99,14 @@ public:
     void setPosOnAnswerLost(bool lost);
     // Forgets received data, output reports and feature reports.
     void clearObservations();
+    // The remote-management filter driver's state (transaction mode and
+    // time-out) and every device request the host sent, in order. Only a
+    // management interface behind the driver (model.filterDriver, usage page
+    // kManagementUsagePage) answers them; any other refuses them with 1.
+    FilterDriverModel filterDriverState() const;
+    std::vector<DeviceRequest> deviceRequests() const;
+    // Makes the driver refuse every later request with this code.
+    void failRequest(std::uint32_t code, unsigned error = kErrorGenFailure);
 
 private:
     struct State;

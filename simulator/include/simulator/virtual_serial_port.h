@@ -3,6 +3,14 @@
 // the host's line settings, output lines, breaks and device requests
 // (platform/virtual/WIRE.md, "Virtual serial ports").
 //
+// Behind the filter driver (model.filterDriver.present) the port also has a
+// management port: a second pty and side channel that feed the same scanner.
+// The driver lets the management port's bytes through to the scanner, and
+// the scanner's answers back to it, only while its transaction mode is on;
+// labels always go to the line-of-business port. Both share the scanner's
+// one line, whose settings are the line-of-business host's while one holds
+// that port, else the management host's.
+//
 // The port serves on a thread of its own from plug() to unplug(). Every
 // query below may be called from any thread while it serves; tests poll them
 // with a bounded wait.
@@ -47,16 +55,23 @@ public:
     const std::string& id() const { return m_id; }
     const SerialModel& model() const { return m_model; }
     std::string ptyPath() const;
+    // The management port's pty; empty for a port without the filter driver.
+    std::string managementPtyPath() const;
 
-    // What the host did.
+    // What the host did (on the line-of-business port, unless said).
     bool hostConnected() const;
+    bool managementConnected() const;  // a host holds the management port
     HostLine hostLine() const;
     bool dtr() const;
     bool rts() const;
     int breaksStarted() const;  // BREAK 1 requests so far
     bool inBreak() const;
-    std::vector<DeviceRequest> requests() const;  // device requests in order
+    std::vector<DeviceRequest> requests() const;  // device requests on either port, in order
     std::vector<unsigned char> received() const;  // every data byte, in order
+    // The management port's line settings and every data byte its host
+    // sent (whether or not the driver let it through), in order.
+    HostLine managementLine() const;
+    std::vector<unsigned char> managementReceived() const;
     int pingsAnswered() const;
     FilterDriverModel filterDriverState() const;
 

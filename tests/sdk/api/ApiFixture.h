@@ -10,6 +10,7 @@
 #include "api/CDiscovery.h"
 #include "base/CBarcodeData.h"
 #include "base/CData.h"
+#include "discovery/CSerialDevice.h"
 
 #include <gtest/gtest.h>
 
@@ -79,6 +80,23 @@ inline std::string lastErrorOf(CDataCollection& object)
     std::string text;
     object.getLastError(text);
     return text;
+}
+
+// A connectible serial record of this kind on this port: 9600 baud 8N1,
+// the line-of-business interface, not behind the filter driver.
+inline std::unique_ptr<CSerialDevice> serialRecord(int interfaceType, const std::string& port)
+{
+    auto device = std::make_unique<CSerialDevice>();
+    device->portName = port;
+    device->interfaceType = interfaceType;
+    device->interfaceUsage = EIU_LOB;
+    device->fromFilterDriver = 0;
+    device->connectible = true;
+    device->baudRate = 9600;
+    device->dataBits = 8;
+    device->parity = 0;
+    device->stopBits = 0;
+    return device;
 }
 
 inline std::string menuFrame(const std::string& command) { return std::string("\x16M\r") + command; }

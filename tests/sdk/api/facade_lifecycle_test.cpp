@@ -205,18 +205,10 @@ TEST_F(LifecycleTest, FailedInitializeSwitchesTheWrapperOffAgain)
     vxsim::DataFaults silent;
     silent.silent = true;
     scanner.setDataFaults(silent);
-    CSerialDevice device;
-    device.portName = comNameOf(scanner);
-    device.interfaceType = EIT_RS232;
-    device.interfaceUsage = EIU_LOB;
-    device.fromFilterDriver = 1;
-    device.connectible = true;
-    device.baudRate = 9600;
-    device.dataBits = 8;
-    device.parity = 0;
-    device.stopBits = 0;
+    auto device = serialRecord(EIT_RS232, comNameOf(scanner));
+    device->fromFilterDriver = 1;
     CDataCollection collection;
-    EXPECT_EQ(collection.initialize(&device, nullptr, 1, 300), 4);
+    EXPECT_EQ(collection.initialize(device.get(), nullptr, 1, 300), 4);
     EXPECT_FALSE(scanner.filterDriverState().wrapper);
     EXPECT_FALSE(scanner.requests().empty());
 }

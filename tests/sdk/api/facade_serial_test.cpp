@@ -110,18 +110,9 @@ TEST_F(SerialFacadeTest, SwitchToRawFollowsTheStoredDecodeHeaderAnswer)
         model.menu.settings["DECHDR"] = c.stored;
         vxsim::VirtualSerialPort scanner(model, "api-dechdr-" + c.stored);
         ASSERT_TRUE(scanner.plug());
-        CSerialDevice device;
-        device.portName = comNameOf(scanner);
-        device.interfaceType = EIT_RS232;
-        device.interfaceUsage = EIU_LOB;
-        device.fromFilterDriver = 0;
-        device.connectible = true;
-        device.baudRate = 9600;
-        device.dataBits = 8;
-        device.parity = 0;
-        device.stopBits = 0;
+        auto device = serialRecord(EIT_RS232, comNameOf(scanner));
         CDataCollection collection;
-        ASSERT_EQ(collection.initialize(&device, nullptr, 1, 3000), 0) << lastErrorOf(collection);
+        ASSERT_EQ(collection.initialize(device.get(), nullptr, 1, 3000), 0) << lastErrorOf(collection);
         std::size_t before = scanner.menuCommands().size();
         // A stored answer other than '0' or '1' still switches to raw.
         ASSERT_EQ(collection.switchProcessorState(0), 0) << lastErrorOf(collection);

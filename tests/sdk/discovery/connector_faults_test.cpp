@@ -42,7 +42,7 @@ std::string readUntil(CSerialPort* port, const std::string& wanted, std::chrono:
 
 }  // namespace
 
-TEST_F(ConnectorFaults, LabelAfterASecondConnectorsConnectorFaultsIsReadByTheFirst)
+TEST_F(ConnectorFaults, LabelAfterASecondConnectorsRefusedOpenIsReadByTheFirst)
 {
     // The catalogue model as it is, wire time included.
     vxsim::SerialModel model = vxtest::serialScannerModel("rs232", "SCANNER", "SN-rs232");

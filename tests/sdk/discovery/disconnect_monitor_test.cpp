@@ -156,16 +156,20 @@ struct Blocker {
     bool entered = false;
     bool released = false;
     std::atomic<int> calls{0};
+    std::atomic<bool> left{false};  // the callback's last touch of the blocker
 };
 
 void blockingCallback(void* userData, std::string&)
 {
     auto* blocker = static_cast<Blocker*>(userData);
     ++blocker->calls;
-    std::unique_lock lock(blocker->mutex);
-    blocker->entered = true;
-    blocker->changed.notify_all();
-    blocker->changed.wait(lock, [&] { return blocker->released; });
+    {
+        std::unique_lock lock(blocker->mutex);
+        blocker->entered = true;
+        blocker->changed.notify_all();
+        blocker->changed.wait(lock, [&] { return blocker->released; });
+    }
+    blocker->left = true;
 }
 
 }  // namespace
@@ -211,12 +215,10 @@ TEST(DisconnectCallbackGate, DeletionNeverWaitsForARunningCallback)
         blocker.changed.notify_all();
     }
     EXPECT_EQ(blocker.calls.load(), 1);
-    // The callback thread ends on its own; give it its end before the
-    // blocker goes out of scope.
-    EXPECT_TRUE(vxtest::waitUntil([&] {
-        std::unique_lock lock(blocker.mutex, std::try_to_lock);
-        return lock.owns_lock();
-    }));
+    // The callback thread ends on its own; the blocker on this stack must
+    // outlive its last touch (taking the mutex is not enough: the thread may
+    // not have woken from its wait yet).
+    EXPECT_TRUE(vxtest::waitUntil([&] { return blocker.left.load(); }));
 }
 
 TEST(UsbHidDisconnectMonitor, OwnUnplugIsReportedOnceAndAnotherDevicesIsNot)

@@ -96,7 +96,7 @@ TEST_F(FilterLookup, SerialLookupFindsTheChildByItsPortNameInAnyCase)
     }
 }
 
-TEST_F(FilterLookup, ManagementPathOpensTheSerialPortInAnyCase)
+TEST_F(FilterLookup, ManagementPathOpensTheManagementPortInAnyCase)
 {
     vxsim::SerialModel model = *vxsim::findSerialModel("filter-rs232");
     model.wireTime = false;
@@ -109,7 +109,7 @@ TEST_F(FilterLookup, ManagementPathOpensTheSerialPortInAnyCase)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     CSerialPort serial;
     ASSERT_EQ(serial.open(std::wstring(path.begin(), path.end())), 0);
-    EXPECT_TRUE(vxtest::waitUntil([&] { return device.hostConnected(); }));
+    EXPECT_TRUE(vxtest::waitUntil([&] { return device.managementConnected(); }));
     serial.close();
 }
 

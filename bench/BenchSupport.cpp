@@ -1,0 +1,30 @@
+#include "BenchSupport.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <system_error>
+
+namespace vxbench {
+
+void isolate()
+{
+    static const bool done = [] {
+        const auto dir = std::filesystem::temp_directory_path() / ("vxbench-" + std::to_string(std::random_device()()));
+        std::filesystem::create_directories(dir / "run");
+        std::filesystem::create_directories(dir / "sysfs");
+        setenv("VX_RUNTIME_DIR", (dir / "run").c_str(), 1);
+        setenv("VX_REGISTRY", (dir / "registry.db").c_str(), 1);
+        setenv("VX_SYSFS_ROOT", (dir / "sysfs").c_str(), 1);
+        static const std::filesystem::path root = dir;
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(root, ignored);
+        });
+        return true;
+    }();
+    (void)done;
+}
+
+}  // namespace vxbench
