@@ -12,21 +12,10 @@
 
 namespace {
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 bool hexByte(std::string_view text, std::size_t at, std::uint8_t* value)
 {
-    const int hi = hexValue(text[at]);
-    const int lo = hexValue(text[at + 1]);
+    const int hi = HexDigitValue(text[at]);
+    const int lo = HexDigitValue(text[at + 1]);
     if (hi < 0 || lo < 0)
         return false;
     *value = static_cast<std::uint8_t>(hi * 16 + lo);

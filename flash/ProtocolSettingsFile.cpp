@@ -32,17 +32,6 @@ const ProtocolSetting kSettings[] = {
 
 bool isQuote(unsigned char c) { return c == 0x22 || c == 0x93 || c == 0x94; }
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 }  // namespace
 
 const ProtocolSetting* FindProtocolSetting(const std::string& name)
@@ -110,7 +99,7 @@ int DecodeStringValue(const std::string& value, char16_t* out, std::size_t capac
             if (i + 2 + digits > end)
                 return -1;
             for (std::size_t k = 0; k < digits; ++k) {
-                const int d = hexDigit(value[i + 2 + k]);
+                const int d = HexDigitValue(value[i + 2 + k]);
                 if (d < 0)
                     return -1;
                 v = v * 16 + static_cast<unsigned>(d);

@@ -88,6 +88,17 @@ bool FileExtensionMatches(const std::u16string& name, const std::u16string& exte
     return true;
 }
 
+int HexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 std::string NarrowText(const std::u16string& text)
 {
     std::string out;

@@ -44,6 +44,9 @@ std::u16string WidenText(const std::string& text);
 // Length of a NUL-terminated UTF-16 text, reading at most `limit` characters.
 std::size_t WideLength(const char16_t* text, std::size_t limit = SIZE_MAX);
 
+// The value of one hexadecimal digit, either case; -1 for any other character.
+int HexDigitValue(char c);
+
 // "Jan".."Dec" to 0..11, else -1.
 int MonthNumber(const std::string& name);
 // Parses "Feb 23 2012 10:39:09" into `time` (zero-filled by the caller);

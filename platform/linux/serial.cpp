@@ -77,20 +77,7 @@ COMMCONFIG defaultConfig()
     COMMCONFIG config{};
     config.dwSize = sizeof(COMMCONFIG);
     config.wVersion = 1;
-    DCB& dcb = config.dcb;
-    dcb.DCBlength = sizeof(DCB);
-    dcb.BaudRate = CBR_9600;
-    dcb.fBinary = 1;
-    dcb.fDtrControl = DTR_CONTROL_ENABLE;
-    dcb.fRtsControl = RTS_CONTROL_ENABLE;
-    dcb.fTXContinueOnXoff = 1;
-    dcb.XonLim = 2048;
-    dcb.XoffLim = 512;
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = ONESTOPBIT;
-    dcb.XonChar = 0x11;
-    dcb.XoffChar = 0x13;
+    config.dcb = platform::defaultDcb();
     config.dwProviderSubType = PST_RS232;
     return config;
 }

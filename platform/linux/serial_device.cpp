@@ -93,6 +93,9 @@ bool rtsOf(const DCB& dcb)
     return dcb.fRtsControl == RTS_CONTROL_ENABLE || dcb.fRtsControl == RTS_CONTROL_HANDSHAKE;
 }
 
+
+}  // namespace
+
 DCB defaultDcb()
 {
     DCB dcb{};
@@ -111,8 +114,6 @@ DCB defaultDcb()
     dcb.XoffChar = 0x13;
     return dcb;
 }
-
-}  // namespace
 
 WakeSignal::Token::Token() : fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 

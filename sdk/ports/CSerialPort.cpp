@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cwctype>
+#include <iterator>
 
 namespace {
 
@@ -344,42 +345,26 @@ int CSerialPort::setupHandshaking(int mode)
                                    "Unable to obtain DCB information.");
         code != 0)
         return done(code);
-    switch (mode) {
-    case 0:
-        dcb.fOutxCtsFlow = 0;
-        dcb.fOutxDsrFlow = 0;
-        dcb.fDtrControl = DTR_CONTROL_DISABLE;
-        dcb.fRtsControl = RTS_CONTROL_DISABLE;
-        dcb.fOutX = 0;
-        dcb.fInX = 0;
-        break;
-    case 1:
-        dcb.fOutxCtsFlow = 1;
-        dcb.fOutxDsrFlow = 1;
-        dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
-        dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
-        dcb.fOutX = 0;
-        dcb.fInX = 0;
-        break;
-    case 2:
-        dcb.fOutxCtsFlow = 0;
-        dcb.fOutxDsrFlow = 0;
-        dcb.fDtrControl = DTR_CONTROL_DISABLE;
-        dcb.fRtsControl = RTS_CONTROL_DISABLE;
-        dcb.fOutX = 1;
-        dcb.fInX = 1;
-        break;
-    case 3:
-        dcb.fOutxCtsFlow = 0;
-        dcb.fOutxDsrFlow = 0;
-        dcb.fDtrControl = DTR_CONTROL_ENABLE;
-        dcb.fRtsControl = RTS_CONTROL_ENABLE;
-        dcb.fOutX = 0;
-        dcb.fInX = 0;
-        break;
-    default:
+    // Per mode: CTS and DSR output flow, DTR and RTS control, XON/XOFF out
+    // and in. 0 none, 1 hardware, 2 software, 3 lines simply on.
+    struct Handshake {
+        unsigned outxCts, outxDsr, dtrControl, rtsControl, outX, inX;
+    };
+    static const Handshake kModes[] = {
+        {0, 0, DTR_CONTROL_DISABLE, RTS_CONTROL_DISABLE, 0, 0},
+        {1, 1, DTR_CONTROL_HANDSHAKE, RTS_CONTROL_HANDSHAKE, 0, 0},
+        {0, 0, DTR_CONTROL_DISABLE, RTS_CONTROL_DISABLE, 1, 1},
+        {0, 0, DTR_CONTROL_ENABLE, RTS_CONTROL_ENABLE, 0, 0},
+    };
+    if (mode < 0 || mode >= static_cast<int>(std::size(kModes)))
         return done(kInvalidArg);
-    }
+    const Handshake& h = kModes[mode];
+    dcb.fOutxCtsFlow = h.outxCts;
+    dcb.fOutxDsrFlow = h.outxDsr;
+    dcb.fDtrControl = h.dtrControl;
+    dcb.fRtsControl = h.rtsControl;
+    dcb.fOutX = h.outX;
+    dcb.fInX = h.inX;
     return writeState(dcb, "CSerialPort::setupHandshaking", "Unable to set DCB information.");
 }
 

@@ -42,27 +42,33 @@ CDeviceInfoFetcher::CDeviceInfoFetcher(PORTINFO* portInfo, CMenuMemory* menuMemo
 {
 }
 
+MenuResponse* CDeviceInfoFetcher::beginQuery(MenuResponse* reply, MenuResponse& scratch, const char* method)
+{
+    m_lastMenuResponseCode = 6;
+    if (isStopped())
+        return nullptr;
+    if (reply == nullptr)
+        reply = &scratch;
+    m_menuHandler.setCancelFlag(getCancelFlag());
+    reply->text.clear();
+    reply->status = -1;
+    if (m_portInfo == nullptr) {
+        SDK_LOG(logbit::trace, method, "Port Info is NULL");
+        return nullptr;
+    }
+    return reply;
+}
+
 bool CDeviceInfoFetcher::getInfoViaStandardMenu(MenuResponse* reply, const std::string& command, int headerKind,
                                                 int endingKind, const std::string& address, bool echoCheck,
                                                 int cleanupFlag)
 {
     static const char* const kMethod = "CDeviceInfoFetcher::getInfoViaStandardMenu";
-    m_lastMenuResponseCode = 6;
-    if (isStopped()) {
-        return false;
-    }
     MenuResponse scratch;
-    if (reply == nullptr) {
-        reply = &scratch;
-    }
-    m_menuHandler.setCancelFlag(getCancelFlag());
-    m_menuHandler.setTimeout(getRemaingTimeout());
-    reply->text.clear();
-    reply->status = -1;
-    if (m_portInfo == nullptr) {
-        SDK_LOG(logbit::trace, kMethod, "Port Info is NULL");
+    reply = beginQuery(reply, scratch, kMethod);
+    if (reply == nullptr)
         return false;
-    }
+    m_menuHandler.setTimeout(getRemaingTimeout());
     ReadCountGuard readCount(m_portInfo, !address.empty(), 3);
 
     bool cached = false;
@@ -129,21 +135,10 @@ bool CDeviceInfoFetcher::getInfoViaMutipleMenu(MenuResponse* reply, const std::s
                                                int endingKind, const std::string& address)
 {
     static const char* const kMethod = "CDeviceInfoFetcher::getInfoViaMutipleMenu";
-    m_lastMenuResponseCode = 6;
-    if (isStopped()) {
-        return false;
-    }
     MenuResponse scratch;
-    if (reply == nullptr) {
-        reply = &scratch;
-    }
-    m_menuHandler.setCancelFlag(getCancelFlag());
-    reply->text.clear();
-    reply->status = -1;
-    if (m_portInfo == nullptr) {
-        SDK_LOG(logbit::trace, kMethod, "Port Info is NULL");
+    reply = beginQuery(reply, scratch, kMethod);
+    if (reply == nullptr)
         return false;
-    }
     ReadCountGuard readCount(m_portInfo, !address.empty(), 8);
     for (int attempt = 1; attempt <= 2; ++attempt) {
         if (isStopped()) {

@@ -71,6 +71,10 @@ public:
     std::string getFirmwareBuildTime(const std::string& address);
 
 private:
+    // What every query does first: the code back to "no answer", the reply
+    // (or `scratch` when the caller wants none) emptied, the cancel flag
+    // handed on. Null when the fetcher is stopped or has no port.
+    MenuResponse* beginQuery(MenuResponse* reply, MenuResponse& scratch, const char* method);
     // The text of an ACK reply to `command`, else empty.
     std::string queryText(const std::string& command, int headerKind, const std::string& address);
     // The number of an ACK reply to `command`, else -1.

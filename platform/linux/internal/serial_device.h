@@ -20,6 +20,10 @@
 
 namespace platform {
 
+// The line state a port starts with: 9600 8N1, DTR and RTS on, the usual
+// XON/XOFF characters and limits.
+DCB defaultDcb();
+
 // Wakes the waits that began before it fired. Each wait takes the current
 // token; firing sets that token for good and puts a fresh one in its place,
 // so a later wait is not woken by an old fire.
