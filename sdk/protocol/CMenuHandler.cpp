@@ -68,6 +68,14 @@ bool CMenuHandler::isComplete(const std::string& reply)
         && isMark(static_cast<unsigned char>(reply[n - 1]));
 }
 
+bool CMenuHandler::holdsExpectedReply(const std::string& reply, const std::string& expected)
+{
+    // The device-mode query is answered "APP" or "BOOT", which may arrive
+    // in pieces: the wait goes on until one of them is whole.
+    const std::string text = upper(reply);
+    return text.find(upper(expected)) != std::string::npos || text.find("BOOT") != std::string::npos;
+}
+
 int CMenuHandler::classify(const std::string& reply)
 {
     if (reply.size() <= 2) {
@@ -143,6 +151,7 @@ bool CMenuHandler::sendMenu(MenuCommandRecord command)
     }
 
     std::string reply;
+    bool prepareFailed = false;
     const int readCount = m_portInfo->readCount;
     if (readCount >= 0) {
         int counter = 0;
@@ -159,15 +168,15 @@ bool CMenuHandler::sendMenu(MenuCommandRecord command)
                 if (isComplete(reply)) {
                     break;
                 }
-                if (!command.expected.empty() && reply.size() >= command.expected.size()) {
+                if (!command.expected.empty() && holdsExpectedReply(reply, command.expected)) {
                     break;
                 }
                 counter = 0;
             } else {
                 if (counter + 1 == readCount) {
                     if (!sendPrepareData()) {
-                        SDK_LOG(logbit::trace, kMethod, "**Error happened during send preparation data - read.");
-                        return false;
+                        prepareFailed = true;
+                        break;
                     }
                     if (restartArmed) {
                         restartArmed = false;
@@ -184,9 +193,11 @@ bool CMenuHandler::sendMenu(MenuCommandRecord command)
             }
         }
     }
+    // However the wait ended (a cancel or a spent budget included), what
+    // arrived stays stored with its status, whatever the command answers.
     response->text = reply;
     response->status = classify(reply);
-    if (!sendPrepareData()) {
+    if (prepareFailed || !sendPrepareData()) {
         SDK_LOG(logbit::trace, kMethod, "**Error happened during send preparation data - read.");
         return false;
     }

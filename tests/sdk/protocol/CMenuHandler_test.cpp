@@ -10,7 +10,10 @@
 
 #include <atomic>
 #include <cstring>
+#include <chrono>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -284,6 +287,101 @@ TEST(CMenuHandlerStop, CancelAndBudgetEndTheWritesOrTheWait)
         EXPECT_EQ(response.status, -1);
         EXPECT_LT(port.reads.load(), 100000);
         EXPECT_EQ(port.written(), "\x16M\rQ!");
+    }
+}
+
+// The device-mode query's reply carries no status and no mark: the wait
+// ends once the reply holds "APP" or "BOOT", however it was cut, and
+// otherwise only when the read budget is spent.
+TEST(CMenuHandlerReply, DeviceModeReplyIsGatheredUntilAModeWordIsWhole)
+{
+    struct Case {
+        std::vector<std::string> pieces;
+        std::string text;   // the reply the wait ended with
+        bool restLeft;      // pieces after it stay unread
+    } cases[] = {
+        {{"B", "O", "O", "T", "more"}, "BOOT", true},
+        {{"BOO", "T", "more"}, "BOOT", true},
+        {{"A", "P", "P", "more"}, "APP", true},
+        {{"bo", "ot", "more"}, "boot", true},
+        {{"\r\n", "APP", "more"}, "\r\nAPP", true},
+        {{"XY", "Z"}, "XYZ", false},  // no mode word: read until the budget ends
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        FakePort port;
+        port.onWrite = [&](const std::string&) {
+            for (const auto& piece : c.pieces) port.push(piece);
+        };
+        PORTINFO info = portInfoFor(&port, 3);
+        CMenuHandler handler(&info);
+        MenuResponse response;
+        MenuCommandRecord query;
+        std::memcpy(query.menu, "\x16n,DEVICETYPE\r", 14);
+        query.response = &response;
+        query.expected = "APP";
+        ASSERT_TRUE(handler.sendMenu(query));
+        EXPECT_EQ(port.written(), "\x16n,DEVICETYPE\r");
+        EXPECT_EQ(response.text, c.text);
+        EXPECT_EQ(port.drained(), !c.restLeft);
+    }
+}
+
+// A cancel or a spent budget during the reply wait ends it. Behind it the
+// preparation data cannot go out any more, so the command answers false,
+// but the reply that arrived and its status stay stored.
+TEST(CMenuHandlerStop, AStopDuringTheReplyWaitKeepsWhatArrived)
+{
+    struct StoppingPort : FakePort {
+        unsigned char cancel = 0;
+        int stopAtRead = 0;  // the read that sets the cancel flag (1 = first)
+        int slowRead = 0;    // the read that takes longer than the budget
+        int reads = 0;
+        int read(std::string& text) override
+        {
+            ++reads;
+            if (reads == slowRead) std::this_thread::sleep_for(std::chrono::milliseconds(400));
+            const int result = FakePort::read(text);
+            if (reads == stopAtRead) cancel = 1;
+            return result;
+        }
+        using FakePort::read;
+    };
+    struct Case {
+        const char* name;
+        std::string reply;
+        int stopAtRead;
+        int slowRead;
+        int status;
+    } cases[] = {
+        // An unterminated reply, then a cancel while the wait goes on: the
+        // preparation data is due again and cannot be sent.
+        {"cancel after a partial reply", "REV_SW?1.2", 2, 0, 0},
+        {"budget spent after a partial reply", "REV_SW?1.2", 0, 2, 0},
+        // A whole reply read as the cancel comes.
+        {"cancel with the whole reply", "REV_SW?1.2\x06.", 1, 0, 6},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        StoppingPort port;
+        port.stopAtRead = c.stopAtRead;
+        port.slowRead = c.slowRead;
+        bool answered = false;
+        port.onWrite = [&](const std::string& bytes) {
+            if (!answered && bytes.find("REV_SW?") != std::string::npos) {
+                answered = true;
+                port.push(c.reply);
+            }
+        };
+        PORTINFO info = portInfoFor(&port, 2);
+        std::memcpy(info.prepareData, "\x11", 2);
+        CMenuHandler handler(&info);
+        handler.setCancelFlag(&port.cancel);
+        if (c.slowRead != 0) handler.setTimeout(200);
+        MenuResponse response;
+        EXPECT_FALSE(handler.sendMenu(MenuCommand{"REV_SW?", &response, 0, 0, "", ""}));
+        EXPECT_EQ(response.text, c.reply);
+        EXPECT_EQ(response.status, c.status);
     }
 }
 
