@@ -1,6 +1,7 @@
 #include "CMenuHandler.h"
 
 #include "base/CScanningSDK.h"
+#include "ports/CUsbHidBarcodeScanner.h"
 
 #include "platform/time.h"
 
@@ -33,6 +34,31 @@ std::string fieldText(const char* field)
 {
     return std::string(field, strnlen(field, 256));
 }
+
+// A HID scanner's string read joins the reports of one message. For the
+// reply wait it answers to the handler's cancel flag and budget, so that a
+// device that never sends a message's last report cannot hold the caller.
+class HidReadStop {
+public:
+    HidReadStop(InterfacePort* port, const CStopper* stopper)
+        : m_scanner(dynamic_cast<CUsbHidBarcodeScanner*>(port))
+    {
+        if (m_scanner != nullptr) {
+            m_scanner->setStopper(stopper);
+        }
+    }
+    ~HidReadStop()
+    {
+        if (m_scanner != nullptr) {
+            m_scanner->setStopper(nullptr);
+        }
+    }
+    HidReadStop(const HidReadStop&) = delete;
+    HidReadStop& operator=(const HidReadStop&) = delete;
+
+private:
+    CUsbHidBarcodeScanner* m_scanner;
+};
 
 }  // namespace
 
@@ -154,6 +180,7 @@ bool CMenuHandler::sendMenu(MenuCommandRecord command)
     bool prepareFailed = false;
     const int readCount = m_portInfo->readCount;
     if (readCount >= 0) {
+        const HidReadStop hidReadStop(port, this);
         int counter = 0;
         bool restartArmed = true;
         for (;;) {
