@@ -3,6 +3,7 @@
 // a collection that outlives its connection's handle, the filter driver's
 // wrapper mode after a failed set-up, a hub's sub-products.
 #include "ApiFixture.h"
+#include "../SdkLogCapture.h"
 
 #include "discovery/CSerialDevice.h"
 #include "base/StringUtils.h"
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <thread>
 
 using namespace vxtest;
@@ -22,10 +24,12 @@ struct LossCounter {
     std::atomic<int> calls{0};
     CConnection* connection = nullptr;  // disconnected from the callback when set
     std::atomic<int> disconnectResult{-1};
+    std::atomic<void*> lastUser{nullptr};
 
     static void callback(void* user, std::string&)
     {
         auto* counter = static_cast<LossCounter*>(user);
+        counter->lastUser = user;
         if (counter->connection != nullptr)
             counter->disconnectResult = counter->connection->disconnect();
         counter->calls++;
@@ -123,6 +127,66 @@ TEST_F(LifecycleTest, CallbackDisconnectsWhileTheOwnerDisconnects)
         EXPECT_EQ(loss.disconnectResult.load(), 0);
     }
     EXPECT_LE(loss.calls.load(), 1);
+}
+
+// What setDisconnectCallback keeps: a pair given before connect is called
+// on a later connection's loss with its user data; a null callback clears
+// it, for a later connection and for the running monitor alike. A mask of
+// 0 makes the serial monitor's next poll count the device as gone; a
+// monitor without a callback says so in the log instead of calling back.
+TEST_F(LifecycleTest, DisconnectCallbackAcrossConnections)
+{
+    plugSerial("rs232", "api-callbacks", "SCANNER", "SN-CALLBACKS");
+    CDevice* device = discoverOne({0});
+    ASSERT_NE(device, nullptr);
+    using Step = std::function<void(CConnection&, LossCounter&)>;
+    const Step set = [](CConnection& c, LossCounter& loss) {
+        ASSERT_EQ(c.setDisconnectCallback(&loss, &LossCounter::callback), 0);
+    };
+    const Step clear = [](CConnection& c, LossCounter&) {
+        ASSERT_EQ(c.setDisconnectCallback(nullptr, nullptr), 0);
+        EXPECT_EQ(lastErrorOf(c), "Set disconnection callback successfully!");
+    };
+    const Step none = [](CConnection&, LossCounter&) {};
+    const auto both = [](Step first, Step second) {
+        return [first, second](CConnection& c, LossCounter& loss) {
+            first(c, loss);
+            second(c, loss);
+        };
+    };
+    struct Case {
+        const char* name;
+        Step beforeConnect;
+        Step whileConnected;
+        bool reported;
+    };
+    const Case cases[] = {
+        {"callback before connect", set, none, true},
+        {"callback cleared before connect", both(set, clear), none, false},
+        {"callback cleared while connected", set, clear, false},
+        {"callback given again after clearing", set, both(clear, set), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SdkLogCapture log;
+        LossCounter loss;
+        CConnection connection;
+        connection.initialize();
+        c.beforeConnect(connection, loss);
+        HANDLE handle = nullptr;
+        ASSERT_EQ(connection.connect(device, &handle, true, false, 10000), 0) << lastErrorOf(connection);
+        c.whileConnected(connection, loss);
+        ASSERT_EQ(connection.setMonitorMask(0), 0);
+        if (c.reported) {
+            EXPECT_TRUE(waitUntil([&] { return loss.calls.load() == 1; }));
+            EXPECT_EQ(loss.lastUser.load(), &loss);
+        } else {
+            EXPECT_TRUE(waitUntil(
+                [] { return SdkLogCapture::count("CSerialDisconnectMonitor::threadRoutine, null call back pointer!") == 1; }));
+            EXPECT_EQ(loss.calls.load(), 0);
+        }
+        EXPECT_EQ(connection.disconnect(), 0) << lastErrorOf(connection);
+    }
 }
 
 // The callback alone disconnects: the object can be connected again.

@@ -397,12 +397,17 @@ TEST_F(FacadeResultsTest, ConnectionCodes)
         {"unknown interface", true, connectRecord(EIT_UNKNOWN, true), 1, notConnectible},
         {"disconnect, nothing connected", true, [](CConnection& c, HANDLE*) { return c.disconnect(); }, 0,
          "We are not connected currently."},
-        // Without a monitor nothing is stored, and the call still succeeds.
+        // Kept for the next connection, whose loss it reports (see
+        // LifecycleTest.DisconnectCallbackAcrossConnections); a null one
+        // clears what was kept.
         {"callback before connect", true,
          [](CConnection& c, HANDLE*) {
              return c.setDisconnectCallback(nullptr, [](void*, std::string&) {});
          },
          0, "Set disconnection callback successfully!"},
+        {"null callback before connect", true,
+         [](CConnection& c, HANDLE*) { return c.setDisconnectCallback(nullptr, nullptr); }, 0,
+         "Set disconnection callback successfully!"},
         {"monitor mask before connect", true, [](CConnection& c, HANDLE*) { return c.setMonitorMask(0x20); }, 2,
          "There is no device monitor currently."},
     };

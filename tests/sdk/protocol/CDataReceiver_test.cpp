@@ -2,75 +2,28 @@
 // every read, one every 5 ms, and the log gets one line when that starts
 // and one with the count when it ends, not a line per read.
 #include "../ports/SerialSimulatorFixture.h"
+#include "../SdkLogCapture.h"
 #include "FakePort.h"
 
 #include "TestSupport.h"
 
-#include "base/CLogger.h"
-#include "base/CScanningSDK.h"
 #include "ports/CSerialPort.h"
 #include "protocol/CDataReceiver.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 namespace {
 
-// The SDK's log lines without date, thread and level, while it lives.
-class ReceiverLog {
-public:
-    ReceiverLog() : m_logger(CLogger::createCustomizeLogger(0, &ReceiverLog::take))
-    {
-        std::lock_guard lock(mutex());
-        lines().clear();
-        m_logger.setMask(CLogger::kDefaultMask);  // "read interface error!" is in it
-        CScanningSDK::SetLogger(&m_logger);
-    }
-    ~ReceiverLog() { CScanningSDK::SetLogger(nullptr); }
-    ReceiverLog(const ReceiverLog&) = delete;
-    ReceiverLog& operator=(const ReceiverLog&) = delete;
-
-    // The receive loop's lines about failed reads, in order.
-    static std::vector<std::string> readErrors()
-    {
-        std::lock_guard lock(mutex());
-        std::vector<std::string> found;
-        for (const std::string& line : lines())
-            if (line.find("read interface error!") != std::string::npos)
-                found.push_back(line);
-        return found;
-    }
-
-private:
-    static void take(int, std::string line)
-    {
-        std::size_t at = 0;
-        for (int commas = 0; commas < 3 && at != std::string::npos; ++commas) {
-            at = line.find(',', at);
-            at = at == std::string::npos ? at : at + 1;
-        }
-        std::lock_guard lock(mutex());
-        lines().push_back(at == std::string::npos ? line : line.substr(at));
-    }
-    static std::mutex& mutex()
-    {
-        static std::mutex m;
-        return m;
-    }
-    static std::vector<std::string>& lines()
-    {
-        static std::vector<std::string> captured;
-        return captured;
-    }
-
-    CLogger m_logger;
-};
+// The receive loop's lines about failed reads, in order.
+std::vector<std::string> readErrors()
+{
+    return vxtest::SdkLogCapture::linesWith("read interface error!");
+}
 
 const std::string kFirst = "CDataReceiver::threadRoutine, read interface error!";
 
@@ -119,7 +72,7 @@ public:
 
 TEST(CDataReceiverLog, AnUnpluggedDeviceIsLoggedOnceAndOnceMoreWithTheCountAtTheEnd)
 {
-    ReceiverLog log;
+    vxtest::SdkLogCapture log;  // "read interface error!" is in the default mask
     vxtest::SimulatedSerialScanner scanner(vxtest::serialModel("rs232-115200"));
     CountingSerialPort port;
     ASSERT_EQ(port.open(scanner.path()), 0);
@@ -127,26 +80,26 @@ TEST(CDataReceiverLog, AnUnpluggedDeviceIsLoggedOnceAndOnceMoreWithTheCountAtThe
         CDataReceiver receiver(nullptr, &port, 0, 0, 0);
         scanner->unplug();
         ASSERT_TRUE(vxtest::waitUntil([&] { return port.failures.load() >= 40; }));
-        EXPECT_EQ(ReceiverLog::readErrors(), std::vector<std::string>{kFirst});
+        EXPECT_EQ(readErrors(), std::vector<std::string>{kFirst});
     }
-    EXPECT_EQ(ReceiverLog::readErrors(), (std::vector<std::string>{kFirst, countLine(port.failures.load())}));
+    EXPECT_EQ(readErrors(), (std::vector<std::string>{kFirst, countLine(port.failures.load())}));
 }
 
 // Another failure ends a run, and so does data; "no data yet" does not.
 TEST(CDataReceiverLog, AnotherFailureOrDataEndsARun)
 {
-    ReceiverLog log;
+    vxtest::SdkLogCapture log;  // "read interface error!" is in the default mask
     FailingPort port;
     CDataReceiver receiver(nullptr, &port, 0, 0, 0);
 
     port.failWith = 31;
     ASSERT_TRUE(vxtest::waitUntil([&] { return port.failed31.load() >= 10; }));
-    EXPECT_EQ(ReceiverLog::readErrors(), std::vector<std::string>{kFirst});
+    EXPECT_EQ(readErrors(), std::vector<std::string>{kFirst});
 
     port.failWith = 1167;
     ASSERT_TRUE(vxtest::waitUntil([&] { return port.failed1167.load() >= 5; }));
     const int run31 = port.failed31.load();
-    EXPECT_EQ(ReceiverLog::readErrors(), (std::vector<std::string>{kFirst, countLine(run31), kFirst}));
+    EXPECT_EQ(readErrors(), (std::vector<std::string>{kFirst, countLine(run31), kFirst}));
 
     const int idleBefore = port.idle.load();
     port.failWith = 0;
@@ -157,7 +110,7 @@ TEST(CDataReceiverLog, AnotherFailureOrDataEndsARun)
     port.push("DATA");
     port.failWith = 0;
     ASSERT_TRUE(vxtest::waitUntil([&] { return receiver.queuedBytes() == 4; }));
-    EXPECT_EQ(ReceiverLog::readErrors(),
+    EXPECT_EQ(readErrors(),
               (std::vector<std::string>{kFirst, countLine(run31), kFirst, countLine(port.failed1167.load())}));
 }
 
