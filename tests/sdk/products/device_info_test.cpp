@@ -279,7 +279,7 @@ TEST(DeviceStatusChecker, HidCheckAsksThePortOnlyAndOtherTypesAnswerFalse)
     device.gone = false;
     EXPECT_FALSE(checker.isDeviceFunctional(&info, 0));
 
-    log.lines().clear();
+    log.clear();
     EXPECT_FALSE(checker.isDeviceFunctional(&info, 5));
     EXPECT_FALSE(log.contains("port info is null OR interface type is unknonw"));
     EXPECT_FALSE(checker.isDeviceFunctional(&info, -1));

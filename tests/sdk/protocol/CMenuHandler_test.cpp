@@ -102,21 +102,36 @@ TEST(CMenuHandlerFrame, OverlongMenuOrAddressIsRefusedWithNothingWritten)
     EXPECT_EQ(response.status, -1);
 }
 
+// A reply is complete with a status byte and a mark. The device-mode query
+// (sent as it is, with "APP" as its expected text) is answered "APP" or
+// "BOOT" without either: its wait ends once one of those words is whole,
+// however the reply was cut, and otherwise when the read budget is spent.
 TEST(CMenuHandlerReply, RepliesAreGatheredAndClassified)
 {
+    const MenuCommand revision{"REV_SW?", nullptr, 0, 0, "", ""};
+    const MenuCommand deviceMode{"\x16n,DEVICETYPE\r", nullptr, 2, 3, "", "APP"};
     struct Case {
+        const MenuCommand& command;
         std::vector<std::string> pieces;
         std::string text;
         int status;
+        bool restLeft = false;  // pieces after the reply stay unread
     } cases[] = {
-        {{"REV", "_SW?1.2", "\x06."}, "REV_SW?1.2\x06.", 6},
-        {{"X\x15!"}, "X\x15!", 21},
-        {{"X\x05@"}, "X\x05@", 5},
-        {{"AB"}, "AB", -1},
-        {{"ABC"}, "ABC", 0},
-        {{}, "", -1},
+        {revision, {"REV", "_SW?1.2", "\x06."}, "REV_SW?1.2\x06.", 6},
+        {revision, {"X\x15!"}, "X\x15!", 21},
+        {revision, {"X\x05@"}, "X\x05@", 5},
+        {revision, {"AB"}, "AB", -1},
+        {revision, {"ABC"}, "ABC", 0},
+        {revision, {}, "", -1},
+        {deviceMode, {"B", "O", "O", "T", "more"}, "BOOT", 0, true},
+        {deviceMode, {"BOO", "T", "more"}, "BOOT", 0, true},
+        {deviceMode, {"A", "P", "P", "more"}, "APP", 0, true},
+        {deviceMode, {"bo", "ot", "more"}, "boot", 0, true},
+        {deviceMode, {"\r\n", "APP", "more"}, "\r\nAPP", 0, true},
+        {deviceMode, {"XY", "Z"}, "XYZ", 0},  // no mode word: read until the budget ends
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
         FakePort port;
         port.onWrite = [&](const std::string&) {
             for (const auto& piece : c.pieces) port.push(piece);
@@ -124,9 +139,13 @@ TEST(CMenuHandlerReply, RepliesAreGatheredAndClassified)
         PORTINFO info = portInfoFor(&port, 3);
         CMenuHandler handler(&info);
         MenuResponse response;
-        ASSERT_TRUE(handler.sendMenu(MenuCommand{"REV_SW?", &response, 0, 0, "", ""}));
+        MenuCommand command = c.command;
+        command.response = &response;
+        ASSERT_TRUE(handler.sendMenu(command));
+        EXPECT_EQ(port.written(), CMenuHandler::buildFrame(command.frameKind, command.storageKind, command.menu, ""));
         EXPECT_EQ(response.text, c.text);
         EXPECT_EQ(response.status, c.status);
+        EXPECT_EQ(port.drained(), !c.restLeft);
     }
 }
 
@@ -287,43 +306,6 @@ TEST(CMenuHandlerStop, CancelAndBudgetEndTheWritesOrTheWait)
         EXPECT_EQ(response.status, -1);
         EXPECT_LT(port.reads.load(), 100000);
         EXPECT_EQ(port.written(), "\x16M\rQ!");
-    }
-}
-
-// The device-mode query's reply carries no status and no mark: the wait
-// ends once the reply holds "APP" or "BOOT", however it was cut, and
-// otherwise only when the read budget is spent.
-TEST(CMenuHandlerReply, DeviceModeReplyIsGatheredUntilAModeWordIsWhole)
-{
-    struct Case {
-        std::vector<std::string> pieces;
-        std::string text;   // the reply the wait ended with
-        bool restLeft;      // pieces after it stay unread
-    } cases[] = {
-        {{"B", "O", "O", "T", "more"}, "BOOT", true},
-        {{"BOO", "T", "more"}, "BOOT", true},
-        {{"A", "P", "P", "more"}, "APP", true},
-        {{"bo", "ot", "more"}, "boot", true},
-        {{"\r\n", "APP", "more"}, "\r\nAPP", true},
-        {{"XY", "Z"}, "XYZ", false},  // no mode word: read until the budget ends
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        FakePort port;
-        port.onWrite = [&](const std::string&) {
-            for (const auto& piece : c.pieces) port.push(piece);
-        };
-        PORTINFO info = portInfoFor(&port, 3);
-        CMenuHandler handler(&info);
-        MenuResponse response;
-        MenuCommandRecord query;
-        std::memcpy(query.menu, "\x16n,DEVICETYPE\r", 14);
-        query.response = &response;
-        query.expected = "APP";
-        ASSERT_TRUE(handler.sendMenu(query));
-        EXPECT_EQ(port.written(), "\x16n,DEVICETYPE\r");
-        EXPECT_EQ(response.text, c.text);
-        EXPECT_EQ(port.drained(), !c.restLeft);
     }
 }
 
