@@ -1,7 +1,8 @@
 // A user's program on the scanning SDK's facade: finds an RS-232 and a USB
 // HID scanner, connects each (the HID one with exclusive access), prints
 // its identity and the labels it scans, sends one menu command and prints
-// the reply, then shuts data collection down and disconnects.
+// the reply, then shuts data collection down and disconnects. It exits with
+// 1 when a scanner was not found, failed, or delivered no label.
 #include "api/CConnection.h"
 #include "api/CDataCollection.h"
 #include "api/CDiscovery.h"
@@ -10,16 +11,17 @@
 #include "products/CProduct.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
 
 std::mutex g_printLock;
+std::condition_variable g_labelArrived;
 
 // What the data callback is given: whose records these are, and how many
 // labels came.
@@ -36,6 +38,7 @@ void onData(void* user, CData* record)
         std::lock_guard<std::mutex> lock(g_printLock);
         ++scanner->labels;
         std::printf("%s: label %s\n", scanner->title, barcode->getLabel().c_str());
+        g_labelArrived.notify_all();
     }
 }
 
@@ -69,8 +72,11 @@ bool runOne(CDevice* device, const char* title)
     CDataCollection collection;
     bool ok = collection.initialize(&connection, 1, 3000) == 0 && collection.setCallback(&scanner, &onData) == 0;
     if (ok) {
-        // Labels arrive on the collection's own thread meanwhile.
-        std::this_thread::sleep_for(std::chrono::seconds(2));
+        // Labels arrive on the collection's own thread: wait for the first.
+        {
+            std::unique_lock<std::mutex> lock(g_printLock);
+            g_labelArrived.wait_for(lock, std::chrono::seconds(10), [&] { return scanner.labels > 0; });
+        }
         int result = -1;
         std::unique_ptr<CMenuData> reply(collection.sendMenuCmdSync(&result, "\x16M\rREV_SW?!", 3000));
         std::lock_guard<std::mutex> lock(g_printLock);
@@ -80,7 +86,7 @@ bool runOne(CDevice* device, const char* title)
             std::printf("%s: reply %s\n", title, printable(reply->getData(), reply->getLength()).c_str());
         else
             std::printf("%s: menu command failed with %d\n", title, result);
-        ok = result == 0;
+        ok = result == 0 && scanner.labels > 0;
     } else {
         collection.getLastError(text);
         std::printf("%s: data collection failed: %s\n", title, text.c_str());

@@ -201,7 +201,8 @@ int CConnection::connect(CDevice* device, HANDLE* handle, bool exclusive, bool b
 
 void CConnection::startDeviceMonitor()
 {
-    // Only called by connect, after a disconnect has ended the last monitor.
+    // Called once the last monitor has ended (connect after a disconnect,
+    // or a callback cleared while connected).
     if (m_device == nullptr) {
         SDK_LOG(logbit::error, "CConnection::startDeviceMonitor", "the CDevice object is null!!");
         return;
@@ -269,8 +270,10 @@ int CConnection::setDisconnectCallback(void* userData, DisconnectCallback callba
     setLastError("Set disconnection callback successfully!");
     if (!m_initialized)
         return fail("CConnection::setDisconnectCallback", kNotInitialized, 4, logbit::error);
-    if (callback == nullptr)
+    if (callback == nullptr) {
+        clearDisconnectCallback();
         return 0;
+    }
     SectionGuard guard(*m_lock);
     // Kept for every later monitor, the user pointer before the callback.
     m_userData = userData;
@@ -280,6 +283,29 @@ int CConnection::setDisconnectCallback(void* userData, DisconnectCallback callba
         m_monitor->setCallback(callback);
     }
     return 0;
+}
+
+void CConnection::clearDisconnectCallback()
+{
+    // No disconnect runs meanwhile: the port stays until this returns.
+    std::lock_guard<std::mutex> sequence(m_disconnectSequence);
+    CDisconnectMonitor* monitor = nullptr;
+    {
+        SectionGuard guard(*m_lock);
+        m_userData = nullptr;
+        m_callback = nullptr;
+        monitor = m_monitor;
+        m_monitor = nullptr;
+    }
+    if (monitor == nullptr)
+        return;
+    // The running monitor holds the old pair and a monitor keeps a callback
+    // once given: a new one without a callback watches from here on, so the
+    // user data, which the caller may free now, is never handed back.
+    endMonitor(monitor);
+    SectionGuard guard(*m_lock);
+    if (m_connected && m_monitor == nullptr)
+        startDeviceMonitor();
 }
 
 int CConnection::setMonitorMask(int mask)

@@ -45,8 +45,11 @@ public:
     // handle on success. `timeout` in ms.
     int connect(CDevice* device, HANDLE* handle, bool exclusive, bool breakSignal, DWORD timeout);
     int disconnect();
-    // Stored for every later monitor too; `userData` comes back as the
-    // callback's first argument.
+    // Stored for every later monitor too (also before the first connect);
+    // `userData` comes back as the callback's first argument. A null
+    // callback clears both: neither a later connection nor the running one
+    // calls back with them once this has returned (the running monitor is
+    // replaced; a serial monitor's mask starts again at 0xF0).
     int setDisconnectCallback(void* userData, DisconnectCallback callback);
     // Modem-signal mask of a serial monitor (0x10 CTS, 0x20 DSR, 0x40 RING,
     // 0x80 RLSD).
@@ -64,6 +67,9 @@ private:
     bool preCheck(CDevice* device);
     // Called under m_lock.
     void startDeviceMonitor();
+    // Forgets the callback and user data; a running monitor is replaced by
+    // one without them.
+    void clearDisconnectCallback();
     void setLastError(const std::string& text);
     int fail(const char* method, const std::string& text, int code, int bit);
     // Ends the monitor taken out of m_monitor; called without m_lock.

@@ -8,7 +8,7 @@ void CUsbHidDevice::setHidSettings(const HidDeviceInfo& info)
     vendorId = info.vendorId;
     usage = info.usage;
     usagePage = info.usagePage;
-    productString = wstringToString(info.product);
+    product = wstringToString(info.product);
     manufacturer = wstringToString(info.manufacturer);
     serialNumber = wstringToString(info.serialNumber);
     inputReportLength = info.inputReportLength;

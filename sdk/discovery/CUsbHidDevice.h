@@ -25,9 +25,10 @@ public:
     int vendorId = 0;
     int usage = 0;
     int usagePage = 0;
-    // The interface's product string. Named apart from CDevice::product (the
-    // owned product record) so that neither hides the other.
-    std::string productString;
+    // The interface's product string. It hides CDevice::product (the owned
+    // product record) in this class's scope: reach that one through a
+    // CDevice pointer or as CDevice::product.
+    std::string product;
     std::string manufacturer;
     std::string serialNumber;
     int inputReportLength = 0;

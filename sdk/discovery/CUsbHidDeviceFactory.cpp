@@ -203,8 +203,8 @@ int CUsbHidDeviceFactory::createWithoutTraffic(CDevice*& device, int interfaceTy
     hid->mode = EDM_APP;
     hid->fromFilterDriver = isGeneratedByFilterDriver(m_hidInfo.path) ? 1 : 0;
     hid->interfaceUsage = EIU_LOB;
-    delete hid->product;
-    hid->product = nullptr;
+    delete hid->CDevice::product;
+    hid->CDevice::product = nullptr;
     fillUsbHidSetting(hid);
     return isDeviceFiltered(nullptr, EIU_LOB, interfaceType, hid->serialNumber) ? 5 : 0;
 }
@@ -292,16 +292,16 @@ int CUsbHidDeviceFactory::copyDevice(CDevice*& source, CDevice*& destination, bo
         return 5;
     }
     target->interfaceUsage = ownUsage != EIU_UNKNOWN ? ownUsage : usage;
-    const std::string serial = target->product != nullptr ? target->product->serialNumber : std::string();
+    const std::string serial = target->CDevice::product != nullptr ? target->CDevice::product->serialNumber : std::string();
     if (isDeviceFiltered(&portInfo, target->interfaceUsage, target->interfaceType, serial)) {
         SDK_LOG(logbit::trace, kMethod, "Filtered here....");
         release();
         return 5;
     }
-    if (m_infoLevel != 2 && target->product != nullptr) {
+    if (m_infoLevel != 2 && target->CDevice::product != nullptr) {
         CDeviceInfoFetcher fetcher(&portInfo, &m_menuMemory);
         prepareFetcher(fetcher);
-        target->product->terminalId = fetcher.getTerminalID(std::string());
+        target->CDevice::product->terminalId = fetcher.getTerminalID(std::string());
     }
     release();
     fillUsbHidSetting(target);

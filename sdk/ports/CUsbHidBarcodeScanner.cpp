@@ -193,6 +193,10 @@ int CUsbHidBarcodeScanner::read(std::string& text)
     }
     int failures = 0;
     for (;;) {
+        if (m_stopper != nullptr && m_stopper->isStopped()) {
+            SDK_LOG(logbit::portTraffic, method, "Stopped before the final packet. Data String:" + text);
+            return ERROR_OPERATION_ABORTED;
+        }
         HidScannerPacket packet;
         const int code = read(packet);
         if (code != 0) {

@@ -17,6 +17,7 @@
 // between two reports.
 #pragma once
 
+#include "base/CStopper.h"
 #include "ports/CUsbHidPort.h"
 
 #include <string>
@@ -46,7 +47,9 @@ public:
 
     // One whole message: packets joined until the final one, zero bytes
     // left out. Gives up at the second failed packet read in a row and
-    // returns its code with what was joined so far.
+    // returns its code with what was joined so far; ends with
+    // ERROR_OPERATION_ABORTED (995) and what was joined so far when the
+    // stopper given to setStopper is stopped before a packet read.
     int read(std::string& text) override;
     // The data bytes of one input report (at most `size`).
     int read(unsigned char* buffer, int size, unsigned int* count) override;
@@ -55,6 +58,12 @@ public:
     int write(const unsigned char* buffer, int length, unsigned int* count) override;
     // One input report into a packet record.
     virtual int read(HidScannerPacket& packet);
+
+    // The cancel flag and time budget the string read answers to, so that a
+    // device that keeps sending reports that are not the last of a message
+    // cannot hold its caller; not owned, null (the default) for none. The
+    // string read runs on the thread that set it.
+    void setStopper(const CStopper* stopper) { m_stopper = stopper; }
 
     // Sends a complete 64-byte output report as it is; `length` says how
     // many of its bytes to log.
@@ -71,4 +80,6 @@ public:
 private:
     // The report's length byte, clamped to the data area.
     static int dataLength(const unsigned char* report, const char* method);
+
+    const CStopper* m_stopper = nullptr;
 };

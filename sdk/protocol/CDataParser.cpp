@@ -42,6 +42,14 @@ void CDataParser::setCallback(void* user, DataCallback callback)
 
 bool CDataParser::setPattern(const std::vector<std::string>& patterns)
 {
+    // An empty entry matches at every position: one pass would cut
+    // zero-length replies for ever.
+    for (const std::string& pattern : patterns) {
+        if (pattern.empty()) {
+            SDK_LOG(logbit::error, "CDataParser::setPattern", "invalid pattern parameter, it has empty value.");
+            return false;
+        }
+    }
     if (!m_patternLock.tryEnter()) {
         return false;
     }

@@ -50,8 +50,8 @@ public:
     CDataParser& operator=(const CDataParser&) = delete;
 
     void setCallback(void* user, DataCallback callback);
-    // Replaces the whole pattern list; false, changing nothing, when a pass
-    // is comparing patterns right now.
+    // Replaces the whole pattern list; false, changing nothing, when an
+    // entry is empty or a pass is comparing patterns right now.
     bool setPattern(const std::vector<std::string>& patterns);
 
     // One identify-mode pass over the next queued chunk. A menu response is

@@ -459,6 +459,13 @@ int CDataProcessor::setPattern(std::vector<std::string> patterns, std::string& e
         setError(error, "CDataProcessor::setPattern", "data parser pointer is null!", logbit::error);
         return 4;
     }
+    for (const std::string& pattern : patterns) {
+        if (pattern.empty()) {
+            setError(error, "CDataProcessor::setPattern", "invalid pattern parameter, it has empty value.",
+                     logbit::error);
+            return 1;
+        }
+    }
     if (!m_parser->setPattern(patterns)) {
         setError(error, "CDataProcessor::setPattern", "busy to set the pattern!", logbit::error);
         return 4;

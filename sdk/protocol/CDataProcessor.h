@@ -74,6 +74,8 @@ public:
     // Queues `record` as if it had been read from the port; the queue owns
     // it. Nothing (the record is deleted) without a receiver.
     void injectData(CData* record);
+    // Replaces the parser's response endings: 0; 1 when an entry is empty;
+    // 4 when the parser is busy (or missing).
     int setPattern(std::vector<std::string> patterns, std::string& error);
     // Puts the bytes the parser holds but has not recognised yet at the
     // front of `out`.

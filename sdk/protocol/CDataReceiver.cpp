@@ -128,11 +128,52 @@ void CDataReceiver::signalSemaphore()
     }
 }
 
+namespace {
+
+// A port that fails keeps failing the same way on every pass (an unplugged
+// device does, every 5 ms): the first failure of such a run is logged, and
+// once more with the count when the run ends. A "no data yet" result does
+// not end a run; data or another failure does, and so does the loop's end.
+class ReadFailureRun {
+public:
+    ~ReadFailureRun() { end(); }
+    ReadFailureRun() = default;
+    ReadFailureRun(const ReadFailureRun&) = delete;
+    ReadFailureRun& operator=(const ReadFailureRun&) = delete;
+
+    void failed(int code)
+    {
+        if (m_count > 0 && code == m_code) {
+            ++m_count;
+            return;
+        }
+        end();
+        m_code = code;
+        m_count = 1;
+        SDK_LOG(logbit::error, "CDataReceiver::threadRoutine", "read interface error!");
+    }
+    void end()
+    {
+        if (m_count > 1) {
+            SDK_LOG(logbit::error, "CDataReceiver::threadRoutine",
+                    "read interface error! " + intToString(m_count) + " times in a row.");
+        }
+        m_count = 0;
+    }
+
+private:
+    int m_code = 0;
+    int m_count = 0;
+};
+
+}  // namespace
+
 void CDataReceiver::threadRoutine()
 {
     sendDataForHandShaking();
     bool dataSinceHandshake = false;
     unsigned char buffer[kReadBufferSize];
+    ReadFailureRun failures;
     while (m_running.load()) {
         try {
             unsigned int count = 0;
@@ -142,6 +183,9 @@ void CDataReceiver::threadRoutine()
                 continue;
             }
             const int result = m_port->read(buffer, kReadBufferSize, &count);
+            if (result == 0) {
+                failures.end();
+            }
             if (result == 0 && count > 0) {
                 if (count > static_cast<unsigned int>(kReadBufferSize)) {
                     count = kReadBufferSize;  // a port never reports more than it was given room for
@@ -160,7 +204,7 @@ void CDataReceiver::threadRoutine()
                 }
             } else {
                 if (result != 1460 && result != 997) {
-                    SDK_LOG(logbit::error, "CDataReceiver::threadRoutine", "read interface error!");
+                    failures.failed(result);
                 }
                 if (count != 0) {
                     continue;

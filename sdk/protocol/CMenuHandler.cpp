@@ -1,6 +1,7 @@
 #include "CMenuHandler.h"
 
 #include "base/CScanningSDK.h"
+#include "ports/CUsbHidBarcodeScanner.h"
 
 #include "platform/time.h"
 
@@ -34,6 +35,31 @@ std::string fieldText(const char* field)
     return std::string(field, strnlen(field, 256));
 }
 
+// A HID scanner's string read joins the reports of one message. For the
+// reply wait it answers to the handler's cancel flag and budget, so that a
+// device that never sends a message's last report cannot hold the caller.
+class HidReadStop {
+public:
+    HidReadStop(InterfacePort* port, const CStopper* stopper)
+        : m_scanner(dynamic_cast<CUsbHidBarcodeScanner*>(port))
+    {
+        if (m_scanner != nullptr) {
+            m_scanner->setStopper(stopper);
+        }
+    }
+    ~HidReadStop()
+    {
+        if (m_scanner != nullptr) {
+            m_scanner->setStopper(nullptr);
+        }
+    }
+    HidReadStop(const HidReadStop&) = delete;
+    HidReadStop& operator=(const HidReadStop&) = delete;
+
+private:
+    CUsbHidBarcodeScanner* m_scanner;
+};
+
 }  // namespace
 
 std::string CMenuHandler::buildFrame(int frameKind, int storageKind, const std::string& menu,
@@ -66,6 +92,14 @@ bool CMenuHandler::isComplete(const std::string& reply)
     const std::size_t n = reply.size();
     return n >= 3 && isStatusByte(static_cast<unsigned char>(reply[n - 2]))
         && isMark(static_cast<unsigned char>(reply[n - 1]));
+}
+
+bool CMenuHandler::holdsExpectedReply(const std::string& reply, const std::string& expected)
+{
+    // The device-mode query is answered "APP" or "BOOT", which may arrive
+    // in pieces: the wait goes on until one of them is whole.
+    const std::string text = upper(reply);
+    return text.find(upper(expected)) != std::string::npos || text.find("BOOT") != std::string::npos;
 }
 
 int CMenuHandler::classify(const std::string& reply)
@@ -143,8 +177,10 @@ bool CMenuHandler::sendMenu(MenuCommandRecord command)
     }
 
     std::string reply;
+    bool prepareFailed = false;
     const int readCount = m_portInfo->readCount;
     if (readCount >= 0) {
+        const HidReadStop hidReadStop(port, this);
         int counter = 0;
         bool restartArmed = true;
         for (;;) {
@@ -159,15 +195,15 @@ bool CMenuHandler::sendMenu(MenuCommandRecord command)
                 if (isComplete(reply)) {
                     break;
                 }
-                if (!command.expected.empty() && reply.size() >= command.expected.size()) {
+                if (!command.expected.empty() && holdsExpectedReply(reply, command.expected)) {
                     break;
                 }
                 counter = 0;
             } else {
                 if (counter + 1 == readCount) {
                     if (!sendPrepareData()) {
-                        SDK_LOG(logbit::trace, kMethod, "**Error happened during send preparation data - read.");
-                        return false;
+                        prepareFailed = true;
+                        break;
                     }
                     if (restartArmed) {
                         restartArmed = false;
@@ -184,9 +220,11 @@ bool CMenuHandler::sendMenu(MenuCommandRecord command)
             }
         }
     }
+    // However the wait ended (a cancel or a spent budget included), what
+    // arrived stays stored with its status, whatever the command answers.
     response->text = reply;
     response->status = classify(reply);
-    if (!sendPrepareData()) {
+    if (prepareFailed || !sendPrepareData()) {
         SDK_LOG(logbit::trace, kMethod, "**Error happened during send preparation data - read.");
         return false;
     }

@@ -7,7 +7,9 @@
 // It reads and writes the port of its PORTINFO itself, on the caller's
 // thread, so nothing else may read that port while a command runs. The owner
 // sets the CStopper's cancel flag and budget before each use; both are
-// tested before every write, retry and read.
+// tested before every write, retry and read. A stop during the reply wait
+// ends the wait; the reply gathered so far and its status are stored even
+// when the command then answers false.
 #pragma once
 
 #include "base/CStopper.h"
@@ -33,8 +35,9 @@ struct MenuCommand {
     // 0 '!', 1 '.', 2 '@', anything else no mark.
     int storageKind = 3;
     std::string address;
-    // Non-empty for a reply without status and mark: the wait ends once the
-    // reply holds as many bytes as this text.
+    // Non-empty for the device-mode query, whose reply ("APP" or "BOOT")
+    // has no status and no mark: the wait ends once the reply holds this
+    // text or the boot loader's answer, else when the read budget is spent.
     std::string expected;
 };
 
@@ -74,6 +77,9 @@ public:
     // Status of a reply by its second-last byte.
     static int classify(const std::string& reply);
     static bool isComplete(const std::string& reply);
+    // True when an unterminated reply to a request with `expected` text
+    // holds that text or "BOOT" (letter case ignored).
+    static bool holdsExpectedReply(const std::string& reply, const std::string& expected);
 
     bool sendPrepareData();
     bool sendMenuData(const std::string& frame);

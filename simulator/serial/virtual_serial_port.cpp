@@ -583,8 +583,8 @@ void VirtualSerialPort::serve()
 
     // Takes up to `limit` bytes the host has sent on a channel and answers
     // them on the same channel under the line settings as they are now. The
-    // driver lets the management port through to the scanner only in
-    // transaction mode; outside it the bytes go nowhere.
+    // driver lets the management port's bytes through to the scanner at all
+    // times.
     auto takeInput = [&](Channel& from, std::size_t limit) {
         const bool isLob = &from == &s.lob;
         unsigned char buffer[4096];
@@ -599,8 +599,6 @@ void VirtualSerialPort::serve()
                 s.received.insert(s.received.end(), buffer, buffer + n);
             } else {
                 s.managementReceived.insert(s.managementReceived.end(), buffer, buffer + n);
-                if (!s.filter.state().transactionMode)
-                    continue;
             }
             const bool apart = s.responder.engine().faults().splitEvery > 0;
             for (auto& piece : s.responder.takePieces(buffer, static_cast<std::size_t>(n), s.lineFor(from)))
@@ -744,9 +742,16 @@ void VirtualSerialPort::serve()
             std::lock_guard lock(s.mutex);
             if (s.stop)
                 break;
-            for (auto& [bytes, apart] : s.toSend)
-                schedule(s.lob, std::move(bytes), apart);
-            s.toSend.clear();
+            // What the scanner sends on its own (labels) waits while the
+            // driver's transaction mode is on, and then goes to the host
+            // that holds the line-of-business port, else to one that holds
+            // the management port.
+            if (!s.filter.state().transactionMode) {
+                Channel& to = !s.hostConnected && s.managementConnected ? s.management : s.lob;
+                for (auto& [bytes, apart] : s.toSend)
+                    schedule(to, std::move(bytes), apart);
+                s.toSend.clear();
+            }
             if (s.linesChanged) {
                 s.linesChanged = false;
                 for (const Channel* channel : {&s.lob, &s.management})

@@ -1,7 +1,8 @@
 // The management port of a simulated scanner behind the filter driver, seen
 // through the host's platform calls: a channel of its own beside the COM
-// port, held apart from it, that reaches the scanner only while the
-// driver's transaction mode is on, on the line of whichever host rules it.
+// port, held apart from it, that reaches the scanner at all times, on the
+// line of whichever host rules it; labels wait while the driver's
+// transaction mode is on.
 #include "TestSupport.h"
 
 #include "simulator/serial_model.h"
@@ -171,36 +172,43 @@ TEST(ManagementPort, IsAChannelOfItsOwnHeldApartFromItsComPort)
     EXPECT_EQ(Port(management).error(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
-TEST(ManagementPort, ReachesTheScannerOnlyInTransactionModeWhileLabelsGoToTheComPort)
+TEST(ManagementPort, ReachesTheScannerAtAllTimesWhileLabelsWaitForTheEndOfATransaction)
 {
     vxsim::VirtualSerialPort device(filterModel(), "mgmtmode");
     ASSERT_TRUE(device.plug()) << device.lastError();
     Port management(managementPathOf(device));
     ASSERT_TRUE(management.isOpen()) << management.error();
 
-    // Outside transaction mode the bytes go nowhere.
+    // Outside transaction mode as inside it.
     ASSERT_TRUE(management.write(kSync));
-    ASSERT_TRUE(vxtest::waitUntil([&] { return device.managementReceived().size() >= kSync.size(); }));
-    EXPECT_EQ(device.pingsAnswered(), 0);
-    EXPECT_TRUE(device.received().empty()) << "nothing leaks onto the COM port";
-
+    EXPECT_EQ(management.readAtLeast(kReply.size()), kReplyText);
     ASSERT_TRUE(management.setTransactionMode(true));
     EXPECT_TRUE(device.filterDriverState().transactionMode);
     ASSERT_TRUE(management.write(kSync));
     EXPECT_EQ(management.readAtLeast(kReply.size()), kReplyText);
-    EXPECT_EQ(device.pingsAnswered(), 1);
+    EXPECT_EQ(device.pingsAnswered(), 2);
+    EXPECT_TRUE(device.received().empty()) << "nothing leaks onto the COM port";
 
+    // A label scanned during the transaction waits for its end. The ping
+    // answered after the scan shows that the device has taken the label in.
     Port lob(comPathOf(device));
     ASSERT_TRUE(lob.isOpen()) << lob.error();
+    ASSERT_TRUE(vxtest::waitUntil([&] { return device.hostConnected(); }));
     device.scan("LABEL-1");
+    ASSERT_TRUE(management.write(kSync));
+    EXPECT_EQ(management.readAtLeast(kReply.size()), kReplyText);
+    EXPECT_EQ(lob.readNow(), "") << "held during the transaction";
+    ASSERT_TRUE(management.setTransactionMode(false));
     const std::string label = lob.readAtLeast(7);
     EXPECT_NE(label.find("LABEL-1"), std::string::npos) << label;
-    EXPECT_EQ(management.readNow(), "") << "a label is line-of-business data";
+    EXPECT_EQ(management.readNow(), "") << "a label goes to the COM port's host";
 
-    ASSERT_TRUE(management.setTransactionMode(false));
-    ASSERT_TRUE(management.write(kSync));
-    ASSERT_TRUE(vxtest::waitUntil([&] { return countSyncs(device.managementReceived()) == 3; }));
-    EXPECT_EQ(device.pingsAnswered(), 1);
+    // With the COM port free, the management port's host gets the labels.
+    lob.close();
+    ASSERT_TRUE(vxtest::waitUntil([&] { return !device.hostConnected(); }));
+    device.scan("LABEL-2");
+    const std::string second = management.readAtLeast(7);
+    EXPECT_NE(second.find("LABEL-2"), std::string::npos) << second;
 }
 
 TEST(ManagementPort, AnswersOnTheLineOfTheHostThatHoldsTheComPort)

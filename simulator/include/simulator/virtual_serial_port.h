@@ -6,8 +6,10 @@
 // Behind the filter driver (model.filterDriver.present) the port also has a
 // management port: a second pty and side channel that feed the same scanner.
 // The driver lets the management port's bytes through to the scanner, and
-// the scanner's answers back to it, only while its transaction mode is on;
-// labels always go to the line-of-business port. Both share the scanner's
+// the scanner's answers back to it, at all times. While its transaction mode
+// is on, what the scanner sends on its own (labels, images, send()) waits;
+// then it goes to the line-of-business port while a host holds that, else
+// to the management port while a host holds that. Both share the scanner's
 // one line, whose settings are the line-of-business host's while one holds
 // that port, else the management host's.
 //

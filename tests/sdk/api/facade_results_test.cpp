@@ -9,6 +9,9 @@
 #include "discovery/CUsbHidDevice.h"
 #include "products/CProduct.h"
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <stdexcept>
 #include <thread>
@@ -19,17 +22,83 @@ namespace {
 
 class FacadeResultsTest : public ApiTest {};
 
+// A HID scanner that answers no question and keeps sending reports none of
+// which ends a message, from construction until destruction or until
+// `bound` has passed; it then sends a last report, which ends any read that
+// is still waiting for one, and answers again.
+class EndlessMessage {
+public:
+    explicit EndlessMessage(vxsim::HidScanner& scanner, std::chrono::seconds bound = std::chrono::seconds(15))
+        : m_scanner(silenced(scanner)), m_thread([this, &scanner, bound] {
+              std::vector<std::uint8_t> more(64, 0);
+              more[1] = 4;
+              std::copy_n("more", 4, more.begin() + 5);
+              more[63] = 1;
+              const auto until = std::chrono::steady_clock::now() + bound;
+              while (!m_stop) {
+                  if (std::chrono::steady_clock::now() >= until) {
+                      m_gaveUp = true;
+                      break;
+                  }
+                  scanner.sendReport(more);
+                  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+              }
+              more[63] = 0;
+              scanner.sendReport(more);
+          })
+    {
+    }
+    ~EndlessMessage()
+    {
+        m_stop = true;
+        m_thread.join();
+        m_scanner.setDataFaults({});
+    }
+    EndlessMessage(const EndlessMessage&) = delete;
+    EndlessMessage& operator=(const EndlessMessage&) = delete;
+    // The bound ended the stream: whoever read it was not stopped before.
+    bool gaveUp() const { return m_gaveUp; }
+
+private:
+    static vxsim::HidScanner& silenced(vxsim::HidScanner& scanner)
+    {
+        vxsim::DataFaults silent;
+        silent.silent = true;
+        scanner.setDataFaults(silent);
+        return scanner;
+    }
+
+    vxsim::HidScanner& m_scanner;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_gaveUp{false};
+    std::thread m_thread;
+};
+
 TEST_F(FacadeResultsTest, DiscoveryCodes)
 {
     // Found by the searches that look at RS-232 ports.
     plugSerial("rs232", "res-discovery");
+    // Found by the searches that look at HID ports; its first question is
+    // answered with a message that never ends in the rows that say so.
+    vxsim::HidScanner& endless = plugHid(hidScannerModel("hid-pos", "ENDLESS", "SN-endless"), "res-endless");
+    // Whether the scanner has been asked a question since `before` ones.
+    const auto askedSince = [&endless](std::size_t before) {
+        return [&endless, before] { return endless.menuCommands().size() > before; };
+    };
     struct Case {
         const char* name;
         bool initialized;
         std::function<int(CDiscovery&)> call;
         int code;
         std::string text;
+        // Runs after the checks, before the object goes.
+        std::function<void(CDiscovery&)> after = nullptr;
     };
+    // A search that another thread runs meanwhile, held by the endless
+    // message until it is cancelled.
+    std::unique_ptr<EndlessMessage> held;
+    std::thread holder;
+    std::atomic<int> holderResult{-1};
     const auto enumerateKinds = [](std::vector<int> kinds) {
         return [kinds](CDiscovery& discovery) {
             DeviceList found;
@@ -67,6 +136,45 @@ TEST_F(FacadeResultsTest, DiscoveryCodes)
          [](CDiscovery& discovery) { return discovery.enumerate(searchTemplate({2, 0}), nullptr, 10000); }, 0,
          "enumerate successful!"},
         {"cancel", true, cancel, 0, "cancelEnumerate successful!"},
+        // A cancel from another thread while the device holds a question
+        // with reports that never end the message.
+        {"cancel during a search", true,
+         [&](CDiscovery& discovery) {
+             const auto asked = askedSince(endless.menuCommands().size());
+             EndlessMessage stream(endless);
+             std::thread canceller([&] {
+                 EXPECT_TRUE(waitUntil(asked));
+                 discovery.cancelEnumerate();
+             });
+             DeviceList found;
+             const int result = discovery.enumerate(searchTemplate({2}), &found.devices, 60000);
+             canceller.join();
+             EXPECT_FALSE(stream.gaveUp()) << "the search waited for the message to end";
+             EXPECT_TRUE(found.devices.empty());
+             return result;
+         },
+         2, "Fail in USB HID scanner enumeration. Cancelled."},
+        // Another search holds the object longer than this one may wait.
+        {"busy with another search", true,
+         [&](CDiscovery& discovery) {
+             const auto asked = askedSince(endless.menuCommands().size());
+             held = std::make_unique<EndlessMessage>(endless);
+             holder = std::thread([&] {
+                 DeviceList found;
+                 holderResult = discovery.enumerate(searchTemplate({2}), &found.devices, 60000);
+             });
+             EXPECT_TRUE(waitUntil(asked));
+             DeviceList found;
+             return discovery.enumerate(searchTemplate({2}), &found.devices, 200);
+         },
+         1, "wait for another operation timeout!",
+         [&](CDiscovery& discovery) {
+             discovery.cancelEnumerate();
+             holder.join();
+             EXPECT_FALSE(held->gaveUp());
+             held.reset();
+             EXPECT_EQ(holderResult.load(), 2);
+         }},
         // The flag is cleared when a search starts: a cancel before it is lost.
         {"cancel before enumerate", true,
          [](CDiscovery& discovery) {
@@ -96,6 +204,8 @@ TEST_F(FacadeResultsTest, DiscoveryCodes)
             discovery.initialize();
         EXPECT_EQ(c.call(discovery), c.code);
         EXPECT_EQ(lastErrorOf(discovery), c.text);
+        if (c.after)
+            c.after(discovery);
     }
 }
 
@@ -287,12 +397,17 @@ TEST_F(FacadeResultsTest, ConnectionCodes)
         {"unknown interface", true, connectRecord(EIT_UNKNOWN, true), 1, notConnectible},
         {"disconnect, nothing connected", true, [](CConnection& c, HANDLE*) { return c.disconnect(); }, 0,
          "We are not connected currently."},
-        // Without a monitor nothing is stored, and the call still succeeds.
+        // Kept for the next connection, whose loss it reports (see
+        // LifecycleTest.DisconnectCallbackAcrossConnections); a null one
+        // clears what was kept.
         {"callback before connect", true,
          [](CConnection& c, HANDLE*) {
              return c.setDisconnectCallback(nullptr, [](void*, std::string&) {});
          },
          0, "Set disconnection callback successfully!"},
+        {"null callback before connect", true,
+         [](CConnection& c, HANDLE*) { return c.setDisconnectCallback(nullptr, nullptr); }, 0,
+         "Set disconnection callback successfully!"},
         {"monitor mask before connect", true, [](CConnection& c, HANDLE*) { return c.setMonitorMask(0x20); }, 2,
          "There is no device monitor currently."},
     };

@@ -97,6 +97,48 @@ TEST_F(SerialFacadeTest, WriteFailureAfterTheDeviceIsGone)
     EXPECT_EQ(result, 5) << lastErrorOf(m_collection);
 }
 
+// What each mode of initialize sends about the decode header, the state it
+// leaves, and shut-down putting back the setting read at initialize (the
+// restore goes through the identify-mode exchange, so a raw-mode
+// collection sends nothing).
+TEST_F(SerialFacadeTest, InitializeModesAndTheDecodeHeaderAtShutDown)
+{
+    using Commands = std::vector<std::string>;
+    struct Case {
+        std::string stored;  // the device's DECHDR setting before initialize
+        int mode;
+        Commands atInitialize;
+        int state;  // the processing state after initialize
+        Commands atShutDown;
+        bool headerAfter;  // the device's decode header after shut-down
+    };
+    const Case cases[] = {
+        {"0", 1, {"DECHDR?", "DECHDR1"}, 1, {"DECHDR0"}, false},
+        {"1", 1, {"DECHDR?"}, 1, {"DECHDR1"}, true},
+        {"0", 0, {"DECHDR?"}, 0, {}, false},
+        {"1", 0, {"DECHDR?"}, 0, {}, true},
+        {"0", 2, {"DECHDR?"}, 1, {"DECHDR0"}, false},
+        {"7", 2, {"DECHDR?"}, 1, {}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("DECHDR " + c.stored + ", mode " + std::to_string(c.mode));
+        vxsim::SerialModel model = serialScannerModel("rs232", "SCANNER", "SN-MODE");
+        model.menu.settings["DECHDR"] = c.stored;
+        vxsim::VirtualSerialPort scanner(model, "api-mode");
+        ASSERT_TRUE(scanner.plug());
+        auto device = serialRecord(EIT_RS232, comNameOf(scanner));
+        CDataCollection collection;
+        ASSERT_EQ(collection.initialize(device.get(), nullptr, c.mode, 3000), 0) << lastErrorOf(collection);
+        EXPECT_EQ(scanner.menuCommands(), c.atInitialize);
+        EXPECT_EQ(collection.getCurrentState(), c.state);
+        const std::size_t before = scanner.menuCommands().size();
+        EXPECT_EQ(collection.shutDown(), 0) << lastErrorOf(collection);
+        const Commands commands = scanner.menuCommands();
+        EXPECT_EQ(Commands(commands.begin() + static_cast<long>(before), commands.end()), c.atShutDown);
+        EXPECT_EQ(scanner.decodeHeader(), c.headerAfter);
+    }
+}
+
 // The stored decode-header answer decides what a switch to raw sends.
 TEST_F(SerialFacadeTest, SwitchToRawFollowsTheStoredDecodeHeaderAnswer)
 {

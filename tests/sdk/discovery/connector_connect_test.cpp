@@ -68,20 +68,34 @@ TEST_F(Connectors, EveryConnectibleKindConnectsAndDisconnects)
     auto& pos = plugHid(vxtest::hidScannerModel("hid-pos", "POS", "SN-pos"), "pos");
     discover({2, 0, 1, 5});
 
+    using Features = std::vector<std::vector<std::uint8_t>>;
     struct Case {
         std::string port;
         int type;
         int usage;
+        vxsim::HidScanner* hid;  // whose feature reports the row checks
+        Features onConnect;      // feature reports the connect sent
+        Features onDisconnect;   // and the disconnect
     };
+    const Features posOn = {{0xFE, 1}};
+    const Features posOff = {{0xFE, 0}};
     const Case cases[] = {
-        {vxtest::comNameOf(rs232), EIT_RS232, EIU_LOB},
-        {vxtest::comNameOf(usb), EIT_USB_SERIAL, EIU_LOB},
-        {vxtest::comNameOf(other), EIT_OTHER_SERIAL, EIU_LOB},
-        {lob.hostPath(), EIT_USB_HID_BARCODE_SCANNER, EIU_LOB},
-        {pos.hostPath(), EIT_USB_HID_BARCODE_SCANNER, EIU_HID_POS},
+        {vxtest::comNameOf(rs232), EIT_RS232, EIU_LOB, nullptr, {}, {}},
+        {vxtest::comNameOf(usb), EIT_USB_SERIAL, EIU_LOB, nullptr, {}, {}},
+        {vxtest::comNameOf(other), EIT_OTHER_SERIAL, EIU_LOB, nullptr, {}, {}},
+        // Report 254 is for the point-of-sale usage only: a line-of-business
+        // scanner gets none.
+        {lob.hostPath(), EIT_USB_HID_BARCODE_SCANNER, EIU_LOB, &lob, {}, {}},
+        {pos.hostPath(), EIT_USB_HID_BARCODE_SCANNER, EIU_HID_POS, &pos, posOn, posOff},
+    };
+    // The feature reports sent since `from` of them.
+    const auto featuresSince = [](vxsim::HidScanner* hid, std::size_t from) {
+        const Features all = hid->featureReports();
+        return Features(all.begin() + static_cast<std::ptrdiff_t>(from), all.end());
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.port);
+        const std::size_t featuresBefore = c.hid != nullptr ? c.hid->featureReports().size() : 0;
         CDevice* device = byPort(c.port);
         ASSERT_NE(device, nullptr);
         ASSERT_EQ(device->interfaceType, c.type);
@@ -108,7 +122,14 @@ TEST_F(Connectors, EveryConnectibleKindConnectsAndDisconnects)
         if (c.usage == EIU_HID_POS) {
             EXPECT_EQ(pos.posMode(), 1);
         }
+        const std::size_t featuresConnected = c.hid != nullptr ? c.hid->featureReports().size() : 0;
+        if (c.hid != nullptr) {
+            EXPECT_EQ(featuresSince(c.hid, featuresBefore), c.onConnect);
+        }
         EXPECT_EQ(connector->disconnect(), 0);
+        if (c.hid != nullptr) {
+            EXPECT_EQ(featuresSince(c.hid, featuresConnected), c.onDisconnect);
+        }
         EXPECT_EQ(connector->getPort(), nullptr);
         EXPECT_EQ(connector->getNativeHandle(), nullptr);
         EXPECT_EQ(connector->disconnect(), 0);  // nothing left open

@@ -37,7 +37,7 @@ TEST(DeviceRecord, NewRecordsAndProductsHoldTheirDefaults)
     CUsbHidDevice hid;
     EXPECT_EQ(hid.productId + hid.vendorId + hid.usage + hid.usagePage, 0);
     EXPECT_EQ(hid.inputReportLength + hid.outputReportLength, 0);
-    EXPECT_EQ(hid.productString + hid.manufacturer + hid.serialNumber, "");
+    EXPECT_EQ(hid.product + hid.manufacturer + hid.serialNumber, "");
 
     CProduct product;
     EXPECT_EQ(product.architecture, -1);
@@ -73,7 +73,7 @@ TEST(DeviceRecord, HidSettingsComeFromTheInterfaceIdentity)
     EXPECT_EQ(hid.usagePage, 0x8C);
     EXPECT_EQ(hid.inputReportLength, 64);
     EXPECT_EQ(hid.outputReportLength, 64);
-    EXPECT_EQ(hid.productString, "HID POS Scanner");
+    EXPECT_EQ(hid.product, "HID POS Scanner");
     EXPECT_EQ(hid.manufacturer, "Maker");
     EXPECT_EQ(hid.serialNumber, "12345");
 }
@@ -143,27 +143,27 @@ TEST(DeviceRecord, DeepCopyClonesTheProductByItsKind)
         auto source = std::make_unique<CUsbHidDevice>();
         source->portName = "/hid/1";
         source->vendorId = 0x0C2E;
-        source->product = c.hub ? makeHub() : new CProduct();
-        source->product->productType = c.kind;
-        source->product->serialNumber = "S1";
+        source->CDevice::product = c.hub ? makeHub() : new CProduct();
+        source->CDevice::product->productType = c.kind;
+        source->CDevice::product->serialNumber = "S1";
 
         CUsbHidDevice destination;
-        destination.product = new CProduct();  // replaced by the copy
+        destination.CDevice::product = new CProduct();  // replaced by the copy
         EXPECT_EQ(copyDeviceRecord(*source, destination), c.copied);
         EXPECT_EQ(destination.portName, "/hid/1");
         EXPECT_EQ(destination.vendorId, 0x0C2E);
-        ASSERT_EQ(destination.product != nullptr, c.product);
+        ASSERT_EQ(destination.CDevice::product != nullptr, c.product);
         if (!c.product) {
             continue;
         }
-        EXPECT_NE(destination.product, source->product);
-        EXPECT_EQ(dynamic_cast<CHubProduct*>(destination.product) != nullptr, c.hubCopy);
+        EXPECT_NE(destination.CDevice::product, source->CDevice::product);
+        EXPECT_EQ(dynamic_cast<CHubProduct*>(destination.CDevice::product) != nullptr, c.hubCopy);
         // Nothing is shared: the source goes, the copy stays whole.
         source.reset();
-        EXPECT_EQ(destination.product->serialNumber, "S1");
-        EXPECT_EQ(destination.product->productType, c.kind);
+        EXPECT_EQ(destination.CDevice::product->serialNumber, "S1");
+        EXPECT_EQ(destination.CDevice::product->productType, c.kind);
         if (c.hubCopy) {
-            auto* hub = static_cast<CHubProduct*>(destination.product);
+            auto* hub = static_cast<CHubProduct*>(destination.CDevice::product);
             ASSERT_EQ(hub->subProducts.size(), 2u);
             EXPECT_EQ(hub->subProducts[1].deviceAddress, "#2");
             EXPECT_EQ(hub->features, (std::vector<int>{13, 17}));

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -115,21 +116,37 @@ TEST(SerialDisconnectMonitor, EmptyMaskReportsAtTheFirstPoll)
     EXPECT_TRUE(vxtest::waitUntil([&] { return count(reports) == 1; }));
 }
 
+// Deleting a monitor that is watching ends its thread within about one
+// poll interval, and a loss after that is never reported: a second monitor
+// on the same port, still watching, reports it, so the deleted one had its
+// chance by then.
 TEST(SerialDisconnectMonitor, DeletingAWatchingMonitorReportsNothing)
 {
     vxsim::VirtualSerialPort device(fastModel(), "rs232");
     ASSERT_TRUE(device.plug()) << device.lastError();
     CSerialPort port;
     ASSERT_EQ(port.open(comPathOf(device)), 0);
-    Reports reports;
+    Reports deleted;
+    Reports watching;
+    watching.armed = true;
+    CSerialDisconnectMonitor witness("COM2");
+    witness.setCallback(&record);
+    witness.setUserData(&watching);
+    ASSERT_EQ(witness.startThread(&port), 0);
     {
-        CSerialDisconnectMonitor monitor("COM1");
-        monitor.setCallback(&record);
-        monitor.setUserData(&reports);
-        ASSERT_EQ(monitor.startThread(&port), 0);
+        auto monitor = std::make_unique<CSerialDisconnectMonitor>("COM1");
+        monitor->setCallback(&record);
+        monitor->setUserData(&deleted);
+        ASSERT_EQ(monitor->startThread(&port), 0);
+        const auto started = std::chrono::steady_clock::now();
+        monitor.reset();
+        // One poll interval is 5 ms; the bound only tells a monitor that
+        // ends from one that waits out its 10 s step.
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
     }
     device.setModemLines(0);
-    EXPECT_EQ(count(reports), 0u);
+    ASSERT_TRUE(vxtest::waitUntil([&] { return count(watching) == 1; }));
+    EXPECT_EQ(count(deleted), 0u);
 }
 
 namespace {

@@ -107,8 +107,8 @@ TEST(SerialDeviceFactory, PlainCloneKeepsTheSourceTypeAndCopyWithAPortResetsFore
         CUsbHidDevice hidSource;
         hidSource.interfaceType = type;
         hidSource.portName = "source";
-        hidSource.product = new CProduct();
-        hidSource.product->productType = 1;
+        hidSource.CDevice::product = new CProduct();
+        hidSource.CDevice::product->productType = 1;
         CDevice* source = &hidSource;
 
         CSerialDevice plain;
@@ -157,9 +157,9 @@ TEST_F(FactoryClones, VerifyingHidCopyTakesTheInterfaceTypeAndClonesQuickProduct
         EXPECT_EQ(copy.fromFilterDriver, 0);
         EXPECT_EQ(copy.interfaceUsage, EIU_HID_POS);
         EXPECT_EQ(copy.portName, scanner.hostPath());
-        ASSERT_NE(copy.product, nullptr);
-        EXPECT_EQ(copy.product->productType, productType);
-        EXPECT_EQ(copy.product->terminalId, 131);
+        ASSERT_NE(copy.CDevice::product, nullptr);
+        EXPECT_EQ(copy.CDevice::product->productType, productType);
+        EXPECT_EQ(copy.CDevice::product->terminalId, 131);
         EXPECT_EQ(scanner.posMode(), 0);
     }
 }

@@ -5,6 +5,8 @@
 #include "../../platform/hid_sysfs_fixture.h"
 
 #include "base/CLogger.h"
+#include "base/CStopper.h"
+#include "base/CancelFlag.h"
 #include "base/CScanningSDK.h"
 #include "ports/CUsbHidBarcodeScanner.h"
 
@@ -13,8 +15,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -247,6 +251,64 @@ TEST_F(HidScannerPort, TheStringReadGivesUpAtTheSecondFailureInARow)
     EXPECT_EQ(port.read(text), 1167);
     EXPECT_EQ(text, "");
     EXPECT_TRUE(port.isDisconnected());
+}
+
+// A device that keeps sending reports that are not the last of a message
+// holds the string read only until the caller's stopper says stop: a cancel
+// from another thread or a spent budget end it with 995 and what arrived.
+TEST_F(HidScannerPort, TheStringReadOfAnEndlessMessageEndsOnCancelOrASpentBudget)
+{
+    port.setTimeout(50, 20000);
+    struct Case {
+        const char* name;
+        bool cancel;
+        DWORD budget;
+    };
+    for (const Case& c : {Case{"cancel", true, 0}, Case{"budget", false, 200}}) {
+        SCOPED_TRACE(c.name);
+        std::atomic<bool> chatter{true};
+        std::atomic<int> sent{0};
+        std::thread device([&] {
+            while (chatter) {
+                scanner.sendReport(inputReport(4, "more", 'd', 1));
+                ++sent;
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            // The last report: it ends a read that did not stop by itself.
+            scanner.sendReport(inputReport(3, "end", 'd', 0));
+        });
+        unsigned char cancel = 0;
+        CStopper stopper;
+        stopper.setCancelFlag(&cancel);
+        stopper.setTimeout(c.budget);
+        port.setStopper(&stopper);
+        std::atomic<bool> done{false};
+        int code = -1;
+        std::string text;
+        std::thread reader([&] {
+            code = port.read(text);
+            done = true;
+        });
+        if (c.cancel) {
+            ASSERT_TRUE(vxtest::waitUntil([&] { return sent.load() >= 20; }));
+            requestCancel(&cancel);
+        }
+        const bool stoppedByItself = vxtest::waitUntil([&] { return done.load(); }, std::chrono::seconds(10));
+        chatter = false;
+        device.join();
+        reader.join();
+        port.setStopper(nullptr);
+        EXPECT_TRUE(stoppedByItself);
+        EXPECT_EQ(code, static_cast<int>(ERROR_OPERATION_ABORTED));
+        EXPECT_EQ(text.substr(0, 8), "moremore");
+        EXPECT_EQ(text.find("end"), std::string::npos);
+        // What the device sent meanwhile is read as it comes.
+        port.setTimeout(10, 20000);
+        std::string rest;
+        while (port.read(rest) == 0) {
+        }
+        port.setTimeout(50, 20000);
+    }
 }
 
 TEST_F(HidScannerPort, AClosedScannerPortAnswersSix)

@@ -7,8 +7,8 @@
 // Also a log capture, for the texts the SDK writes.
 #pragma once
 
-#include "base/CLogger.h"
-#include "base/CScanningSDK.h"
+#include "../SdkLogCapture.h"
+
 #include "ports/InterfacePort.h"
 
 #include <deque>
@@ -271,48 +271,11 @@ private:
 };
 
 // Captures the SDK's log lines (the message part, "Class::method, text")
-// while it lives.
-class LogCapture {
+// of every level while it lives.
+class LogCapture : public vxtest::SdkLogCapture {
 public:
-    explicit LogCapture(DWORD mask = 0xFFFF) : m_logger(CLogger::createCustomizeLogger(0, &LogCapture::take))
-    {
-        lines().clear();
-        m_logger.setMask(mask);
-        CScanningSDK::SetLogger(&m_logger);
-        lines().clear();
-    }
-    ~LogCapture() { CScanningSDK::SetLogger(nullptr); }
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
-
-    bool contains(const std::string& text) const
-    {
-        for (const std::string& line : lines()) {
-            if (line.find(text) != std::string::npos) {
-                return true;
-            }
-        }
-        return false;
-    }
-    static std::vector<std::string>& lines()
-    {
-        static std::vector<std::string> captured;
-        return captured;
-    }
-
-private:
-    static void take(int, std::string line)
-    {
-        // Date, thread and level come first, each ended by a comma.
-        std::size_t at = 0;
-        for (int commas = 0; commas < 3 && at != std::string::npos; ++commas) {
-            at = line.find(',', at);
-            at = at == std::string::npos ? at : at + 1;
-        }
-        lines().push_back(at == std::string::npos ? line : line.substr(at));
-    }
-
-    CLogger m_logger;
+    explicit LogCapture(DWORD mask = 0xFFFF) : SdkLogCapture(mask) {}
+    bool contains(const std::string& text) const { return count(text) > 0; }
 };
 
 }  // namespace scripted

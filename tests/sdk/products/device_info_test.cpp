@@ -279,7 +279,7 @@ TEST(DeviceStatusChecker, HidCheckAsksThePortOnlyAndOtherTypesAnswerFalse)
     device.gone = false;
     EXPECT_FALSE(checker.isDeviceFunctional(&info, 0));
 
-    log.lines().clear();
+    log.clear();
     EXPECT_FALSE(checker.isDeviceFunctional(&info, 5));
     EXPECT_FALSE(log.contains("port info is null OR interface type is unknonw"));
     EXPECT_FALSE(checker.isDeviceFunctional(&info, -1));
@@ -374,12 +374,12 @@ TEST(DeviceInfoFiller, LevelTwoSkipsTheProbesButChecksTheDeviceFirst)
     CDeviceInfoFiller filler(&record, &info, nullptr, 2);
     ASSERT_TRUE(filler.fillDeviceInfo());
     EXPECT_EQ(device.menus(), (std::vector<std::string>{"P_NAME?", "SERNUM?"}));
-    ASSERT_NE(record.product, nullptr);
-    EXPECT_EQ(record.product->productType, 0);
-    EXPECT_EQ(record.product->architecture, -1);
-    EXPECT_EQ(record.product->name, "QOX-1");
-    EXPECT_EQ(record.product->serialNumber, "Q9");
-    EXPECT_TRUE(record.product->features.empty());
+    ASSERT_NE(record.CDevice::product, nullptr);
+    EXPECT_EQ(record.CDevice::product->productType, 0);
+    EXPECT_EQ(record.CDevice::product->architecture, -1);
+    EXPECT_EQ(record.CDevice::product->name, "QOX-1");
+    EXPECT_EQ(record.CDevice::product->serialNumber, "Q9");
+    EXPECT_TRUE(record.CDevice::product->features.empty());
     EXPECT_EQ(record.mode, -1);
 
     // The functional check runs without any earlier query: a HID port that
@@ -392,7 +392,7 @@ TEST(DeviceInfoFiller, LevelTwoSkipsTheProbesButChecksTheDeviceFirst)
         otherRecord.interfaceType = type;
         CDeviceInfoFiller otherFiller(&otherRecord, &otherInfo, nullptr, 2);
         EXPECT_FALSE(otherFiller.fillDeviceInfo()) << type;
-        EXPECT_EQ(otherRecord.product, nullptr) << type;
+        EXPECT_EQ(otherRecord.CDevice::product, nullptr) << type;
         EXPECT_EQ(other.bytesWritten(), 0u) << type;
     }
 }

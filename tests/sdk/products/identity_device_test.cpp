@@ -257,6 +257,28 @@ TEST_P(IdentityOnDevice, FillerFillsModeStatusAndProductOfEveryIdentity)
     }
 }
 
+// A boot loader without P_INFO says so only in its answer to the
+// device-type query; cut into single bytes ("BOO", then "T", as a slow line
+// may bring it) it is still a boot loader, and is asked no application
+// question (no hub test, no architecture features, no feature batches).
+TEST_P(IdentityOnDevice, BootLoaderAnswerArrivingByteByByteIsStillTheBootLoader)
+{
+    const std::unique_ptr<Device> device = makeDevice(GetParam(), "boot-devtype");
+    vxsim::DataFaults split;
+    split.splitEvery = 1;
+    device->setFaults(split);
+    PORTINFO info = device->info();
+    info.readDelay = 1;
+    CMenuMemory cache;
+    CDeviceInfoFiller filler(&device->record(), &info, &cache, 1);
+    ASSERT_TRUE(filler.fillDeviceInfo());
+    EXPECT_EQ(device->record().mode, EDM_BOOT);
+    const std::vector<std::string> commands = device->menuCommands();
+    EXPECT_TRUE(anyStartsWith(commands, "n,DEVICETYPE"));
+    EXPECT_FALSE(anyStartsWith(commands, "TRM?")) << ::testing::PrintToString(commands);
+    EXPECT_EQ(countOf(commands, "RPTSCN"), 0u);
+}
+
 TEST_P(IdentityOnDevice, LevelTwoChecksTheDeviceAndBuildsTheQuickProductOnly)
 {
     const std::unique_ptr<Device> device = makeDevice(GetParam(), "arch2");

@@ -58,7 +58,7 @@ struct Identification {
     {
         CDeviceInfoFiller filler(&record, &info, &cache, level);
         filled = filler.fillDeviceInfo();
-        return record.product;
+        return record.CDevice::product;
     }
 };
 
@@ -154,7 +154,7 @@ TEST(ProductFromReplies, QueriesSentFollowWhatIsAlreadyKnown)
     for (const char* menu : {"P_NAME?", "P_NAME", "SERNUM?", "REV_WA?", "REV_SW?", "REV_TD?", "RPTSCN", "BASLDA"}) {
         EXPECT_EQ(full.device.count(menu), 0u) << menu;
     }
-    EXPECT_NE(full.record.product->productInfo.find("hw-sn:   SN123"), std::string::npos);
+    EXPECT_NE(full.record.CDevice::product->productInfo.find("hw-sn:   SN123"), std::string::npos);
     // Two batches; the features the architecture gave are not asked again,
     // nor CURTBL? of a device that is no hub.
     const std::vector<Frame> frames = full.device.frames();
@@ -292,14 +292,14 @@ TEST(ProductFromReplies, HubCountsBeyondTheListingAreHeldToIt)
                                   "dev-1-type: external", "dev-2-addr: #2", "dev-2-name: B", "dev-2-type: internal"})}},
                {});
     ASSERT_NE(single.fill(), nullptr);
-    EXPECT_EQ(subsOf(single.record.product), (std::vector<Sub>{{"#1", "A", 4}, {"#2", "B", 5}}));
+    EXPECT_EQ(subsOf(single.record.CDevice::product), (std::vector<Sub>{{"#1", "A", 4}, {"#2", "B", 5}}));
 
     Identification multiple({{"P_INFO", pinfo({"hubs: 2147483647", "hub-1-connections: 2147483647", "hub-1-dev-1-addr: #1",
                                     "hub-1-dev-1-name: A", "hub-1-dev-1-type: external", "hub-3-connections: 99999",
                                     "hub-3-dev-1-addr: #3", "hub-3-dev-1-name: C", "hub-3-dev-1-type: internal"})}},
                  {});
     ASSERT_NE(multiple.fill(), nullptr);
-    EXPECT_EQ(subsOf(multiple.record.product), (std::vector<Sub>{{"#1", "A", 4}, {"#3", "C", 5}}));
+    EXPECT_EQ(subsOf(multiple.record.CDevice::product), (std::vector<Sub>{{"#1", "A", 4}, {"#3", "C", 5}}));
 }
 
 TEST(ProductFromReplies, RptscnWithoutBasldaIsAStandAloneProductThatMayAskCurtbl)
@@ -370,11 +370,11 @@ TEST(ProductFromReplies, StopDuringTheSingleQueriesEndsBeforeTheFeatures)
         // An unfinished hub is discarded; a stand-alone product stays with
         // what it had, for the caller that drops the record anyway.
         if (hub) {
-            EXPECT_EQ(record.product, nullptr);
+            EXPECT_EQ(record.CDevice::product, nullptr);
         } else {
-            ASSERT_NE(record.product, nullptr);
-            EXPECT_EQ(record.product->name, "QZ-100");
-            EXPECT_TRUE(record.product->features.empty());
+            ASSERT_NE(record.CDevice::product, nullptr);
+            EXPECT_EQ(record.CDevice::product->name, "QZ-100");
+            EXPECT_TRUE(record.CDevice::product->features.empty());
         }
     }
 }

@@ -271,6 +271,19 @@ TEST(CDataParserPatterns, ReplacedListIsUsedAndWithoutCallbackRecordsAreDropped)
     EXPECT_EQ(h.got.size(), 2u);
 }
 
+// An empty ending would match everywhere and make one pass deliver
+// zero-length replies for ever: a list holding one is refused whole.
+TEST(CDataParserPatterns, ListWithAnEmptyEntryIsRefusedAndTheOldOneStays)
+{
+    ParserHarness h;
+    ASSERT_TRUE(h.parser.setPattern({"\x06."}));
+    ASSERT_FALSE(h.parser.setPattern({"\x06@", ""}));
+    ASSERT_FALSE(h.parser.setPattern({""}));
+    h.feed("A\x06@" "B\x06.");
+    ASSERT_EQ(h.got.size(), 1u);
+    EXPECT_EQ(h.got[0].bytes, "A\x06@B\x06.");
+}
+
 TEST(CDataParserRaw, EachChunkReachesTheCallbackUnchanged)
 {
     ParserHarness h;

@@ -158,6 +158,20 @@ TEST_F(ProcessorTest, AsyncSendWithoutAPortFails)
     EXPECT_EQ(status, 4);
 }
 
+// A list with an empty ending is bad input, not a busy parser; the list in
+// use stays and still ends replies.
+TEST_F(ProcessorTest, PatternListWithAnEmptyEntryIsRefused)
+{
+    start(1);
+    std::string error;
+    ASSERT_EQ(processor->setPattern({"\x06."}, error), 0) << error;
+    ASSERT_EQ(processor->setPattern({"\x06@", ""}, error), 1);
+    EXPECT_EQ(error, "invalid pattern parameter, it has empty value.");
+    port.push("A\x06@B\x06.");
+    ASSERT_TRUE(vxtest::waitUntil([&] { return sink.count() == 1; }));
+    EXPECT_EQ(sink.snapshot()[0], "3:A\x06@B\x06.");
+}
+
 TEST_F(ProcessorTest, SwitchIsRefusedWhileAPacketIsHalfReceived)
 {
     start(1);

@@ -10,7 +10,10 @@
 
 #include <atomic>
 #include <cstring>
+#include <chrono>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -99,21 +102,36 @@ TEST(CMenuHandlerFrame, OverlongMenuOrAddressIsRefusedWithNothingWritten)
     EXPECT_EQ(response.status, -1);
 }
 
+// A reply is complete with a status byte and a mark. The device-mode query
+// (sent as it is, with "APP" as its expected text) is answered "APP" or
+// "BOOT" without either: its wait ends once one of those words is whole,
+// however the reply was cut, and otherwise when the read budget is spent.
 TEST(CMenuHandlerReply, RepliesAreGatheredAndClassified)
 {
+    const MenuCommand revision{"REV_SW?", nullptr, 0, 0, "", ""};
+    const MenuCommand deviceMode{"\x16n,DEVICETYPE\r", nullptr, 2, 3, "", "APP"};
     struct Case {
+        const MenuCommand& command;
         std::vector<std::string> pieces;
         std::string text;
         int status;
+        bool restLeft = false;  // pieces after the reply stay unread
     } cases[] = {
-        {{"REV", "_SW?1.2", "\x06."}, "REV_SW?1.2\x06.", 6},
-        {{"X\x15!"}, "X\x15!", 21},
-        {{"X\x05@"}, "X\x05@", 5},
-        {{"AB"}, "AB", -1},
-        {{"ABC"}, "ABC", 0},
-        {{}, "", -1},
+        {revision, {"REV", "_SW?1.2", "\x06."}, "REV_SW?1.2\x06.", 6},
+        {revision, {"X\x15!"}, "X\x15!", 21},
+        {revision, {"X\x05@"}, "X\x05@", 5},
+        {revision, {"AB"}, "AB", -1},
+        {revision, {"ABC"}, "ABC", 0},
+        {revision, {}, "", -1},
+        {deviceMode, {"B", "O", "O", "T", "more"}, "BOOT", 0, true},
+        {deviceMode, {"BOO", "T", "more"}, "BOOT", 0, true},
+        {deviceMode, {"A", "P", "P", "more"}, "APP", 0, true},
+        {deviceMode, {"bo", "ot", "more"}, "boot", 0, true},
+        {deviceMode, {"\r\n", "APP", "more"}, "\r\nAPP", 0, true},
+        {deviceMode, {"XY", "Z"}, "XYZ", 0},  // no mode word: read until the budget ends
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
         FakePort port;
         port.onWrite = [&](const std::string&) {
             for (const auto& piece : c.pieces) port.push(piece);
@@ -121,9 +139,13 @@ TEST(CMenuHandlerReply, RepliesAreGatheredAndClassified)
         PORTINFO info = portInfoFor(&port, 3);
         CMenuHandler handler(&info);
         MenuResponse response;
-        ASSERT_TRUE(handler.sendMenu(MenuCommand{"REV_SW?", &response, 0, 0, "", ""}));
+        MenuCommand command = c.command;
+        command.response = &response;
+        ASSERT_TRUE(handler.sendMenu(command));
+        EXPECT_EQ(port.written(), CMenuHandler::buildFrame(command.frameKind, command.storageKind, command.menu, ""));
         EXPECT_EQ(response.text, c.text);
         EXPECT_EQ(response.status, c.status);
+        EXPECT_EQ(port.drained(), !c.restLeft);
     }
 }
 
@@ -284,6 +306,64 @@ TEST(CMenuHandlerStop, CancelAndBudgetEndTheWritesOrTheWait)
         EXPECT_EQ(response.status, -1);
         EXPECT_LT(port.reads.load(), 100000);
         EXPECT_EQ(port.written(), "\x16M\rQ!");
+    }
+}
+
+// A cancel or a spent budget during the reply wait ends it. Behind it the
+// preparation data cannot go out any more, so the command answers false,
+// but the reply that arrived and its status stay stored.
+TEST(CMenuHandlerStop, AStopDuringTheReplyWaitKeepsWhatArrived)
+{
+    struct StoppingPort : FakePort {
+        unsigned char cancel = 0;
+        int stopAtRead = 0;  // the read that sets the cancel flag (1 = first)
+        int slowRead = 0;    // the read that takes longer than the budget
+        int reads = 0;
+        int read(std::string& text) override
+        {
+            ++reads;
+            if (reads == slowRead) std::this_thread::sleep_for(std::chrono::milliseconds(400));
+            const int result = FakePort::read(text);
+            if (reads == stopAtRead) cancel = 1;
+            return result;
+        }
+        using FakePort::read;
+    };
+    struct Case {
+        const char* name;
+        std::string reply;
+        int stopAtRead;
+        int slowRead;
+        int status;
+    } cases[] = {
+        // An unterminated reply, then a cancel while the wait goes on: the
+        // preparation data is due again and cannot be sent.
+        {"cancel after a partial reply", "REV_SW?1.2", 2, 0, 0},
+        {"budget spent after a partial reply", "REV_SW?1.2", 0, 2, 0},
+        // A whole reply read as the cancel comes.
+        {"cancel with the whole reply", "REV_SW?1.2\x06.", 1, 0, 6},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        StoppingPort port;
+        port.stopAtRead = c.stopAtRead;
+        port.slowRead = c.slowRead;
+        bool answered = false;
+        port.onWrite = [&](const std::string& bytes) {
+            if (!answered && bytes.find("REV_SW?") != std::string::npos) {
+                answered = true;
+                port.push(c.reply);
+            }
+        };
+        PORTINFO info = portInfoFor(&port, 2);
+        std::memcpy(info.prepareData, "\x11", 2);
+        CMenuHandler handler(&info);
+        handler.setCancelFlag(&port.cancel);
+        if (c.slowRead != 0) handler.setTimeout(200);
+        MenuResponse response;
+        EXPECT_FALSE(handler.sendMenu(MenuCommand{"REV_SW?", &response, 0, 0, "", ""}));
+        EXPECT_EQ(response.text, c.reply);
+        EXPECT_EQ(response.status, c.status);
     }
 }
 
