@@ -136,8 +136,10 @@ CONST_GETSET_RETURN CFlashTool::settingSwitch(CONST_FLASHTOOL_SETTING id, void* 
     }
     case CFS_PORTFILENAME: {
         if (set) {
+            // The size is in bytes: the name is read no further than that,
+            // terminated or not.
             const char16_t* name = static_cast<const char16_t*>(data);
-            e.m_portName = std::u16string(name, WideLength(name, size));
+            e.m_portName = std::u16string(name, WideLength(name, size / sizeof(char16_t)));
         } else {
             if (!e.m_portName)
                 return CGSRET_INVALID;
