@@ -176,8 +176,11 @@ ImageStatus ReadHexText(std::string_view text, bool containerObject, std::uint32
 
     Reader first{kind, image};
     std::uint16_t upperAfterLine8 = 0;
-    bool ended = false;
-    for (std::size_t n = 0; n < lines.size() && !ended; ++n) {
+    // Where the first reading stopped: at the end record, or past the last
+    // line. What follows the end record is no part of the image, whatever
+    // its line number.
+    std::size_t end = lines.size();
+    for (std::size_t n = 0; n < end; ++n) {
         HexLine line;
         if (!ParseHexLine(lines[n], &line) || !first.take(line, true)) {
             if (containerObject)
@@ -187,8 +190,8 @@ ImageStatus ReadHexText(std::string_view text, bool containerObject, std::uint32
             return ImageStatus::badLine;
         }
         if (line.type == 1)
-            ended = true;
-        if (n == 8 || (n < 8 && n + 1 == lines.size()))
+            end = n;
+        if (n == 8)
             upperAfterLine8 = first.upper;
     }
     if (!first.sawData)
@@ -201,14 +204,14 @@ ImageStatus ReadHexText(std::string_view text, bool containerObject, std::uint32
             sum += image->bytes[i];
         image->sum = static_cast<std::uint16_t>(sum & 0xFFFF);
         std::memset(image->bytes.data(), 0xFF, 4);
+        // The second reading leaves out the first nine lines and stops where
+        // the first one did.
         Reader second{kind, image};
         second.upper = upperAfterLine8;
-        for (std::size_t n = 9; n < lines.size(); ++n) {
+        for (std::size_t n = 9; n < end; ++n) {
             HexLine line;
             if (!ParseHexLine(lines[n], &line))
                 return ImageStatus::badLine;
-            if (line.type == 1)
-                break;
             bool rewritten = false;
             if (line.type == 0 && second.upper == 0x1D07 && line.address == 0x7FFC && line.count >= 2) {
                 line.data[line.count - 2] = static_cast<std::uint8_t>(image->sum >> 8);

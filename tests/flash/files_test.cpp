@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 using namespace flashfix;
@@ -277,6 +278,38 @@ TEST_F(ImageFiles, BadTextIsRefused)
     }
     FirmwareImage image;
     EXPECT_EQ(ReadHexText(std::string(kObjectWorkBuffer + 1, ':'), true, IMAGE_KIND_APP, &image), ImageStatus::tooLarge);
+}
+
+// An end record among the first nine lines ends both readings of an
+// application: what follows it is ignored, whatever its line number (the
+// second reading, which leaves out the first nine lines, stops where the
+// first one stopped).
+TEST_F(ImageFiles, EarlyEndRecordEndsTheApplicationWhateverFollows)
+{
+    const std::vector<std::string> head = {
+        ":020000041D00DD",
+        hexRecord(0, 0x0000, {1, 2, 3, 4, 5, 6, 7, 8}),
+        hexRecord(0, 0x0008, {9, 10, 11, 12}),
+        ":00000001FF",
+    };
+    for (std::size_t garbageAt : {4u, 6u, 8u, 9u, 12u}) {
+        std::vector<std::string> lines = head;
+        // Valid data after the end record, up to the garbage line.
+        while (lines.size() < garbageAt)
+            lines.push_back(hexRecord(0, static_cast<std::uint16_t>(0x2000 + 16 * lines.size()), {0xAA, 0xBB}));
+        lines.push_back("garbage");
+        for (const bool container : {true, false}) {
+            SCOPED_TRACE("garbage at line " + std::to_string(garbageAt) + (container ? " of an object" : " of a file"));
+            FirmwareImage image;
+            ASSERT_EQ(ReadHexText(joinLines(lines, container ? "\r\n" : "\n"), container, IMAGE_KIND_APP, &image),
+                      ImageStatus::ok);
+            EXPECT_EQ(image.dataLength, 12u);
+            const std::vector<std::uint8_t> start(image.bytes.begin(), image.bytes.begin() + 12);
+            EXPECT_EQ(start, (std::vector<std::uint8_t>{0xFF, 0xFF, 0xFF, 0xFF, 5, 6, 7, 8, 9, 10, 11, 12}));
+            EXPECT_TRUE(std::all_of(image.bytes.begin() + 12, image.bytes.end(), [](std::uint8_t b) { return b == 0xFF; }))
+                << "nothing after the end record is read";
+        }
+    }
 }
 
 TEST_F(ImageFiles, ReaderIsChosenByExtension)
