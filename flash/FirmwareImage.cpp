@@ -249,7 +249,11 @@ std::uint32_t ImageKindOf(const std::vector<std::uint8_t>& container)
         if (parser.GetMocfRecord(position, &record) != 0)
             break;
         if (record.tag == MOCF_TAG_BOOT) {
-            kind = IMAGE_KIND_BOOT;
+            // A boot object after the application makes no package: the
+            // file is an application (both only when the boot image comes
+            // first).
+            if (kind == IMAGE_KIND_NONE)
+                kind = IMAGE_KIND_BOOT;
         } else if (record.tag == MOCF_TAG_APP) {
             kind = kind == IMAGE_KIND_BOOT ? IMAGE_KIND_BOTH : IMAGE_KIND_APP;
         } else if (record.tag == MOCF_TAG_COMPAT) {

@@ -145,7 +145,12 @@ TEST(MocfContainer, ImageKindAndCompatibilityTable)
         {"boot only", {{0x0B000000, textBytes("b")}}, IMAGE_KIND_BOOT},
         {"app only", {{0x0B000001, textBytes("a")}}, IMAGE_KIND_APP},
         {"both", {{0x0B000000, textBytes("b")}, {0x0B000001, textBytes("a")}}, IMAGE_KIND_BOTH},
-        {"app before boot", {{0x0B000001, textBytes("a")}, {0x0B000000, textBytes("b")}}, IMAGE_KIND_BOOT},
+        // Decided: an application placed before the boot object makes the
+        // file an application, not a package, and the boot object after it
+        // does not turn it into a boot file either.
+        {"app before boot", {{0x0B000001, textBytes("a")}, {0x0B000000, textBytes("b")}}, IMAGE_KIND_APP},
+        {"boot, app, boot", {{0x0B000000, textBytes("b")}, {0x0B000001, textBytes("a")}, {0x0B000000, textBytes("b")}},
+         IMAGE_KIND_BOTH},
         {"empty record hides the app", {{0x0B000000, textBytes("b")}, {9, {}}, {0x0B000001, textBytes("a")}},
          IMAGE_KIND_BOOT},
         {"nothing", {{9, textBytes("x")}}, IMAGE_KIND_NONE},
@@ -154,8 +159,7 @@ TEST(MocfContainer, ImageKindAndCompatibilityTable)
         ClearFileCompatTable();
         EXPECT_EQ(ImageKindOf(container(c.records)), c.kind) << c.name;
     }
-    // An application placed first and a boot image after: the query visits
-    // records in order, so the later boot object wins the kind.
+    // The compatibility record fills the library's table wherever it lies.
     std::vector<std::uint32_t> many(150);
     for (std::size_t i = 0; i < many.size(); ++i)
         many[i] = static_cast<std::uint32_t>(i + 1);
