@@ -142,7 +142,7 @@ bool MyPrivateParams::Scanner_GetPinfo()
         }
         if (!m_portName || !m_serial.OpenPort(*m_portName, m_working, 1000)) {
             m_log->print(4, "%scould not open the entered port fileName. port fileName = %s.\n", GP,
-                         m_portName ? NarrowText(*m_portName).c_str() : "");
+                         m_portName ? LogText(*m_portName).c_str() : "");
             return false;
         }
         auto framing = [&](const char* what) {
@@ -199,9 +199,9 @@ bool MyPrivateParams::Scanner_GetPinfo()
                 m_log->print(4, "%scould not auto detect the device.\n", GP);
                 return false;
             }
-        } else if (!m_portName || !m_usb.OpenUSBPort(NarrowText(*m_portName))) {
+        } else if (!m_portName || !m_usb.OpenUSBPort(*m_portName)) {
             m_log->print(4, "%scould not open the entered port fileName. port fileName = %s.\n", GP,
-                         m_portName ? NarrowText(*m_portName).c_str() : "");
+                         m_portName ? LogText(*m_portName).c_str() : "");
             return false;
         }
         const bool ok = usbReadPinfo(&text, GP);
@@ -234,7 +234,7 @@ bool MyPrivateParams::CheckInputParameters()
     const char* P = "MyPrivateParams -- CheckInputParameters: ";
     m_log->print(2, "%senter function..\n", P);
     m_log->print(2, "Interface    =\t%d.\n", m_IfaceType);
-    m_log->print(2, "PortFileName =  %s.\n", m_portName ? NarrowText(*m_portName).c_str() : "");
+    m_log->print(2, "PortFileName =  %s.\n", m_portName ? LogText(*m_portName).c_str() : "");
     if (m_logTarget < 0 || m_logTarget > 2 || m_IfaceType < 0 || m_IfaceType > 4) {
         m_log->print(4, "%sinvalid interface type input.\n", P);
         return false;
@@ -417,13 +417,13 @@ bool MyPrivateParams::CheckDeviceStatus()
     if (m_IfaceType == CIF_USBHID_BARCODE_SCANNER) {
         if (pinfo.mode == 'A') {
             m_log->print(2, "%sFor App mode start, open inputted USB port name directly.\n", DS);
-            if (!m_portName || !m_usb.OpenUSBPort(NarrowText(*m_portName))) {
+            if (!m_portName || !m_usb.OpenUSBPort(*m_portName)) {
                 m_log->print(4, "%scould not open the entered port fileName. port fileName = %s.\n", DS,
-                             m_portName ? NarrowText(*m_portName).c_str() : "");
+                             m_portName ? LogText(*m_portName).c_str() : "");
                 return false;
             }
             m_log->print(2, "%sopen the entered port fileName. port fileName = %s.\n", DS,
-                         NarrowText(*m_portName).c_str());
+                         LogText(*m_portName).c_str());
             m_log->print(2, "%sForm App mode start, send P_INFO Menu command after reboot via HID device.\n", DS);
             FixedPause(1000);
             std::string text;
@@ -452,7 +452,7 @@ bool MyPrivateParams::CheckDeviceStatus()
         m_log->print(4, "%snot support yet.\n", DS);
         return false;
     }
-    m_log->print(2, "PortFileName =  %s.\n", m_portName ? NarrowText(*m_portName).c_str() : "");
+    m_log->print(2, "PortFileName =  %s.\n", m_portName ? LogText(*m_portName).c_str() : "");
     if (!m_portName)
         return false;
     auto framing = [&](const char* what) {
@@ -464,7 +464,7 @@ bool MyPrivateParams::CheckDeviceStatus()
         m_working.dcb.BaudRate = m_rs232.dcb.BaudRate;
         if (!m_serial.OpenPort(*m_portName, m_working, 0)) {
             m_log->print(4, "%scould not open the entered port fileName. port fileName = %s.\n", DS,
-                         NarrowText(*m_portName).c_str());
+                         LogText(*m_portName).c_str());
             return false;
         }
         std::string reply;

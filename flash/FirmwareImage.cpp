@@ -275,7 +275,8 @@ std::uint32_t ImageKindOf(const std::vector<std::uint8_t>& container)
 std::uint32_t GetImageKind(const std::u16string& path)
 {
     std::vector<std::uint8_t> content;
-    if (LoadMocfFile(NarrowText(path), content) != 0) {
+    std::string name;
+    if (!FileNameText(path, &name) || LoadMocfFile(name, content) != 0) {
         std::printf("Load MOCF file error.\n");
         return IMAGE_KIND_NONE;
     }
@@ -286,7 +287,9 @@ ImageStatus LoadFirmwareImage(const std::u16string& path, std::uint32_t kind, Fi
 {
     const std::size_t dot = path.rfind(u'.');
     const std::u16string extension = dot == std::u16string::npos ? std::u16string(u"\uFFFF") : path.substr(dot + 1);
-    const std::string narrow = NarrowText(path);
+    std::string narrow;
+    if (!FileNameText(path, &narrow))
+        return ImageStatus::openFailed;
     if (beginsIgnoringCase(extension, "hex")) {
         bool ok = false;
         const std::string text = readWholeFile(narrow, &ok);

@@ -20,7 +20,7 @@ bool MyPrivateParams::FlashScanner_App_RS232(int* result)
     const std::uint32_t doneAtStart = m_bytesDone;
     const DWORD timeout = static_cast<DWORD>(m_MenuCmd_Timeout_mSecs > 0 ? m_MenuCmd_Timeout_mSecs : 0);
     progress();
-    const std::string port = m_portName ? NarrowText(*m_portName) : std::string();
+    const std::string port = m_portName ? LogText(*m_portName) : std::string();
     m_log->print(2, "%sOpen com port = %s.\n", P, port.c_str());
     if (!m_portName || !m_serial.OpenPort(*m_portName, m_working, 0)) {
         m_log->print(4, "%scould not open the entered serial port. Port number = %s.\n", P, port.c_str());
@@ -169,7 +169,7 @@ bool MyPrivateParams::FlashScanner_RS232_Boot(int* result)
     const char* P = "MyPrivateParams -- FlashScanner_RS232_Boot: ";
     const DWORD timeout = static_cast<DWORD>(m_MenuCmd_Timeout_mSecs > 0 ? m_MenuCmd_Timeout_mSecs : 0);
     progress();
-    const std::string port = m_portName ? NarrowText(*m_portName) : std::string();
+    const std::string port = m_portName ? LogText(*m_portName) : std::string();
     m_log->print(2, "%sOpen com port = %s.\n", P, port.c_str());
     if (!m_portName || !m_serial.OpenPort(*m_portName, m_working, 0)) {
         m_log->print(4, "%scould not open the entered serial port. Port number = %s", P, port.c_str());

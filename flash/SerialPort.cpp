@@ -13,10 +13,12 @@ bool Serial::OpenPort(const std::u16string& name, const win_rs232_settings& sett
         m_log->print(4, "Serial -- OpenPort: the handle has already been initialized.\n");
         return false;
     }
-    std::string path = NarrowText(name);
-    if (path.rfind("\\\\", 0) != 0)
-        path = "\\\\.\\" + path;
-    m_port = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    std::string path;
+    if (FileNameText(name, &path)) {
+        if (path.rfind("\\\\", 0) != 0)
+            path = "\\\\.\\" + path;
+        m_port = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    }
     if (m_port == INVALID_HANDLE_VALUE) {
         m_log->print(4, "Serial -- OpenPort: m_hCommPort is INVALID_HANDLE_VALUE.\n");
         return false;

@@ -171,6 +171,9 @@ public:
     MyPrivateParams* engine() const { return m_pParams; }
 
 private:
+    // The operations' bodies; the public ones catch what these throw.
+    CONST_UPGRADERETURN flashScanner(void* caller, const char16_t* path);
+    CONST_GETSET_RETURN fileVersion(const char16_t* path, fileversion_type* version);
     CONST_GETSET_RETURN settingSwitch(CONST_FLASHTOOL_SETTING id, void* data, std::uint32_t size, bool set);
     MyPrivateParams* m_pParams;
 };

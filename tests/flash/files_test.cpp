@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 using namespace flashfix;
 
@@ -365,6 +366,61 @@ TEST_F(ImageFiles, GetFileVersionFillsTheRecord)
     EXPECT_EQ(tool->GetFileVersion(nullptr, &v), CGSRET_INVALID);
     EXPECT_EQ(tool->GetFileVersion(write("bad.mocf", {1, 2, 3}).c_str(), &v), CGSRET_INVALID);
     DestroyFlashTool(tool);
+}
+
+// Firmware, protocol-settings and log names reach the file system as UTF-8:
+// no character is cut to its low byte (U+012F would become '/', U+0100 would
+// end the name), and a name that names no file (a surrogate without its
+// partner) is refused as a bad file.
+TEST_F(ImageFiles, NamesReachTheFileSystemAsUtf8)
+{
+    const auto boot = container({{0x0B000000, textBytes(joinLines(hexLines(bootImage(), true)))}});
+    std::filesystem::create_directories(dir.path() / "sub");
+    writeFile(dir.file("sub/app.mocf"), boot);
+    writeFile(dir.file("x\xC4\x80y.mocf"), boot);     // x, U+0100, y
+    writeFile(dir.file("Pr\xC3\xBC" "fung.mocf"), boot);  // Prüfung
+    const std::u16string folder = wide(dir.file(""));
+    const struct {
+        const char* name;
+        std::u16string file;
+        CONST_UPGRADERETURN update;  // 1: read, then no scanner; 3: not read
+    } cases[] = {
+        {"U+012F is no slash", u"sub\u012Fapp.mocf", CUR_FILEBAD},
+        {"U+0100 ends nothing", u"x\u0100y.mocf", CUR_FAILURE},
+        {"Latin letter", u"Pr\u00FCfung.mocf", CUR_FAILURE},
+        {"lone surrogate", u"Pr\xD800" u"fung.mocf", CUR_FILEBAD},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::u16string path = folder + c.file;
+        CFlashTool* tool = CreateFlashTool();
+        tool->SetSetting(CFS_PORTFILENAME, const_cast<char16_t*>(u"COM250"), 12);
+        std::int32_t none = 0;  // no scanner query: nothing is sent anywhere
+        tool->SetSetting(CFS_RETRY_MAX, &none, 4);
+        EXPECT_EQ(tool->FlashScanner(nullptr, path.c_str()), c.update);
+        fileversion_type version;
+        EXPECT_EQ(tool->GetFileVersion(path.c_str(), &version),
+                  c.update == CUR_FILEBAD ? CGSRET_INVALID : CGSRET_SUCCESS);
+        EXPECT_STREQ(version.bootVersion, c.update == CUR_FILEBAD ? "" : "B1.02");
+        DestroyFlashTool(tool);
+    }
+
+    // A protocol-settings file and a log file with such names.
+    flashfix::writeText(dir.file("Einstellung-\xC3\xBC.txt"), "PX7700_RETRY_max: 7\n");
+    CFlashTool* tool = CreateFlashTool();
+    const std::u16string log = folder + u"Protokoll-\u0100.log";
+    log_settings settings{CFS_LOG_FILE, log.c_str(), 2};
+    ASSERT_EQ(tool->SetSetting(CFS_LOGGING, &settings, sizeof settings), CGSRET_SUCCESS);
+    std::u16string protocol = folder + u"Einstellung-\u00FC.txt";
+    EXPECT_EQ(tool->SetSetting(CFS_FLASH_PROTOCOL_SETTINGS, protocol.data(), 4), CGSRET_SUCCESS);
+    std::int32_t retries = 0;
+    tool->GetSetting(CFS_RETRY_MAX, &retries, 4);
+    EXPECT_EQ(retries, 7);
+    std::u16string broken = folder + u"Einstellung-\xDC00.txt";
+    EXPECT_EQ(tool->SetSetting(CFS_FLASH_PROTOCOL_SETTINGS, broken.data(), 4), CGSRET_FAILURE);
+    DestroyFlashTool(tool);
+    EXPECT_NE(vxtest::readFile(dir.file("Protokoll-\xC4\x80.log")).find("LOAD: " + dir.file("Einstellung-\xC3\xBC.txt")),
+              std::string::npos);
 }
 
 // Every corrupt file is refused with 3 before a port is opened: the port
