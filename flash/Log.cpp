@@ -158,7 +158,7 @@ void Log::openDebugger()
         std::lock_guard<std::mutex> lock(m_mutex);
         m_output = Output::debugger;
     }
-    timeStamp("BEGIN");
+    timeStamp("BEGIN: ");
     currentDirectoryLine();
 }
 
@@ -183,7 +183,7 @@ bool Log::openFile(const std::string& name)
         m_ownsStream = true;
         m_output = Output::file;
     }
-    timeStamp("START");
+    timeStamp("START ");
     currentDirectoryLine();
     return true;
 }
@@ -195,7 +195,7 @@ void Log::openConsole()
         m_stream = stdout;
         m_output = Output::console;
     }
-    timeStamp("START");
+    timeStamp("START ");
     currentDirectoryLine();
 }
 
@@ -205,7 +205,7 @@ void Log::close()
     if (m_output == Output::file) {
         if ((m_mask.load() & 0x2) != 0) {
             try {
-                emitLocked(timeStampText("END"));
+                emitLocked(timeStampText("END: "));
             } catch (...) {
             }
         }

@@ -142,6 +142,7 @@ bool MyPrivateParams::FlashScanner_App_USB(int* result)
                      addressReport[3], addressReport[4], addressReport[5]);
         m_usb.WriteReport(addressReport, 6);
         m_usb.ReadReport(reply, sizeof reply, timeout);
+        m_log->print(0x20, "%sStart Address command response = %s\n", P, hex16(reply).c_str());
         if (reply[4] != 0x11) {
             m_log->print(4, "%scould not write the erase start address to the scanner. Scanner response = 0X%02X.\n", P,
                          reply[4]);
@@ -201,7 +202,7 @@ bool MyPrivateParams::FlashScanner_Boot_USB(int* result)
     progress();
     const std::string port = m_portName ? LogText(*m_portName) : std::string();
     if (m_deviceSearch) {
-        if (!findApplicationDevice()) {
+        if (!findApplicationDevice(P)) {
             m_log->print(4, "%scould not auto detect the device.\n", F);
             *result = CUR_FAILURE;
             return false;
