@@ -800,7 +800,9 @@ struct BootloaderScanner::Impl {
             m_session = Session::wantEsc;
             m_bootBaud = channel == Channel::serial ? m_serial->hostLine().baudRate : 0;
         }
-        reply(channel, std::string("BTLPRO*V1") + char(wrong ? kNak : kAck) + ".");
+        // The wrong answer carries its ACK a byte early, where a host that
+        // looks at the wrong place would take it.
+        reply(channel, wrong ? std::string("BTLPRO*V\x06.") : std::string("BTLPRO*V1\x06."));
     }
 
     void bootRefuse(Channel channel, const std::string& why)

@@ -93,7 +93,7 @@ enum class BootStep {
     pinfo,    // P_INFO (application or bootloader): ENQ, no "P_INFO" header
     trgmod,   // the trigger lock: NAK where its first ACK belongs
     newbls,   // flash mode for the boot image: NAK where DC1 belongs
-    btlpro,   // the bootloader's session: NAK where its ACK belongs
+    btlpro,   // the bootloader's session: its ACK a byte early (byte 8)
     escape,   // the handshake's ESC, direct or relayed: NAK
     vismn40,  // back to normal operation: 16 zero bytes ahead of the reply
 };
