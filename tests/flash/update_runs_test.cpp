@@ -6,11 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 using vxsim::BlockAction;
@@ -153,6 +157,56 @@ TEST_F(UpdateRuns, CancelDuringApplicationStopsAfterTheBlockAndBootModeRecovers)
         EXPECT_FALSE(peer.inBoot());
         DestroyFlashTool(second);
     }
+}
+
+// A cancel that another thread of the host sets while a block is in flight
+// ends the update with its cancel result right after that block: no
+// further block is sent, progress stops there, and the scanner is told to
+// leave flash mode.
+TEST_F(UpdateRuns, CancelFromAnotherThreadEndsTheUpdateAfterTheBlockInFlight)
+{
+    BootloaderPeer peer(Link::rs232, false, "thread-cancel");
+    Host host;
+    CFlashTool* t = tool(peer, Link::rs232, host);
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool blockInFlight = false, cancelSet = false, finished = false;
+    // The scanner holds the third block's answer until the other thread
+    // has asked for the cancel.
+    peer.setBlockHook([&](int done) {
+        if (done == 2) {
+            std::unique_lock lock(mutex);
+            blockInFlight = true;
+            changed.notify_all();
+            changed.wait_for(lock, std::chrono::seconds(20), [&] { return cancelSet; });
+        }
+        return BlockAction::ack;
+    });
+    std::thread canceller([&] {
+        std::unique_lock lock(mutex);
+        changed.wait_for(lock, std::chrono::seconds(60), [&] { return blockInFlight || finished; });
+        std::int32_t one = 1;
+        t->SetSetting(CFS_CANCELIO, &one, 4);
+        cancelSet = true;
+        changed.notify_all();
+    });
+    const int result = flash(t, host, "app.mocf");
+    {
+        std::lock_guard lock(mutex);
+        finished = true;
+        changed.notify_all();
+    }
+    canceller.join();
+    EXPECT_TRUE(blockInFlight);
+    EXPECT_EQ(result, CUR_CANCELED);
+    EXPECT_EQ(peer.blocks().size(), 3u);
+    EXPECT_EQ(host.calls.back().done, 3 * 4096);
+    const std::vector<std::string> log = peer.log();
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(log.end() - 3, log.end()),
+              (std::vector<std::string>{"boot block 1d002000", "boot X", "restart into boot"}));
+    EXPECT_TRUE(peer.inBoot());
+    DestroyFlashTool(t);
 }
 
 // Over CDC the update runs only from application mode: a cancel leaves the
