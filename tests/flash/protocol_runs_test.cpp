@@ -268,10 +268,24 @@ TEST_P(Retries, EveryLoopRetries)
         // but at both places over HID.
         std::vector<int> trgmod;
         bool serialStatus;  // the status check reads VISMN40's answer
+        // What the library logs of the wrong P_INFO answers (ENQ).
+        std::vector<std::string> logged;
     } cases[] = {
-        {Link::rs232, {2}, true},
-        {Link::hid, {1, 3}, false},
-        {Link::cdc, {2}, true},
+        {Link::rs232,
+         {2},
+         true,
+         {"MyPrivateParams -- Scanner_GetPinfo: get P_INFO string with invalid header format in baudrate 115200, "
+          "ByteSize = 8, Parity = 0, StopBits = 0. \n",
+          "MyPrivateParams -- Scanner_GetPinfo: Hex P_INFO string: \n0X05 0X00 0X00 0X00 0X00 0X00 \n",
+          "MyPrivateParams -- CheckDeviceStatus: has failed to get scanner info with inputted rs232 settings, no need "
+          "to try again.\n"}},
+        {Link::hid,
+         {1, 3},
+         false,
+         {"MyPrivateParams -- Scanner_GetPinfo: get P_INFO string with invalid header format in baudrate ",
+          "MyPrivateParams -- Scanner_GetPinfo: Hex P_INFO hearder string: \n0X05 0X00 ",
+          "MyPrivateParams -- CheckDeviceStatus: get P_INFO string with invalid header.\n"}},
+        {Link::cdc, {2}, true, {"MyPrivateParams -- Scanner_GetPinfo: Hex P_INFO string: \n0X05 "}},
     };
     int row = 0;
     for (const auto& c : cases) {
@@ -314,6 +328,8 @@ TEST_P(Retries, EveryLoopRetries)
                                 "0X56"),
                       std::string::npos);
         }
+        for (const std::string& line : c.logged)
+            EXPECT_NE(text.find(line), std::string::npos) << line;
         if (c.link != Link::rs232) {
             char search[128];
             std::snprintf(search, sizeof search, "Searching for VendorID = 0x%04x, ProductID = 0x%04x",
