@@ -268,20 +268,16 @@ TEST(AllocationFailure, EveryOtherOperationAnswersItsFailure)
         SCOPED_TRACE("update");
         // No scanner query (a retry maximum of 0): the file is read whole,
         // then the update fails without touching a port.
-        tool->SetSetting(CFS_PORTFILENAME, const_cast<char16_t*>(u"COM250"), 12);
-        std::int32_t rs232 = CIF_RS232;
-        tool->SetSetting(CFS_INTERFACE, &rs232, 4);
-        win_rs232_settings serial{};
-        serial.dcb.BaudRate = 9600;
-        serial.dcb.ByteSize = 8;
-        tool->SetSetting(CFS_WIN32_232_SETTINGS, &serial, sizeof serial);
-        std::int32_t none = 0;
-        tool->SetSetting(CFS_RETRY_MAX, &none, 4);
-        const int runs = sweep([&] { return tool->FlashScanner(nullptr, firmware.c_str()); },
+        CFlashTool* offline = flashfix::toolWithoutScanner(0);
+        const std::u16string log = flashfix::wide(dir.file("update.log"));
+        log_settings level3{CFS_LOG_FILE, log.c_str(), 3};
+        EXPECT_EQ(offline->SetSetting(CFS_LOGGING, &level3, sizeof level3), CGSRET_SUCCESS);
+        const int runs = sweep([&] { return offline->FlashScanner(nullptr, firmware.c_str()); },
                                [](CONST_UPGRADERETURN result, bool) { EXPECT_EQ(result, CUR_FAILURE); });
         EXPECT_GT(runs, 10);
-        EXPECT_FALSE(tool->engine()->m_serial.isOpen());
-        EXPECT_FALSE(tool->engine()->m_usb.isOpen());
+        EXPECT_FALSE(offline->engine()->m_serial.isOpen());
+        EXPECT_FALSE(offline->engine()->m_usb.isOpen());
+        DestroyFlashTool(offline);
     }
     DestroyFlashTool(tool);
 }

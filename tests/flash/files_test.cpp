@@ -393,10 +393,8 @@ TEST_F(ImageFiles, NamesReachTheFileSystemAsUtf8)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::u16string path = folder + c.file;
-        CFlashTool* tool = CreateFlashTool();
-        tool->SetSetting(CFS_PORTFILENAME, const_cast<char16_t*>(u"COM250"), 12);
-        std::int32_t none = 0;  // no scanner query: nothing is sent anywhere
-        tool->SetSetting(CFS_RETRY_MAX, &none, 4);
+        // No scanner query: nothing is sent anywhere.
+        CFlashTool* tool = flashfix::toolWithoutScanner(0);
         EXPECT_EQ(tool->FlashScanner(nullptr, path.c_str()), c.update);
         fileversion_type version;
         EXPECT_EQ(tool->GetFileVersion(path.c_str(), &version),
@@ -450,17 +448,7 @@ TEST_F(ImageFiles, FlashScannerRefusesBadFilesBeforeAnyPort)
          container({{0x0B000000, textBytes(goodBoot)}, {0x0B000001, textBytes(joinLines(hexLines(app, false, badSum)))}})},
     };
     for (const Case& c : cases) {
-        CFlashTool* tool = CreateFlashTool();
-        const std::u16string port = u"COM250";
-        tool->SetSetting(CFS_PORTFILENAME, const_cast<char16_t*>(port.c_str()), 14);
-        std::int32_t iface = CIF_RS232;
-        tool->SetSetting(CFS_INTERFACE, &iface, 4);
-        win_rs232_settings settings{};
-        settings.dcb.BaudRate = 9600;
-        settings.dcb.ByteSize = 8;
-        tool->SetSetting(CFS_WIN32_232_SETTINGS, &settings, sizeof settings);
-        std::int32_t retries = 1;
-        tool->SetSetting(static_cast<CONST_FLASHTOOL_SETTING>(CFS_RETRY_MAX), &retries, 4);
+        CFlashTool* tool = flashfix::toolWithoutScanner(1);
         const auto path = write(c.file, c.bytes);
         EXPECT_EQ(tool->FlashScanner(nullptr, path.c_str()), CUR_FILEBAD) << c.name;
         DestroyFlashTool(tool);
