@@ -16,6 +16,7 @@
 #include "VXFLASH02.h"
 #include "shared/sha1/Sha1.h"
 
+#include "../tests/flash/BootloaderPort.h"
 #include "../tests/flash/FlashFixtures.h"
 
 #include "platform/serial.h"
@@ -43,24 +44,30 @@ namespace {
 constexpr double kBaud = 115200.0;
 constexpr double kBitsPerByte = 10.0;  // 8N1: start, eight data bits, stop
 
-// A private runtime folder and registry for the virtual devices, unless the
-// caller gave some.
-std::filesystem::path workFolder()
-{
-    static const std::filesystem::path dir = [] {
-        const auto d = std::filesystem::temp_directory_path() / ("vxbench-flash-" + std::to_string(std::random_device()()));
-        std::filesystem::create_directories(d / "run");
+// A private runtime folder and registry for the virtual devices (unless the
+// caller gave some), removed when the program ends. The folder owns its
+// path: a clean-up registered apart would run after the path is gone.
+struct WorkFolder {
+    std::filesystem::path path;
+    WorkFolder() : path(std::filesystem::temp_directory_path() / ("vxbench-flash-" + std::to_string(std::random_device()())))
+    {
+        std::filesystem::create_directories(path / "run");
         if (std::getenv("VX_RUNTIME_DIR") == nullptr) {
-            setenv("VX_RUNTIME_DIR", (d / "run").c_str(), 1);
-            setenv("VX_REGISTRY", (d / "registry.db").c_str(), 1);
+            setenv("VX_RUNTIME_DIR", (path / "run").c_str(), 1);
+            setenv("VX_REGISTRY", (path / "registry.db").c_str(), 1);
         }
-        std::atexit([] {
-            std::error_code ignored;
-            std::filesystem::remove_all(dir, ignored);
-        });
-        return d;
-    }();
-    return dir;
+    }
+    ~WorkFolder()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+};
+
+const std::filesystem::path& workFolder()
+{
+    static const WorkFolder folder;
+    return folder.path;
 }
 
 std::string applicationFile()
@@ -74,25 +81,12 @@ std::string applicationFile()
     return path;
 }
 
-std::u16string portName(const vxsim::BootloaderScanner& scanner)
-{
-    std::string name;
-    if (scanner.link() == vxsim::BootLink::hid) {
-        name = scanner.hidPath();
-    } else {
-        for (const auto& port : platform::listSerialPorts())
-            if (port.devicePath == scanner.serialPath())
-                name = "\\\\.\\" + port.comName;
-    }
-    return std::u16string(name.begin(), name.end());
-}
-
 CFlashTool* makeTool(const vxsim::BootloaderScanner& scanner)
 {
     CFlashTool* t = CreateFlashTool();
     std::int32_t iface = scanner.link() == vxsim::BootLink::rs232 ? CIF_RS232 : CIF_USBHID_BARCODE_SCANNER;
     t->SetSetting(CFS_INTERFACE, &iface, 4);
-    std::u16string port = portName(scanner);
+    std::u16string port = flashpeer::portName(scanner);
     t->SetSetting(CFS_PORTFILENAME, port.data(), static_cast<std::uint32_t>((port.size() + 1) * 2));
     win_rs232_settings rs{};
     rs.dcb.DCBlength = sizeof(DCB);

@@ -15,6 +15,17 @@ constexpr const char* GP = "MyPrivateParams -- Scanner_GetPinfo: ";
 constexpr const char* DS = "MyPrivateParams -- CheckDeviceStatus: ";
 constexpr std::size_t kPinfoHeader = 6;  // "P_INFO"
 
+// Lines that name the line settings in use (prefix, baud rate, byte size,
+// parity, stop bits).
+constexpr const char* kValidHeader =
+    "%sget P_INFO string with valid header format in baudrate %d, ByteSize = %d, Parity = %d, StopBits = %d. \n";
+constexpr const char* kInvalidHeader =
+    "%sget P_INFO string with invalid header format in baudrate %d, ByteSize = %d, Parity = %d, StopBits = %d. \n";
+constexpr const char* kNoPinfo =
+    "%scould not get P_INFO string in baudrate %d, ByteSize = %d, Parity = %d, StopBits = %d. \n";
+constexpr const char* kNoSyncReply =
+    "%scould not get any response for SYN C command in baudrate %d, ByteSize = %d, Parity = %d, StopBits = %d. \n";
+
 bool is8N1(const DCB& dcb) { return dcb.ByteSize == 8 && dcb.Parity == NOPARITY && dcb.StopBits == ONESTOPBIT; }
 
 bool sameFraming(const DCB& a, const DCB& b)
@@ -57,25 +68,30 @@ bool MyPrivateParams::usbCommand(std::uint32_t id, std::uint8_t* reply, bool rea
     return true;
 }
 
-bool MyPrivateParams::findApplicationDevice()
+bool MyPrivateParams::findApplicationDevice(const char* prefix)
 {
-    for (unsigned k = 0; k <= 5; ++k)
-        if (m_usb.FindHidDevice(pinfo.usbvid, static_cast<std::uint16_t>(pinfo.usbvid + k), 1, true)) {
-            m_log->print(2, "Find APP HidDevice VendorID = 0x%04x, ProductID = 0x%04x, and Usage # = 0x%04x.\n",
-                         pinfo.usbvid, static_cast<unsigned>(static_cast<std::uint16_t>(pinfo.usbvid + k)), 2u);
+    // Product ids vendor id + 0 to + 5 on interface 1, then + 10 on
+    // interface 2 (formed from the vendor id the scanner reported).
+    static const struct {
+        unsigned offset;
+        unsigned interfaceNumber;
+    } kCandidates[] = {{0, 1}, {1, 1}, {2, 1}, {3, 1}, {4, 1}, {5, 1}, {10, 2}};
+    for (const auto& candidate : kCandidates) {
+        const auto product = static_cast<std::uint16_t>(pinfo.usbvid + candidate.offset);
+        if (m_usb.FindHidDevice(pinfo.usbvid, product, candidate.interfaceNumber, true)) {
+            m_log->print(2, "%sFind APP HidDevice VendorID = 0x%04x, ProductID = 0x%04x, and Usage # = 0x%04x.\n",
+                         prefix, pinfo.usbvid, static_cast<unsigned>(product), 2u);
             return true;
         }
-    if (m_usb.FindHidDevice(pinfo.usbvid, static_cast<std::uint16_t>(pinfo.usbvid + 10), 2, true)) {
-        m_log->print(2, "Find APP HidDevice VendorID = 0x%04x, ProductID = 0x%04x, and Usage # = 0x%04x.\n",
-                     pinfo.usbvid, static_cast<unsigned>(static_cast<std::uint16_t>(pinfo.usbvid + 10)), 2u);
-        return true;
     }
     return false;
 }
 
 // P_INFO over the open HID device: the text after "P_INFO", collected over
-// as many reports as the scanner sends.
-bool MyPrivateParams::usbReadPinfo(std::string* text, const char* prefix)
+// as many reports as the scanner sends. `invalid` is the line that reports
+// a reply without the header (its arguments the working line settings),
+// `valid` (may be null) the one that reports a good header.
+bool MyPrivateParams::usbReadPinfo(std::string* text, const char* prefix, const char* invalid, const char* valid)
 {
     m_log->print(2, "%sSend PINFO command to get scanner info.\n", prefix);
     std::uint8_t reply[64];
@@ -90,10 +106,13 @@ bool MyPrivateParams::usbReadPinfo(std::string* text, const char* prefix)
         return false;
     }
     if (count < kPinfoHeader || std::memcmp(reply + 4, "P_INFO", kPinfoHeader) != 0) {
-        m_log->print(4, "%sget P_INFO string with invalid header.\n", prefix);
+        m_log->print(4, invalid, prefix, static_cast<int>(m_working.dcb.BaudRate), m_working.dcb.ByteSize,
+                     m_working.dcb.Parity, m_working.dcb.StopBits);
         m_log->print(4, "%sHex P_INFO hearder string: \n%s\n", prefix, hexBytes(reply + 4, 6).c_str());
         return false;
     }
+    if (valid != nullptr)
+        m_log->print(2, valid, prefix);
     text->assign(reinterpret_cast<const char*>(reply + 4 + kPinfoHeader), count - kPinfoHeader);
     bool lastPart = text->find("csum") != std::string::npos;
     for (int reports = 0; reports < 256; ++reports) {
@@ -110,9 +129,10 @@ bool MyPrivateParams::usbReadPinfo(std::string* text, const char* prefix)
     return true;
 }
 
-bool MyPrivateParams::serialPinfoQuery(std::string* reply)
+bool MyPrivateParams::serialPinfoQuery(std::string* reply, bool settle)
 {
-    FixedPause(200);
+    if (settle)
+        FixedPause(200);
     m_serial.Purge();
     std::uint8_t command[20];
     const std::size_t n = BuildCommand(CC_P_INFO, command);
@@ -121,6 +141,22 @@ bool MyPrivateParams::serialPinfoQuery(std::string* reply)
     const std::size_t got = m_serial.ReadWithTimeout(buffer, 1023, static_cast<DWORD>(m_MenuCmd_Timeout_mSecs));
     reply->assign(reinterpret_cast<const char*>(buffer), got);
     return got > 0;
+}
+
+void MyPrivateParams::logWithLine(std::uint32_t messageClass, const char* format, const char* prefix)
+{
+    logWithLine(messageClass, format, prefix, m_working.dcb);
+}
+
+void MyPrivateParams::logWithLine(std::uint32_t messageClass, const char* format, const char* prefix, const DCB& dcb)
+{
+    m_log->print(messageClass, format, prefix, static_cast<int>(dcb.BaudRate), dcb.ByteSize, dcb.Parity, dcb.StopBits);
+}
+
+void MyPrivateParams::logHeaderBytes(const char* prefix, const char* title, std::string reply)
+{
+    reply.resize(std::max<std::size_t>(reply.size(), 6), '\0');
+    m_log->print(4, "%s%s%s\n", prefix, title, hexBytes(reinterpret_cast<const std::uint8_t*>(reply.data()), 6).c_str());
 }
 
 bool MyPrivateParams::Scanner_GetPinfo()
@@ -142,29 +178,21 @@ bool MyPrivateParams::Scanner_GetPinfo()
         }
         if (!m_portName || !m_serial.OpenPort(*m_portName, m_working, 1000)) {
             m_log->print(4, "%scould not open the entered port fileName. port fileName = %s.\n", GP,
-                         m_portName ? NarrowText(*m_portName).c_str() : "");
+                         m_portName ? LogText(*m_portName).c_str() : "");
             return false;
         }
-        auto framing = [&](const char* what) {
-            m_log->print(4, what, GP, static_cast<int>(m_working.dcb.BaudRate), m_working.dcb.ByteSize,
-                         m_working.dcb.Parity, m_working.dcb.StopBits);
-        };
         std::string reply;
-        const bool got = serialPinfoQuery(&reply);
+        const bool got = serialPinfoQuery(&reply, true);
         if (got && reply.compare(0, kPinfoHeader, "P_INFO") == 0) {
-            framing("%sget P_INFO string with valid header format in baudrate %d, ByteSize = %d, Parity = %d, "
-                    "StopBits = %d. \n");
+            logWithLine(2, kValidHeader, GP);
             m_serial.Close();
             text = reply.substr(kPinfoHeader);
         } else {
             if (!got) {
-                framing("%scould not get P_INFO string in baudrate %d, ByteSize = %d, Parity = %d, StopBits = %d. \n");
+                logWithLine(4, kNoPinfo, GP);
             } else {
-                framing("%sget P_INFO string with invalid header format in baudrate %d, ByteSize = %d, Parity = %d, "
-                        "StopBits = %d. \n");
-                reply.resize(std::max<std::size_t>(reply.size(), 6), '\0');
-                m_log->print(4, "%sHex P_INFO string: \n%s\n", GP,
-                             hexBytes(reinterpret_cast<const std::uint8_t*>(reply.data()), 6).c_str());
+                logWithLine(4, kInvalidHeader, GP);
+                logHeaderBytes(GP, "Hex P_INFO string: \n", reply);
             }
             if (is8N1(m_rs232.dcb)) {
                 m_serial.Close();
@@ -178,33 +206,32 @@ bool MyPrivateParams::Scanner_GetPinfo()
                          GP);
             m_working = m_rs232;
             m_serial.ChangeDcbSettings(m_working.dcb);
-            const bool again = serialPinfoQuery(&reply);
+            const bool again = serialPinfoQuery(&reply, true);
             m_serial.Close();
             if (!again) {
-                framing("%scould not get P_INFO string in baudrate %d, ByteSize = %d, Parity = %d, StopBits = %d. \n");
+                logWithLine(4, kNoPinfo, GP);
                 return false;
             }
             if (reply.compare(0, kPinfoHeader, "P_INFO") != 0) {
-                framing("%sget P_INFO string with invalid header format in baudrate %d, ByteSize = %d, Parity = %d, "
-                        "StopBits = %d. \n");
+                logWithLine(4, kInvalidHeader, GP);
+                logHeaderBytes(GP, "Hex P_INFO string: \n", reply);
                 return false;
             }
-            framing("%sget P_INFO string with valid header format in baudrate %d, ByteSize = %d, Parity = %d, "
-                    "StopBits = %d. \n");
+            logWithLine(2, kValidHeader, GP);
             text = reply.substr(kPinfoHeader);
         }
     } else if (m_IfaceType == CIF_USBHID_BARCODE_SCANNER) {
         if (m_deviceSearch) {
-            if (!findApplicationDevice()) {
+            if (!findApplicationDevice(GP)) {
                 m_log->print(4, "%scould not auto detect the device.\n", GP);
                 return false;
             }
-        } else if (!m_portName || !m_usb.OpenUSBPort(NarrowText(*m_portName))) {
+        } else if (!m_portName || !m_usb.OpenUSBPort(*m_portName)) {
             m_log->print(4, "%scould not open the entered port fileName. port fileName = %s.\n", GP,
-                         m_portName ? NarrowText(*m_portName).c_str() : "");
+                         m_portName ? LogText(*m_portName).c_str() : "");
             return false;
         }
-        const bool ok = usbReadPinfo(&text, GP);
+        const bool ok = usbReadPinfo(&text, GP, kInvalidHeader, nullptr);
         m_usb.Close();
         if (!ok)
             return false;
@@ -234,7 +261,7 @@ bool MyPrivateParams::CheckInputParameters()
     const char* P = "MyPrivateParams -- CheckInputParameters: ";
     m_log->print(2, "%senter function..\n", P);
     m_log->print(2, "Interface    =\t%d.\n", m_IfaceType);
-    m_log->print(2, "PortFileName =  %s.\n", m_portName ? NarrowText(*m_portName).c_str() : "");
+    m_log->print(2, "PortFileName =  %s.\n", m_portName ? LogText(*m_portName).c_str() : "");
     if (m_logTarget < 0 || m_logTarget > 2 || m_IfaceType < 0 || m_IfaceType > 4) {
         m_log->print(4, "%sinvalid interface type input.\n", P);
         return false;
@@ -417,23 +444,25 @@ bool MyPrivateParams::CheckDeviceStatus()
     if (m_IfaceType == CIF_USBHID_BARCODE_SCANNER) {
         if (pinfo.mode == 'A') {
             m_log->print(2, "%sFor App mode start, open inputted USB port name directly.\n", DS);
-            if (!m_portName || !m_usb.OpenUSBPort(NarrowText(*m_portName))) {
+            if (!m_portName || !m_usb.OpenUSBPort(*m_portName)) {
                 m_log->print(4, "%scould not open the entered port fileName. port fileName = %s.\n", DS,
-                             m_portName ? NarrowText(*m_portName).c_str() : "");
+                             m_portName ? LogText(*m_portName).c_str() : "");
                 return false;
             }
             m_log->print(2, "%sopen the entered port fileName. port fileName = %s.\n", DS,
-                         NarrowText(*m_portName).c_str());
+                         LogText(*m_portName).c_str());
             m_log->print(2, "%sForm App mode start, send P_INFO Menu command after reboot via HID device.\n", DS);
             FixedPause(1000);
             std::string text;
-            if (!usbReadPinfo(&text, DS) || !checkAppMode(text)) {
+            if (!usbReadPinfo(&text, DS, "%sget P_INFO string with invalid header.\n",
+                              "%sget P_INFO string with valid header.\n") ||
+                !checkAppMode(text)) {
                 m_usb.Close();
                 return false;
             }
         } else {
             m_log->print(2, "%sFor boot mode start, detect the app device. \n\n", DS);
-            if (!findApplicationDevice()) {
+            if (!findApplicationDevice(DS)) {
                 m_log->print(4, "%scould not detect the device.\n", DS);
                 return false;
             }
@@ -452,28 +481,29 @@ bool MyPrivateParams::CheckDeviceStatus()
         m_log->print(4, "%snot support yet.\n", DS);
         return false;
     }
-    m_log->print(2, "PortFileName =  %s.\n", m_portName ? NarrowText(*m_portName).c_str() : "");
+    m_log->print(2, "PortFileName =  %s.\n", m_portName ? LogText(*m_portName).c_str() : "");
     if (!m_portName)
         return false;
-    auto framing = [&](const char* what) {
-        m_log->print(4, what, DS, static_cast<int>(m_working.dcb.BaudRate), m_working.dcb.ByteSize,
-                     m_working.dcb.Parity, m_working.dcb.StopBits);
-    };
     if (pinfo.mode == 'A') {
         m_log->print(2, "%sFor App mode start, send P_INFO command with inputted baudrate.\n", DS);
         m_working.dcb.BaudRate = m_rs232.dcb.BaudRate;
         if (!m_serial.OpenPort(*m_portName, m_working, 0)) {
             m_log->print(4, "%scould not open the entered port fileName. port fileName = %s.\n", DS,
-                         NarrowText(*m_portName).c_str());
+                         LogText(*m_portName).c_str());
             return false;
         }
         std::string reply;
-        bool got = serialPinfoQuery(&reply);
+        bool got = serialPinfoQuery(&reply, true);
         if (!got || reply.compare(0, kPinfoHeader, "P_INFO") != 0) {
-            framing(got ? "%sget P_INFO string with invalid header format in baudrate %d, ByteSize = %d, Parity = %d, "
-                          "StopBits = %d. \n"
-                        : "%scould not get P_INFO string with inputted baudrate %d, ByteSize = %d, Parity = %d, "
-                          "StopBits = %d. \n");
+            if (got) {
+                logWithLine(4, kInvalidHeader, DS);
+                logHeaderBytes(DS, "Hex P_INFO string: \n", reply);
+            } else {
+                logWithLine(4,
+                            "%scould not get P_INFO string with inputted baudrate %d, ByteSize = %d, Parity = %d, "
+                            "StopBits = %d. \n",
+                            DS);
+            }
             if (sameFraming(m_working.dcb, m_rs232.dcb)) {
                 m_serial.Close();
                 m_log->print(4, "%shas failed to get scanner info with inputted rs232 settings, no need to try again.\n",
@@ -485,12 +515,12 @@ bool MyPrivateParams::CheckDeviceStatus()
             m_working = m_rs232;
             m_serial.ChangeDcbSettings(m_working.dcb);
             FixedPause(50);
-            got = serialPinfoQuery(&reply);
+            // No settle pause this time: the line was set 50 ms ago.
+            got = serialPinfoQuery(&reply, false);
             if (!got || reply.compare(0, kPinfoHeader, "P_INFO") != 0) {
                 m_serial.Close();
                 if (!got)
-                    framing("%scould not get P_INFO string in baudrate %d, ByteSize = %d, Parity = %d, StopBits = "
-                            "%d. \n");
+                    logWithLine(4, kNoPinfo, DS);
                 return false;
             }
         }
@@ -518,12 +548,11 @@ bool MyPrivateParams::CheckDeviceStatus()
             m_log->print(0x20, "%sSYN C command response = %s\n", DS, hexBytes(reply, 12).c_str());
             if (reply[0] == 0x06) {
                 m_serial.Close();
-                framing("%sscanner is working in baudrate %d, ByteSize = %d, Parity = %d, StopBits = %d. \n");
+                logWithLine(2, "%sscanner is working in baudrate %d, ByteSize = %d, Parity = %d, StopBits = %d. \n", DS);
                 found = true;
                 break;
             }
-            framing("%scould not get any response for SYN C command in baudrate %d, ByteSize = %d, Parity = %d, "
-                    "StopBits = %d. \n");
+            logWithLine(4, kNoSyncReply, DS);
             FixedPause(10);
             if (!sameFraming(m_working.dcb, m_rs232.dcb)) {
                 m_log->print(2, "%stry again with inputted rs232 settings.\n", DS);
@@ -541,6 +570,7 @@ bool MyPrivateParams::CheckDeviceStatus()
                     found = true;
                     break;
                 }
+                logWithLine(4, kNoSyncReply, DS, dcb);
                 FixedPause(10);
             } else {
                 m_serial.Close();

@@ -176,8 +176,11 @@ ImageStatus ReadHexText(std::string_view text, bool containerObject, std::uint32
 
     Reader first{kind, image};
     std::uint16_t upperAfterLine8 = 0;
-    bool ended = false;
-    for (std::size_t n = 0; n < lines.size() && !ended; ++n) {
+    // Where the first reading stopped: at the end record, or past the last
+    // line. What follows the end record is no part of the image, whatever
+    // its line number.
+    std::size_t end = lines.size();
+    for (std::size_t n = 0; n < end; ++n) {
         HexLine line;
         if (!ParseHexLine(lines[n], &line) || !first.take(line, true)) {
             if (containerObject)
@@ -187,8 +190,8 @@ ImageStatus ReadHexText(std::string_view text, bool containerObject, std::uint32
             return ImageStatus::badLine;
         }
         if (line.type == 1)
-            ended = true;
-        if (n == 8 || (n < 8 && n + 1 == lines.size()))
+            end = n;
+        if (n == 8)
             upperAfterLine8 = first.upper;
     }
     if (!first.sawData)
@@ -201,14 +204,14 @@ ImageStatus ReadHexText(std::string_view text, bool containerObject, std::uint32
             sum += image->bytes[i];
         image->sum = static_cast<std::uint16_t>(sum & 0xFFFF);
         std::memset(image->bytes.data(), 0xFF, 4);
+        // The second reading leaves out the first nine lines and stops where
+        // the first one did.
         Reader second{kind, image};
         second.upper = upperAfterLine8;
-        for (std::size_t n = 9; n < lines.size(); ++n) {
+        for (std::size_t n = 9; n < end; ++n) {
             HexLine line;
             if (!ParseHexLine(lines[n], &line))
                 return ImageStatus::badLine;
-            if (line.type == 1)
-                break;
             bool rewritten = false;
             if (line.type == 0 && second.upper == 0x1D07 && line.address == 0x7FFC && line.count >= 2) {
                 line.data[line.count - 2] = static_cast<std::uint8_t>(image->sum >> 8);
@@ -246,7 +249,11 @@ std::uint32_t ImageKindOf(const std::vector<std::uint8_t>& container)
         if (parser.GetMocfRecord(position, &record) != 0)
             break;
         if (record.tag == MOCF_TAG_BOOT) {
-            kind = IMAGE_KIND_BOOT;
+            // A boot object after the application makes no package: the
+            // file is an application (both only when the boot image comes
+            // first).
+            if (kind == IMAGE_KIND_NONE)
+                kind = IMAGE_KIND_BOOT;
         } else if (record.tag == MOCF_TAG_APP) {
             kind = kind == IMAGE_KIND_BOOT ? IMAGE_KIND_BOTH : IMAGE_KIND_APP;
         } else if (record.tag == MOCF_TAG_COMPAT) {
@@ -268,7 +275,8 @@ std::uint32_t ImageKindOf(const std::vector<std::uint8_t>& container)
 std::uint32_t GetImageKind(const std::u16string& path)
 {
     std::vector<std::uint8_t> content;
-    if (LoadMocfFile(NarrowText(path), content) != 0) {
+    std::string name;
+    if (!FileNameText(path, &name) || LoadMocfFile(name, content) != 0) {
         std::printf("Load MOCF file error.\n");
         return IMAGE_KIND_NONE;
     }
@@ -279,7 +287,9 @@ ImageStatus LoadFirmwareImage(const std::u16string& path, std::uint32_t kind, Fi
 {
     const std::size_t dot = path.rfind(u'.');
     const std::u16string extension = dot == std::u16string::npos ? std::u16string(u"\uFFFF") : path.substr(dot + 1);
-    const std::string narrow = NarrowText(path);
+    std::string narrow;
+    if (!FileNameText(path, &narrow))
+        return ImageStatus::openFailed;
     if (beginsIgnoringCase(extension, "hex")) {
         bool ok = false;
         const std::string text = readWholeFile(narrow, &ok);

@@ -28,6 +28,19 @@ const char* stopBitsText(int stopBits)
 // Bytes of a multi-string: every string with its NUL, then the final NUL.
 std::size_t multiStringLength(const std::u16string& block) { return block.size(); }
 
+// Hosts reach the tool through a C interface and its table of virtual
+// operations: no exception may cross them. A failure inside (an allocation,
+// mostly) answers the operation's failure result.
+template <typename Result, typename Body>
+Result guarded(Result failure, Body&& body) noexcept
+{
+    try {
+        return body();
+    } catch (...) {
+        return failure;
+    }
+}
+
 }  // namespace
 
 CFlashTool::CFlashTool() : m_pParams(new MyPrivateParams(this)) {}
@@ -36,12 +49,12 @@ CFlashTool::~CFlashTool() { delete m_pParams; }
 
 CONST_GETSET_RETURN CFlashTool::SetSetting(CONST_FLASHTOOL_SETTING id, void* data, std::uint32_t size)
 {
-    return settingSwitch(id, data, size, true);
+    return guarded(CGSRET_FAILURE, [&] { return settingSwitch(id, data, size, true); });
 }
 
 CONST_GETSET_RETURN CFlashTool::GetSetting(CONST_FLASHTOOL_SETTING id, void* data, std::uint32_t size)
 {
-    return settingSwitch(id, data, size, false);
+    return guarded(CGSRET_FAILURE, [&] { return settingSwitch(id, data, size, false); });
 }
 
 CONST_GETSET_RETURN CFlashTool::settingSwitch(CONST_FLASHTOOL_SETTING id, void* data, std::uint32_t size, bool set)
@@ -100,7 +113,7 @@ CONST_GETSET_RETURN CFlashTool::settingSwitch(CONST_FLASHTOOL_SETTING id, void* 
         if (size < bytes)
             return CGSRET_INVALID;
         std::memcpy(data, e.m_version.c_str(), bytes);
-        log.print(2, "Set CONST_FLASHTOOL_SETTING -- CFS_VERSION: %s.\n", NarrowText(e.m_version).c_str());
+        log.print(2, "Set CONST_FLASHTOOL_SETTING -- CFS_VERSION: %s.\n", LogText(e.m_version).c_str());
         return CGSRET_SUCCESS;
     }
     case CFS_LOGGING: {
@@ -125,19 +138,27 @@ CONST_GETSET_RETURN CFlashTool::settingSwitch(CONST_FLASHTOOL_SETTING id, void* 
         if (settings.target == CFS_LOG_DEBUGGER) {
             log.openDebugger();
         } else if (settings.target == CFS_LOG_FILE) {
-            if (!e.m_logFileName || !log.openFile(NarrowText(*e.m_logFileName)))
+            std::string name;
+            if (!e.m_logFileName || !FileNameText(*e.m_logFileName, &name) || !log.openFile(name))
                 return CGSRET_INVALID;
         } else if (settings.target == CFS_LOG_CONSOLE) {
             log.openConsole();
         }
-        log.print(2, "FlashDLL Vers: %s\n", NarrowText(e.m_version).c_str());
+        log.print(2, "FlashDLL Vers: %s\n", LogText(e.m_version).c_str());
         log.print(2, "Log Flags: 0x%08x\n", log.mask());
         return CGSRET_SUCCESS;
     }
     case CFS_PORTFILENAME: {
         if (set) {
+            // The size is in bytes: the name is read no further than that,
+            // terminated or not.
             const char16_t* name = static_cast<const char16_t*>(data);
-            e.m_portName = std::u16string(name, WideLength(name, size));
+            e.m_portName.reset();
+            try {
+                e.m_portName.emplace(name, WideLength(name, size / sizeof(char16_t)));
+            } catch (const std::bad_alloc&) {
+                return CGSRET_FAILURE;  // the old name is gone, no new one
+            }
         } else {
             if (!e.m_portName)
                 return CGSRET_INVALID;
@@ -146,7 +167,7 @@ CONST_GETSET_RETURN CFlashTool::settingSwitch(CONST_FLASHTOOL_SETTING id, void* 
                 return CGSRET_INVALID;
             std::memcpy(data, e.m_portName->c_str(), bytes);
         }
-        log.print(2, "Set CONST_FLASHTOOL_SETTING -- CFS_PORTFILENAME: %s.\n", NarrowText(*e.m_portName).c_str());
+        log.print(2, "Set CONST_FLASHTOOL_SETTING -- CFS_PORTFILENAME: %s.\n", LogText(*e.m_portName).c_str());
         return CGSRET_SUCCESS;
     }
     case CFS_FLASH_PROTOCOL_SETTINGS: {
@@ -173,7 +194,15 @@ CONST_GETSET_RETURN CFlashTool::settingSwitch(CONST_FLASHTOOL_SETTING id, void* 
                 if (length == 0)
                     break;
             }
-            slot.assign(text, at);
+            try {
+                slot.assign(text, at);
+            } catch (const std::bad_alloc&) {
+                // The old init string is gone; the slot holds the empty one
+                // (two NULs fit without an allocation).
+                slot.clear();
+                slot.append(2, u'\0');
+                return CGSRET_INVALID;
+            }
             if (slot.size() < 2)
                 slot.push_back(0);
             return CGSRET_SUCCESS;
@@ -231,6 +260,18 @@ CONST_GETSET_RETURN CFlashTool::settingSwitch(CONST_FLASHTOOL_SETTING id, void* 
 
 CONST_UPGRADERETURN CFlashTool::FlashScanner(void* caller, const char16_t* path)
 {
+    const CONST_UPGRADERETURN result = guarded(CUR_FAILURE, [&] { return flashScanner(caller, path); });
+    if (result == CUR_FAILURE) {
+        // An update cut short by an exception leaves no port open for the
+        // next one.
+        m_pParams->m_serial.Close();
+        m_pParams->m_usb.Close();
+    }
+    return result;
+}
+
+CONST_UPGRADERETURN CFlashTool::flashScanner(void* caller, const char16_t* path)
+{
     MyPrivateParams& e = *m_pParams;
     Log& log = *e.m_log;
     e.m_caller = caller;
@@ -253,7 +294,7 @@ CONST_UPGRADERETURN CFlashTool::FlashScanner(void* caller, const char16_t* path)
         return e.FlashScanner(file);
     }
     if (e.m_IfaceType == CIF_USBHID_BARCODE_SCANNER) {
-        log.print(2, "HID Device: %s\n", NarrowText(*e.m_portName).c_str());
+        log.print(2, "HID Device: %s\n", LogText(*e.m_portName).c_str());
         return e.FlashScanner(file);
     }
     log.print(4, "Invalid interface type\n");
@@ -261,6 +302,11 @@ CONST_UPGRADERETURN CFlashTool::FlashScanner(void* caller, const char16_t* path)
 }
 
 CONST_GETSET_RETURN CFlashTool::GetFileVersion(const char16_t* path, fileversion_type* version)
+{
+    return guarded(CGSRET_FAILURE, [&] { return fileVersion(path, version); });
+}
+
+CONST_GETSET_RETURN CFlashTool::fileVersion(const char16_t* path, fileversion_type* version)
 {
     if (m_pParams == nullptr)
         return CGSRET_INVALID;
@@ -276,7 +322,7 @@ extern "C" {
 
 VXFLASH_API CFlashTool* CreateFlashTool()
 {
-    return new (std::nothrow) CFlashTool();
+    return guarded(static_cast<CFlashTool*>(nullptr), [] { return new CFlashTool(); });
 }
 
 VXFLASH_API void DestroyFlashTool(CFlashTool* tool)

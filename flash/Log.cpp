@@ -5,6 +5,7 @@
 
 #include <cstdarg>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <vector>
@@ -57,13 +58,20 @@ bool Log::wants(std::uint32_t messageClass) const
     return isOpen() && (messageClass == 0 || (messageClass & m_mask.load()) != 0);
 }
 
-void Log::emitLocked(const std::string& text)
+void Log::emitLocked(const std::string& text) noexcept
 {
     switch (m_output) {
     case Output::none:
         break;
     case Output::debugger:
-        OutputDebugStringA(text.size() > kDebuggerLineMax ? text.substr(0, kDebuggerLineMax).c_str() : text.c_str());
+        if (text.size() > kDebuggerLineMax) {
+            char line[kDebuggerLineMax + 1];
+            std::memcpy(line, text.data(), kDebuggerLineMax);
+            line[kDebuggerLineMax] = '\0';
+            OutputDebugStringA(line);
+        } else {
+            OutputDebugStringA(text.c_str());
+        }
         break;
     case Output::file:
     case Output::standard:
@@ -94,14 +102,18 @@ void Log::print(std::uint32_t messageClass, const char* format, ...)
     va_copy(copy, args);
     const int n = std::vsnprintf(nullptr, 0, format, copy);
     va_end(copy);
-    std::string text;
-    if (n > 0) {
-        std::vector<char> buffer(static_cast<std::size_t>(n) + 1);
-        std::vsnprintf(buffer.data(), buffer.size(), format, args);
-        text.assign(buffer.data(), static_cast<std::size_t>(n));
+    // A line that cannot be formatted for want of memory is dropped: the
+    // log never changes an operation's result.
+    try {
+        std::string text;
+        if (n > 0) {
+            text.resize(static_cast<std::size_t>(n));
+            std::vsnprintf(text.data(), text.size() + 1, format, args);
+        }
+        write(messageClass, text);
+    } catch (...) {
     }
     va_end(args);
-    write(messageClass, text);
 }
 
 std::string Log::timeStampText(const char* label)
@@ -126,10 +138,19 @@ void Log::timeStamp(const char* label)
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_output == Output::none || (m_mask.load() & 0x2) == 0)
         return;
-    emitLocked(timeStampText(label));
+    try {
+        emitLocked(timeStampText(label));
+    } catch (...) {
+    }
 }
 
-void Log::currentDirectoryLine() { write(0, CurrentDirectoryText()); }
+void Log::currentDirectoryLine()
+{
+    try {
+        write(0, CurrentDirectoryText());
+    } catch (...) {
+    }
+}
 
 void Log::openDebugger()
 {
@@ -137,7 +158,7 @@ void Log::openDebugger()
         std::lock_guard<std::mutex> lock(m_mutex);
         m_output = Output::debugger;
     }
-    timeStamp("BEGIN");
+    timeStamp("BEGIN: ");
     currentDirectoryLine();
 }
 
@@ -162,7 +183,7 @@ bool Log::openFile(const std::string& name)
         m_ownsStream = true;
         m_output = Output::file;
     }
-    timeStamp("START");
+    timeStamp("START ");
     currentDirectoryLine();
     return true;
 }
@@ -174,7 +195,7 @@ void Log::openConsole()
         m_stream = stdout;
         m_output = Output::console;
     }
-    timeStamp("START");
+    timeStamp("START ");
     currentDirectoryLine();
 }
 
@@ -182,8 +203,12 @@ void Log::close()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_output == Output::file) {
-        if ((m_mask.load() & 0x2) != 0)
-            emitLocked(timeStampText("END"));
+        if ((m_mask.load() & 0x2) != 0) {
+            try {
+                emitLocked(timeStampText("END: "));
+            } catch (...) {
+            }
+        }
         std::fflush(m_stream);
         if (m_ownsStream)
             std::fclose(m_stream);
@@ -199,6 +224,14 @@ void Log::hexDump(const std::uint8_t* bytes, std::size_t length)
 {
     if (length == 0 || bytes == nullptr || (m_mask.load() & 0x2) == 0)
         return;
+    try {
+        write(2, hexDumpText(bytes, length));
+    } catch (...) {
+    }
+}
+
+std::string Log::hexDumpText(const std::uint8_t* bytes, std::size_t length)
+{
     std::string text;
     for (std::size_t line = 0; line < length; line += 16) {
         char piece[32];
@@ -236,5 +269,5 @@ void Log::hexDump(const std::uint8_t* bytes, std::size_t length)
         }
         text += "|\n";
     }
-    write(2, text);
+    return text;
 }

@@ -6,6 +6,9 @@
 // Threads: the cancelling thread logs while an update logs on its own
 // thread, so every write (and the output's opening and closing) is
 // serialised by one lock; the mask is atomic.
+//
+// Writing a line never throws: a line that cannot be made (for want of
+// memory) is dropped.
 #pragma once
 
 #include <atomic>
@@ -55,7 +58,8 @@ public:
 
 private:
     enum class Output { none, debugger, file, standard, console };
-    void emitLocked(const std::string& text);
+    void emitLocked(const std::string& text) noexcept;
+    static std::string hexDumpText(const std::uint8_t* bytes, std::size_t length);
     std::string timeStampText(const char* label);
 
     mutable std::mutex m_mutex;

@@ -38,11 +38,13 @@ namespace {
 const char16_t kDefaultInitString[] = {0x16, u'M', 0x0D, u'V', u'I', u'S', u'M', u'N', u'4', u'2', u'.', 0, 0};
 }
 
+// Everything that may fail to allocate comes before the logger, so that a
+// failed construction leaves nothing behind.
 MyPrivateParams::MyPrivateParams(CFlashTool* owner)
-    : m_owner(owner), m_version(WidenText(kFlashVersionText)), m_log(new Log()), m_serial(m_log), m_usb(m_log)
+    : m_owner(owner), m_version(WidenText(kFlashVersionText)),
+      m_usbInitString(kDefaultInitString, sizeof kDefaultInitString / sizeof kDefaultInitString[0]),
+      m_rs232InitString(m_usbInitString), m_log(new Log()), m_serial(m_log), m_usb(m_log)
 {
-    m_usbInitString.assign(kDefaultInitString, sizeof kDefaultInitString / sizeof kDefaultInitString[0]);
-    m_rs232InitString = m_usbInitString;
 }
 
 MyPrivateParams::~MyPrivateParams()
@@ -108,7 +110,7 @@ CONST_UPGRADERETURN MyPrivateParams::FlashScanner(const std::u16string& path)
     if (!FileExtensionMatches(path, u"MOCF") && !FileExtensionMatches(path, u"MOC") &&
         !FileExtensionMatches(path, u"SUF")) {
         m_log->print(4, "%sinvalid file extension for the entered file: %s, while expecting MOCF or MOC.\n", P,
-                     NarrowText(path).c_str());
+                     LogText(path).c_str());
         return CUR_FILEBAD;
     }
     ClearFileCompatTable();
@@ -126,7 +128,7 @@ CONST_UPGRADERETURN MyPrivateParams::FlashScanner(const std::u16string& path)
     const bool wantApp = kind == IMAGE_KIND_APP || kind == IMAGE_KIND_BOTH;
     if ((wantBoot && LoadFirmwareImage(path, IMAGE_KIND_BOOT, &m_bootImage) != ImageStatus::ok) ||
         (wantApp && LoadFirmwareImage(path, IMAGE_KIND_APP, &m_appImage) != ImageStatus::ok)) {
-        m_log->print(4, "%sthe firmware image could not be read from the file: %s.\n", P, NarrowText(path).c_str());
+        m_log->print(4, "%sthe firmware image could not be read from the file: %s.\n", P, LogText(path).c_str());
         return CUR_FILEBAD;
     }
     FileCompatTable() = compat;

@@ -98,10 +98,22 @@ public:
     FirmwareImage m_appImage;
 
 private:
-    bool usbReadPinfo(std::string* text, const char* prefix);
-    bool serialPinfoQuery(std::string* reply);
-    bool findApplicationDevice();
-    bool sendRelay(const char* prefix, const std::uint8_t* bytes, std::size_t n, bool usb, std::uint8_t* reply);
+    bool usbReadPinfo(std::string* text, const char* prefix, const char* invalid, const char* valid);
+    // Purges, sends P_INFO and reads the reply, after the 200 ms settle
+    // pause when `settle`.
+    bool serialPinfoQuery(std::string* reply, bool settle);
+    // The running application's HID device, by the ids the scanner gave.
+    bool findApplicationDevice(const char* prefix);
+    // Logs `format` with the prefix and line settings (the working ones
+    // unless given).
+    void logWithLine(std::uint32_t messageClass, const char* format, const char* prefix);
+    void logWithLine(std::uint32_t messageClass, const char* format, const char* prefix, const DCB& dcb);
+    // Logs `title` and the reply's first six bytes.
+    void logHeaderBytes(const char* prefix, const char* title, std::string reply);
+    // Relays `n` bootloader bytes and reads the reply into `reply` (64
+    // bytes); logs the reply under `label`. True when it acknowledges.
+    bool sendRelay(const char* prefix, const std::uint8_t* bytes, std::size_t n, bool usb, std::uint8_t* reply,
+                   const char* label = "response");
     // The boot image through the running application's relay, from NEWBLS,
     // which opens it, to leaving flash mode; `P` heads the
     // log's progress lines, `E` its error lines and the last line.

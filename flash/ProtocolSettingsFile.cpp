@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -31,6 +32,10 @@ const ProtocolSetting kSettings[] = {
 };
 
 bool isQuote(unsigned char c) { return c == 0x22 || c == 0x93 || c == 0x94; }
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
 
 }  // namespace
 
@@ -131,14 +136,20 @@ int DecodeStringValue(const std::string& value, char16_t* out, std::size_t capac
 
 int LoadProtocolSettingsFile(CFlashTool* tool, Log* log, const std::u16string& widePath)
 {
-    const std::string path = NarrowText(widePath);
+    // The path as the log shows it; a name that names no file (an embedded
+    // NUL, a lone surrogate) cannot be opened.
+    const std::string path = LogText(widePath);
     log->print(2, "LOAD protocal file: %s\n", path.c_str());
-    const std::size_t dot = path.rfind('.');
-    if (dot == std::string::npos || !FileExtensionMatches(widePath.substr(dot), u"txt") || path.size() - dot != 4) {
+    const std::size_t dot = widePath.rfind(u'.');
+    if (dot == std::u16string::npos || !FileExtensionMatches(widePath.substr(dot), u"txt") ||
+        widePath.size() - dot != 4) {
         log->print(4, "Wrong protocal file with invalid extension: %s. Expected extension: txt.\n", path.c_str());
         return 1;
     }
-    std::FILE* file = std::fopen(path.c_str(), "r");
+    std::string name;
+    const std::unique_ptr<std::FILE, FileCloser> opened(FileNameText(widePath, &name) ? std::fopen(name.c_str(), "r")
+                                                                                  : nullptr);
+    std::FILE* file = opened.get();
     if (file == nullptr) {
         log->write(4, CurrentDirectoryText());
         log->print(4, "LOAD: %s - FAILS\n", path.c_str());
@@ -222,6 +233,5 @@ int LoadProtocolSettingsFile(CFlashTool* tool, Log* log, const std::u16string& w
         }
     }
     log->print(8, "%s:%d: *END*OF*FILE*\n", path.c_str(), number);
-    std::fclose(file);
     return errors == 0 ? 0 : 2;
 }

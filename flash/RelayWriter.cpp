@@ -11,7 +11,7 @@
 using namespace blockframing;
 
 bool MyPrivateParams::sendRelay(const char* prefix, const std::uint8_t* bytes, std::size_t n, bool usb,
-                                std::uint8_t* reply)
+                                std::uint8_t* reply, const char* label)
 {
     std::uint8_t command[2 * 255 + 16];
     const std::size_t length = BuildRelayCommand(command, n, bytes);
@@ -22,12 +22,12 @@ bool MyPrivateParams::sendRelay(const char* prefix, const std::uint8_t* bytes, s
         std::memcpy(report + 2, command, length);
         m_usb.WriteReport(report, length + 2);
         m_usb.ReadReport(reply, 64, timeout);
-        m_log->print(0x20, "%sresponse = %s\n", prefix, hex16(reply).c_str());
+        m_log->print(0x20, "%s%s = %s\n", prefix, label, hex16(reply).c_str());
         return reply[10] == 0x11;
     }
     m_serial.Write(command, length);
     m_serial.ReadWithTimeout(reply, 9, timeout);
-    m_log->print(0x20, "%sresponse = %s\n", prefix, hex16(reply).c_str());
+    m_log->print(0x20, "%s%s = %s\n", prefix, label, hex16(reply).c_str());
     return reply[6] == 0x11;
 }
 
@@ -109,9 +109,7 @@ bool MyPrivateParams::writeBootThroughRelay(const char* P, const char* E, bool u
         }
         std::uint8_t a[4];
         addressBytes(address, a);
-        if (!usb)
-            m_log->print(0x20, "%sSend start Address command = 0X%02X,0X%02X,0X%02X,0X%02X.\n", P, a[0], a[1], a[2],
-                         a[3]);
+        m_log->print(0x20, "%sSend start Address command = 0X%02X,0X%02X,0X%02X,0X%02X.\n", P, a[0], a[1], a[2], a[3]);
         if (!sendRelay(P, a, 4, usb, reply)) {
             m_log->print(4, "%scould not write the erase start address to the scanner. Scanner response = 0X%02X.\n", E,
                          reply[status]);
@@ -123,7 +121,8 @@ bool MyPrivateParams::writeBootThroughRelay(const char* P, const char* E, bool u
                          reply[status]);
             return failure(CUR_FAILURE);
         }
-        if (!sendRelay(P, a, 4, usb, reply)) {
+        if (!sendRelay(P, a, 4, usb, reply,
+                       usb ? "Send Start Address command again, response" : "send the address again, response")) {
             m_log->print(4, "%scould not write the program start address to the scanner. Scanner response = 0X%02X.\n",
                          E, reply[status]);
             return failure(CUR_FAILURE);

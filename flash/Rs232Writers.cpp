@@ -20,7 +20,7 @@ bool MyPrivateParams::FlashScanner_App_RS232(int* result)
     const std::uint32_t doneAtStart = m_bytesDone;
     const DWORD timeout = static_cast<DWORD>(m_MenuCmd_Timeout_mSecs > 0 ? m_MenuCmd_Timeout_mSecs : 0);
     progress();
-    const std::string port = m_portName ? NarrowText(*m_portName) : std::string();
+    const std::string port = m_portName ? LogText(*m_portName) : std::string();
     m_log->print(2, "%sOpen com port = %s.\n", P, port.c_str());
     if (!m_portName || !m_serial.OpenPort(*m_portName, m_working, 0)) {
         m_log->print(4, "%scould not open the entered serial port. Port number = %s.\n", P, port.c_str());
@@ -44,10 +44,11 @@ bool MyPrivateParams::FlashScanner_App_RS232(int* result)
         ExitFlashMode(IMAGE_KIND_APP, false);
         return false;
     };
-    auto readReply = [&](std::size_t count) {
+    // Every reply is logged, under the name the step gives it.
+    auto readReply = [&](std::size_t count, const char* label = "response") {
         std::memset(reply, 0, sizeof reply);
         m_serial.ReadWithTimeout(reply, count, timeout);
-        m_log->print(0x20, "%sresponse = %s\n", P, hex16(reply).c_str());
+        m_log->print(0x20, "%s%s = %s\n", P, label, hex16(reply).c_str());
         return reply[0];
     };
     m_log->print(2, "%sBootloader always work in 115200,N,8,1. Change RS232 DCB settings to 115200,8,N,1.\n", P);
@@ -64,8 +65,7 @@ bool MyPrivateParams::FlashScanner_App_RS232(int* result)
         if (m_RetryMax == 0)
             return failure(CUR_FAILURE);
         m_serial.Write(command, BuildCommand(CC_BTLPRO, command));
-        readReply(11);
-        m_log->print(0x20, "%sBTLPRO command response = %s\n", P, hex16(reply).c_str());
+        readReply(11, "BTLPRO command response");
         if (reply[9] == 0x06) {
             m_log->print(2, "%sRetry the %dth times, get valid response for CC_BTLPRO command. Scanner response = 0X%02X.\n",
                          P, static_cast<int>(attempt), reply[9]);
@@ -169,7 +169,7 @@ bool MyPrivateParams::FlashScanner_RS232_Boot(int* result)
     const char* P = "MyPrivateParams -- FlashScanner_RS232_Boot: ";
     const DWORD timeout = static_cast<DWORD>(m_MenuCmd_Timeout_mSecs > 0 ? m_MenuCmd_Timeout_mSecs : 0);
     progress();
-    const std::string port = m_portName ? NarrowText(*m_portName) : std::string();
+    const std::string port = m_portName ? LogText(*m_portName) : std::string();
     m_log->print(2, "%sOpen com port = %s.\n", P, port.c_str());
     if (!m_portName || !m_serial.OpenPort(*m_portName, m_working, 0)) {
         m_log->print(4, "%scould not open the entered serial port. Port number = %s", P, port.c_str());

@@ -1,5 +1,7 @@
 #include "ScannerCommands.h"
 
+#include "platform/text.h"
+
 #include <cstring>
 #include <sstream>
 #include <vector>
@@ -99,13 +101,18 @@ int HexDigitValue(char c)
     return -1;
 }
 
-std::string NarrowText(const std::u16string& text)
+bool FileNameText(const std::u16string& name, std::string* out)
 {
-    std::string out;
-    out.reserve(text.size());
-    for (char16_t c : text)
-        out.push_back(static_cast<char>(c & 0xFF));
-    return out;
+    return platform::utf8FromUtf16(name, *out);
+}
+
+std::string LogText(const std::u16string& text) noexcept
+{
+    try {
+        return platform::utf8FromUtf16ForDisplay(text);
+    } catch (...) {
+        return std::string();
+    }
 }
 
 std::u16string WidenText(const std::string& text)

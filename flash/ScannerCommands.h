@@ -38,8 +38,13 @@ std::size_t BuildRelayCommand(std::uint8_t* buffer, std::size_t n, const std::ui
 // compared from its second character on.
 bool FileExtensionMatches(const std::u16string& name, const std::u16string& extension);
 
-// Each wide character's low byte: how the library uses paths as 8-bit text.
-std::string NarrowText(const std::u16string& text);
+// A file or port name as the file system takes it (UTF-8). False for a name
+// that names nothing: an embedded NUL or a surrogate without its partner.
+bool FileNameText(const std::u16string& name, std::string* out);
+// A wide text for a log line (UTF-8); empty when it cannot be made. Never
+// throws, so that a log line never changes an operation's result.
+std::string LogText(const std::u16string& text) noexcept;
+// Each byte as the character of the same value.
 std::u16string WidenText(const std::string& text);
 // Length of a NUL-terminated UTF-16 text, reading at most `limit` characters.
 std::size_t WideLength(const char16_t* text, std::size_t limit = SIZE_MAX);

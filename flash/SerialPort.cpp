@@ -13,10 +13,12 @@ bool Serial::OpenPort(const std::u16string& name, const win_rs232_settings& sett
         m_log->print(4, "Serial -- OpenPort: the handle has already been initialized.\n");
         return false;
     }
-    std::string path = NarrowText(name);
-    if (path.rfind("\\\\", 0) != 0)
-        path = "\\\\.\\" + path;
-    m_port = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    std::string path;
+    if (FileNameText(name, &path)) {
+        if (path.rfind("\\\\", 0) != 0)
+            path = "\\\\.\\" + path;
+        m_port = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    }
     if (m_port == INVALID_HANDLE_VALUE) {
         m_log->print(4, "Serial -- OpenPort: m_hCommPort is INVALID_HANDLE_VALUE.\n");
         return false;
@@ -82,6 +84,12 @@ std::size_t Serial::ReadWithTimeout(std::uint8_t* buffer, std::size_t count, DWO
 {
     if (m_port == INVALID_HANDLE_VALUE || buffer == nullptr)
         return 0;
+    // Only the read fields change for this read: the host's write time-outs
+    // stay in force (0/0 would mean "no time-out", and a write to a scanner
+    // that stopped draining its line would then block for ever), and the
+    // host's read time-outs come back afterwards.
+    COMMTIMEOUTS host{};
+    const bool haveHost = GetCommTimeouts(m_port, &host) != 0;
     const DWORD start = GetTickCount();
     std::size_t got = 0;
     while (got < count) {
@@ -89,7 +97,10 @@ std::size_t Serial::ReadWithTimeout(std::uint8_t* buffer, std::size_t count, DWO
         const DWORD left = elapsed >= timeoutMs ? 0 : timeoutMs - elapsed;
         // Wait for the first byte no longer than the time left, then take
         // whatever has arrived.
-        COMMTIMEOUTS timeouts{MAXDWORD, MAXDWORD, left == 0 ? 1 : left, 0, 0};
+        COMMTIMEOUTS timeouts = host;
+        timeouts.ReadIntervalTimeout = MAXDWORD;
+        timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
+        timeouts.ReadTotalTimeoutConstant = left == 0 ? 1 : left;
         SetCommTimeouts(m_port, &timeouts);
         DWORD read = 0;
         const BOOL ok = ReadFile(m_port, buffer + got, static_cast<DWORD>(count - got), &read, nullptr);
@@ -103,6 +114,8 @@ std::size_t Serial::ReadWithTimeout(std::uint8_t* buffer, std::size_t count, DWO
             break;
         }
     }
+    if (haveHost)
+        SetCommTimeouts(m_port, &host);
     return got;
 }
 

@@ -1,5 +1,7 @@
 #include "UsbPort.h"
 
+#include "ScannerCommands.h"
+
 #include "platform/error.h"
 #include "platform/setupapi.h"
 #include "platform/sync.h"
@@ -85,6 +87,18 @@ bool Usb::FindHidDevice(std::uint16_t vendorId, std::uint16_t productId, unsigne
     if (!found)
         m_log->print(2, "USB -- FindHidDevice: End Of Hid Devices.\n");
     return found;
+}
+
+bool Usb::OpenUSBPort(const std::u16string& path)
+{
+    std::string name;
+    if (!FileNameText(path, &name)) {
+        Close();
+        m_log->print(4, "USB -- OpenUSBPort: Could not create device Handle, error code = %d.\n",
+                     static_cast<int>(ERROR_INVALID_PARAMETER));
+        return false;
+    }
+    return OpenUSBPort(name);
 }
 
 bool Usb::OpenUSBPort(const std::string& path)

@@ -31,6 +31,9 @@ public:
     bool FindHidDevice(std::uint16_t vendorId, std::uint16_t productId, unsigned interfaceNumber,
                        bool matchInterface);
     bool OpenUSBPort(const std::string& path);
+    // The same for a name as the host gave it; a name that names no file
+    // (see FileNameText) is not opened.
+    bool OpenUSBPort(const std::u16string& path);
     // Reads one input report into `buffer` without its report id, at most
     // `size` bytes (the rest of `buffer` zeroed); returns the bytes read
     // from the device (0 on time-out).

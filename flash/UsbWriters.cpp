@@ -21,7 +21,7 @@ bool MyPrivateParams::FlashScanner_App_USB(int* result)
     const DWORD timeout = static_cast<DWORD>(m_MenuCmd_Timeout_mSecs > 0 ? m_MenuCmd_Timeout_mSecs : 0);
     *result = CUR_SUCCESS;
     progress();
-    const std::string port = m_portName ? NarrowText(*m_portName) : std::string();
+    const std::string port = m_portName ? LogText(*m_portName) : std::string();
     if (pinfo.mode != 'A') {
         *result = CUR_SUCCESS_RECOVERY;
     } else if (m_IfaceType == CIF_USBCDC) {
@@ -40,7 +40,7 @@ bool MyPrivateParams::FlashScanner_App_USB(int* result)
         }
     } else {
         m_log->print(2, "%sOpen usb port = %s.\n", P, port.c_str());
-        if (!m_portName || !m_usb.OpenUSBPort(port)) {
+        if (!m_portName || !m_usb.OpenUSBPort(*m_portName)) {
             m_log->print(4, "%scould not open the entered port fileName. port fileName = %s.\n", P, port.c_str());
             *result = CUR_FAILURE;
             return false;
@@ -142,6 +142,7 @@ bool MyPrivateParams::FlashScanner_App_USB(int* result)
                      addressReport[3], addressReport[4], addressReport[5]);
         m_usb.WriteReport(addressReport, 6);
         m_usb.ReadReport(reply, sizeof reply, timeout);
+        m_log->print(0x20, "%sStart Address command response = %s\n", P, hex16(reply).c_str());
         if (reply[4] != 0x11) {
             m_log->print(4, "%scould not write the erase start address to the scanner. Scanner response = 0X%02X.\n", P,
                          reply[4]);
@@ -199,16 +200,16 @@ bool MyPrivateParams::FlashScanner_Boot_USB(int* result)
     const char* P = "MyPrivateParams -- FlashScanner_Boot_USB: ";
     const char* F = "MyPrivateParams -- FlashScanner_Boot_USB : ";
     progress();
-    const std::string port = m_portName ? NarrowText(*m_portName) : std::string();
+    const std::string port = m_portName ? LogText(*m_portName) : std::string();
     if (m_deviceSearch) {
-        if (!findApplicationDevice()) {
+        if (!findApplicationDevice(P)) {
             m_log->print(4, "%scould not auto detect the device.\n", F);
             *result = CUR_FAILURE;
             return false;
         }
     } else {
         m_log->print(2, "%sOpen usb port = %s.\n", P, port.c_str());
-        if (!m_portName || !m_usb.OpenUSBPort(port)) {
+        if (!m_portName || !m_usb.OpenUSBPort(*m_portName)) {
             m_log->print(4, "%scould not open the entered port fileName. port fileName = %s.\n", F, port.c_str());
             *result = CUR_FAILURE;
             return false;

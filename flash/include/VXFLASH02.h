@@ -158,14 +158,22 @@ public:
     virtual CONST_UPGRADERETURN FlashScanner(void* caller, const char16_t* path);
     // Fills `version` (zero-filled first) with the versions in the file.
     virtual CONST_GETSET_RETURN GetFileVersion(const char16_t* path, fileversion_type* version);
-    // Sizes are in bytes. Texts read back (CFS_VERSION, CFS_PORTFILENAME,
-    // CFS_FLASH_INITSTRING) are copied only when they fit in `size` bytes.
+    // Sizes are in bytes, with one exception: a CFS_FLASH_INITSTRING set
+    // counts wide characters (the protocol-settings file passes twice the
+    // text's length, and the multi-string's terminators must lie within the
+    // first `size` characters). A CFS_PORTFILENAME set reads at most
+    // size / 2 characters, terminated or not. Texts read back (CFS_VERSION,
+    // CFS_PORTFILENAME, CFS_FLASH_INITSTRING) are copied only when they fit
+    // in `size` bytes.
     virtual CONST_GETSET_RETURN SetSetting(CONST_FLASHTOOL_SETTING id, void* data, std::uint32_t size);
     virtual CONST_GETSET_RETURN GetSetting(CONST_FLASHTOOL_SETTING id, void* data, std::uint32_t size);
 
     MyPrivateParams* engine() const { return m_pParams; }
 
 private:
+    // The operations' bodies; the public ones catch what these throw.
+    CONST_UPGRADERETURN flashScanner(void* caller, const char16_t* path);
+    CONST_GETSET_RETURN fileVersion(const char16_t* path, fileversion_type* version);
     CONST_GETSET_RETURN settingSwitch(CONST_FLASHTOOL_SETTING id, void* data, std::uint32_t size, bool set);
     MyPrivateParams* m_pParams;
 };

@@ -1,8 +1,77 @@
 // Conversions of wide strings.
 
 #include "linux/internal/text.h"
+#include "platform/text.h"
 
 namespace platform {
+
+namespace {
+
+void appendUtf8(char32_t c, std::string& out)
+{
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool isLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// For a file name (`forFiles`) a NUL or a lone surrogate stops the
+// conversion with false; for display a lone surrogate becomes U+FFFD.
+bool convert(std::u16string_view text, std::string& out, bool forFiles)
+{
+    out.clear();
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c == 0 && forFiles) {
+            out.clear();
+            return false;
+        }
+        if (isHighSurrogate(c) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
+            appendUtf8(0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00), out);
+            ++i;
+            continue;
+        }
+        if (isHighSurrogate(c) || isLowSurrogate(c)) {
+            if (forFiles) {
+                out.clear();
+                return false;
+            }
+            appendUtf8(0xFFFD, out);
+            continue;
+        }
+        appendUtf8(c, out);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool utf8FromUtf16(std::u16string_view text, std::string& out)
+{
+    return convert(text, out, true);
+}
+
+std::string utf8FromUtf16ForDisplay(std::u16string_view text)
+{
+    std::string out;
+    convert(text, out, false);
+    return out;
+}
 
 std::string narrowFromWide(const wchar_t* text)
 {

@@ -588,6 +588,14 @@ std::vector<HidScanner::OutputReport> HidScanner::outputReports() const
     return m_state->outputs;
 }
 
+std::vector<HidScanner::OutputReport> HidScanner::outputReports(std::size_t from) const
+{
+    std::lock_guard lock(m_state->mutex);
+    const std::size_t first = std::min(from, m_state->outputs.size());
+    return std::vector<OutputReport>(m_state->outputs.begin() + static_cast<std::ptrdiff_t>(first),
+                                     m_state->outputs.end());
+}
+
 std::vector<std::vector<std::uint8_t>> HidScanner::featureReports() const
 {
     std::lock_guard lock(m_state->mutex);

@@ -131,6 +131,9 @@ struct VirtualSerialPort::Impl {
     bool inBreak = false;
     std::vector<DeviceRequest> requests;
     std::vector<unsigned char> received;
+    // Each line setting of the line-of-business host, with the size of
+    // `received` when it took effect.
+    std::vector<std::pair<std::size_t, HostLine>> lineHistory;
     std::vector<unsigned char> managementReceived;
     unsigned modemLines = 0;
     bool linesChanged = false;
@@ -420,6 +423,20 @@ std::vector<unsigned char> VirtualSerialPort::received() const
     return m_impl->received;
 }
 
+std::vector<unsigned char> VirtualSerialPort::received(std::size_t from) const
+{
+    std::lock_guard lock(m_impl->mutex);
+    const std::size_t first = std::min(from, m_impl->received.size());
+    return std::vector<unsigned char>(m_impl->received.begin() + static_cast<std::ptrdiff_t>(first),
+                                      m_impl->received.end());
+}
+
+std::vector<std::pair<std::size_t, HostLine>> VirtualSerialPort::lineHistory() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->lineHistory;
+}
+
 HostLine VirtualSerialPort::managementLine() const
 {
     std::lock_guard lock(m_impl->mutex);
@@ -678,6 +695,8 @@ void VirtualSerialPort::serve()
             line.xonChar = static_cast<unsigned>(number(message, "xon", 0x11));
             line.xoffChar = static_cast<unsigned>(number(message, "xoff", 0x13));
             (isLob ? s.line : s.managementLine) = line;
+            if (isLob)
+                s.lineHistory.emplace_back(s.received.size(), line);
             sendMessage(from, "OK");
             return;
         }

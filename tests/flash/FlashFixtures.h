@@ -2,6 +2,8 @@
 // an image, MOCF containers around it, and the corrupt variants.
 #pragma once
 
+#include "include/VXFLASH02.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -241,5 +243,23 @@ inline void writeText(const std::string& path, const std::string& text)
 }
 
 inline std::u16string wide(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+
+// A tool for an RS-232 scanner on a port that does not exist ("COM250" at
+// 9600 8N1), asking `retries` times: an update reads its file whole and then
+// fails with 1 at the port (at once with 0 retries, which touches no port),
+// so 3 shows that the file was refused first.
+inline CFlashTool* toolWithoutScanner(std::int32_t retries)
+{
+    CFlashTool* tool = CreateFlashTool();
+    tool->SetSetting(CFS_PORTFILENAME, const_cast<char16_t*>(u"COM250"), 12);
+    std::int32_t rs232 = CIF_RS232;
+    tool->SetSetting(CFS_INTERFACE, &rs232, 4);
+    win_rs232_settings serial{};
+    serial.dcb.BaudRate = 9600;
+    serial.dcb.ByteSize = 8;
+    tool->SetSetting(CFS_WIN32_232_SETTINGS, &serial, sizeof serial);
+    tool->SetSetting(CFS_RETRY_MAX, &retries, 4);
+    return tool;
+}
 
 }  // namespace flashfix

@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 using namespace flashfix;
 
@@ -144,7 +146,12 @@ TEST(MocfContainer, ImageKindAndCompatibilityTable)
         {"boot only", {{0x0B000000, textBytes("b")}}, IMAGE_KIND_BOOT},
         {"app only", {{0x0B000001, textBytes("a")}}, IMAGE_KIND_APP},
         {"both", {{0x0B000000, textBytes("b")}, {0x0B000001, textBytes("a")}}, IMAGE_KIND_BOTH},
-        {"app before boot", {{0x0B000001, textBytes("a")}, {0x0B000000, textBytes("b")}}, IMAGE_KIND_BOOT},
+        // Decided: an application placed before the boot object makes the
+        // file an application, not a package, and the boot object after it
+        // does not turn it into a boot file either.
+        {"app before boot", {{0x0B000001, textBytes("a")}, {0x0B000000, textBytes("b")}}, IMAGE_KIND_APP},
+        {"boot, app, boot", {{0x0B000000, textBytes("b")}, {0x0B000001, textBytes("a")}, {0x0B000000, textBytes("b")}},
+         IMAGE_KIND_BOTH},
         {"empty record hides the app", {{0x0B000000, textBytes("b")}, {9, {}}, {0x0B000001, textBytes("a")}},
          IMAGE_KIND_BOOT},
         {"nothing", {{9, textBytes("x")}}, IMAGE_KIND_NONE},
@@ -153,8 +160,7 @@ TEST(MocfContainer, ImageKindAndCompatibilityTable)
         ClearFileCompatTable();
         EXPECT_EQ(ImageKindOf(container(c.records)), c.kind) << c.name;
     }
-    // An application placed first and a boot image after: the query visits
-    // records in order, so the later boot object wins the kind.
+    // The compatibility record fills the library's table wherever it lies.
     std::vector<std::uint32_t> many(150);
     for (std::size_t i = 0; i < many.size(); ++i)
         many[i] = static_cast<std::uint32_t>(i + 1);
@@ -279,6 +285,38 @@ TEST_F(ImageFiles, BadTextIsRefused)
     EXPECT_EQ(ReadHexText(std::string(kObjectWorkBuffer + 1, ':'), true, IMAGE_KIND_APP, &image), ImageStatus::tooLarge);
 }
 
+// An end record among the first nine lines ends both readings of an
+// application: what follows it is ignored, whatever its line number (the
+// second reading, which leaves out the first nine lines, stops where the
+// first one stopped).
+TEST_F(ImageFiles, EarlyEndRecordEndsTheApplicationWhateverFollows)
+{
+    const std::vector<std::string> head = {
+        ":020000041D00DD",
+        hexRecord(0, 0x0000, {1, 2, 3, 4, 5, 6, 7, 8}),
+        hexRecord(0, 0x0008, {9, 10, 11, 12}),
+        ":00000001FF",
+    };
+    for (std::size_t garbageAt : {4u, 6u, 8u, 9u, 12u}) {
+        std::vector<std::string> lines = head;
+        // Valid data after the end record, up to the garbage line.
+        while (lines.size() < garbageAt)
+            lines.push_back(hexRecord(0, static_cast<std::uint16_t>(0x2000 + 16 * lines.size()), {0xAA, 0xBB}));
+        lines.push_back("garbage");
+        for (const bool container : {true, false}) {
+            SCOPED_TRACE("garbage at line " + std::to_string(garbageAt) + (container ? " of an object" : " of a file"));
+            FirmwareImage image;
+            ASSERT_EQ(ReadHexText(joinLines(lines, container ? "\r\n" : "\n"), container, IMAGE_KIND_APP, &image),
+                      ImageStatus::ok);
+            EXPECT_EQ(image.dataLength, 12u);
+            const std::vector<std::uint8_t> start(image.bytes.begin(), image.bytes.begin() + 12);
+            EXPECT_EQ(start, (std::vector<std::uint8_t>{0xFF, 0xFF, 0xFF, 0xFF, 5, 6, 7, 8, 9, 10, 11, 12}));
+            EXPECT_TRUE(std::all_of(image.bytes.begin() + 12, image.bytes.end(), [](std::uint8_t b) { return b == 0xFF; }))
+                << "nothing after the end record is read";
+        }
+    }
+}
+
 TEST_F(ImageFiles, ReaderIsChosenByExtension)
 {
     const std::string hex = joinLines(hexLines(bootImage(), true), "\n");
@@ -330,6 +368,59 @@ TEST_F(ImageFiles, GetFileVersionFillsTheRecord)
     DestroyFlashTool(tool);
 }
 
+// Firmware, protocol-settings and log names reach the file system as UTF-8:
+// no character is cut to its low byte (U+012F would become '/', U+0100 would
+// end the name), and a name that names no file (a surrogate without its
+// partner) is refused as a bad file.
+TEST_F(ImageFiles, NamesReachTheFileSystemAsUtf8)
+{
+    const auto boot = container({{0x0B000000, textBytes(joinLines(hexLines(bootImage(), true)))}});
+    std::filesystem::create_directories(dir.path() / "sub");
+    writeFile(dir.file("sub/app.mocf"), boot);
+    writeFile(dir.file("x\xC4\x80y.mocf"), boot);     // x, U+0100, y
+    writeFile(dir.file("Pr\xC3\xBC" "fung.mocf"), boot);  // Prüfung
+    const std::u16string folder = wide(dir.file(""));
+    const struct {
+        const char* name;
+        std::u16string file;
+        CONST_UPGRADERETURN update;  // 1: read, then no scanner; 3: not read
+    } cases[] = {
+        {"U+012F is no slash", u"sub\u012Fapp.mocf", CUR_FILEBAD},
+        {"U+0100 ends nothing", u"x\u0100y.mocf", CUR_FAILURE},
+        {"Latin letter", u"Pr\u00FCfung.mocf", CUR_FAILURE},
+        {"lone surrogate", u"Pr\xD800" u"fung.mocf", CUR_FILEBAD},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::u16string path = folder + c.file;
+        // No scanner query: nothing is sent anywhere.
+        CFlashTool* tool = flashfix::toolWithoutScanner(0);
+        EXPECT_EQ(tool->FlashScanner(nullptr, path.c_str()), c.update);
+        fileversion_type version;
+        EXPECT_EQ(tool->GetFileVersion(path.c_str(), &version),
+                  c.update == CUR_FILEBAD ? CGSRET_INVALID : CGSRET_SUCCESS);
+        EXPECT_STREQ(version.bootVersion, c.update == CUR_FILEBAD ? "" : "B1.02");
+        DestroyFlashTool(tool);
+    }
+
+    // A protocol-settings file and a log file with such names.
+    flashfix::writeText(dir.file("Einstellung-\xC3\xBC.txt"), "PX7700_RETRY_max: 7\n");
+    CFlashTool* tool = CreateFlashTool();
+    const std::u16string log = folder + u"Protokoll-\u0100.log";
+    log_settings settings{CFS_LOG_FILE, log.c_str(), 2};
+    ASSERT_EQ(tool->SetSetting(CFS_LOGGING, &settings, sizeof settings), CGSRET_SUCCESS);
+    std::u16string protocol = folder + u"Einstellung-\u00FC.txt";
+    EXPECT_EQ(tool->SetSetting(CFS_FLASH_PROTOCOL_SETTINGS, protocol.data(), 4), CGSRET_SUCCESS);
+    std::int32_t retries = 0;
+    tool->GetSetting(CFS_RETRY_MAX, &retries, 4);
+    EXPECT_EQ(retries, 7);
+    std::u16string broken = folder + u"Einstellung-\xDC00.txt";
+    EXPECT_EQ(tool->SetSetting(CFS_FLASH_PROTOCOL_SETTINGS, broken.data(), 4), CGSRET_FAILURE);
+    DestroyFlashTool(tool);
+    EXPECT_NE(vxtest::readFile(dir.file("Protokoll-\xC4\x80.log")).find("LOAD: " + dir.file("Einstellung-\xC3\xBC.txt")),
+              std::string::npos);
+}
+
 // Every corrupt file is refused with 3 before a port is opened: the port
 // named here does not exist, so reaching the port would give 1.
 TEST_F(ImageFiles, FlashScannerRefusesBadFilesBeforeAnyPort)
@@ -357,17 +448,7 @@ TEST_F(ImageFiles, FlashScannerRefusesBadFilesBeforeAnyPort)
          container({{0x0B000000, textBytes(goodBoot)}, {0x0B000001, textBytes(joinLines(hexLines(app, false, badSum)))}})},
     };
     for (const Case& c : cases) {
-        CFlashTool* tool = CreateFlashTool();
-        const std::u16string port = u"COM250";
-        tool->SetSetting(CFS_PORTFILENAME, const_cast<char16_t*>(port.c_str()), 14);
-        std::int32_t iface = CIF_RS232;
-        tool->SetSetting(CFS_INTERFACE, &iface, 4);
-        win_rs232_settings settings{};
-        settings.dcb.BaudRate = 9600;
-        settings.dcb.ByteSize = 8;
-        tool->SetSetting(CFS_WIN32_232_SETTINGS, &settings, sizeof settings);
-        std::int32_t retries = 1;
-        tool->SetSetting(static_cast<CONST_FLASHTOOL_SETTING>(CFS_RETRY_MAX), &retries, 4);
+        CFlashTool* tool = flashfix::toolWithoutScanner(1);
         const auto path = write(c.file, c.bytes);
         EXPECT_EQ(tool->FlashScanner(nullptr, path.c_str()), CUR_FILEBAD) << c.name;
         DestroyFlashTool(tool);

@@ -122,7 +122,7 @@ TEST(TextUtilities, ExtensionTest)
         {u"xsuf", u"SUF", true},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(FileExtensionMatches(c.name, c.extension), c.match) << NarrowText(c.name);
+        EXPECT_EQ(FileExtensionMatches(c.name, c.extension), c.match) << LogText(c.name);
 }
 
 TEST(TextUtilities, BuildDate)

@@ -1,5 +1,6 @@
-// The flash library's own serial port: what a failed open leaves behind, and
-// how long a read on a silent scanner takes.
+// The flash library's own serial port: what a failed open leaves behind, how
+// long a read on a silent scanner takes, and what a timed read leaves of the
+// host's time-outs.
 #include "Log.h"
 #include "SerialPort.h"
 
@@ -11,8 +12,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -84,6 +89,42 @@ TEST_F(FlashSerialPort, ReadOnASilentScannerEndsWithItsOwnTimeOutWhateverThePort
     // Generous on a loaded machine; far below the port's own minute.
     EXPECT_GE(took, std::chrono::milliseconds(290));
     EXPECT_LT(took, std::chrono::seconds(20));
+}
+
+// A scanner that stops draining its line: with the host's write time-out of
+// 500 ms in force, a write returns within its bound after a timed read too
+// (the read must not leave "no write time-out" behind).
+TEST_F(FlashSerialPort, TimedReadLeavesTheHostsWriteTimeOutInForce)
+{
+    win_rs232_settings settings = usableSettings();
+    settings.comTimeout = COMMTIMEOUTS{0, 0, 0, 0, 500};
+    Serial serial(&m_log);
+    ASSERT_TRUE(serial.OpenPort(m_name, settings, 0));
+    m_device->setReadingPaused(true);
+    std::uint8_t buffer[4] = {};
+    EXPECT_EQ(serial.ReadWithTimeout(buffer, sizeof buffer, 50), 0u);
+
+    // More than the pseudo-terminal holds, so the write has to wait.
+    const std::vector<std::uint8_t> block(1 << 20, 0x55);
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool returned = false;
+    std::thread writer([&] {
+        serial.Write(block.data(), block.size());
+        std::lock_guard lock(mutex);
+        returned = true;
+        changed.notify_all();
+    });
+    bool inTime;
+    {
+        std::unique_lock lock(mutex);
+        // 500 ms is the bound; far more is allowed for a loaded machine.
+        inTime = changed.wait_for(lock, std::chrono::seconds(20), [&] { return returned; });
+    }
+    // Let a blocked writer finish, so that the test ends either way.
+    m_device->setReadingPaused(false);
+    writer.join();
+    EXPECT_TRUE(inTime) << "the write ignored the host's time-out";
 }
 
 }  // namespace

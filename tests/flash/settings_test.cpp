@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -114,6 +115,34 @@ TEST(FlashToolSettings, ValuesRoundTrip)
     win_rs232_settings out{};
     ASSERT_EQ(tool->GetSetting(CFS_WIN32_232_SETTINGS, &out, sizeof out), CGSRET_SUCCESS);
     EXPECT_EQ(std::memcmp(&in, &out, sizeof in), 0);
+}
+
+// The port name's size is in bytes: an unterminated name is read no further
+// than its buffer (a heap buffer of exactly its size, so that the sanitizer
+// build sees any read past it).
+TEST(FlashToolSettings, PortNameIsReadNoFurtherThanItsByteSize)
+{
+    const struct {
+        const char* name;
+        std::u16string buffer;
+        std::uint32_t size;
+        std::u16string stored;
+    } cases[] = {
+        {"unterminated, size of the buffer", u"ABCD", 8, u"ABCD"},
+        {"unterminated, shorter size", u"ABCD", 6, u"ABC"},
+        {"as the SDK passes it: two bytes a character, no terminator", u"\\\\.\\COM12", 2 * 9, u"\\\\.\\COM12"},
+        {"terminated, with the terminator's bytes", std::u16string(u"COM3\0", 5), 10, u"COM3"},
+        {"terminated early", std::u16string(u"CO\0M3", 5), 10, u"CO"},
+    };
+    for (const auto& c : cases) {
+        Tool tool;
+        const std::unique_ptr<char16_t[]> heap(new char16_t[c.buffer.size()]);
+        std::copy(c.buffer.begin(), c.buffer.end(), heap.get());
+        ASSERT_EQ(tool->SetSetting(CFS_PORTFILENAME, heap.get(), c.size), CGSRET_SUCCESS) << c.name;
+        std::vector<char16_t> back(64, 0);
+        ASSERT_EQ(tool->GetSetting(CFS_PORTFILENAME, back.data(), 128), CGSRET_SUCCESS) << c.name;
+        EXPECT_EQ(std::u16string(back.data()), c.stored) << c.name;
+    }
 }
 
 TEST(FlashToolSettings, InitStringSlotsFollowTheInterface)

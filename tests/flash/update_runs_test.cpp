@@ -1,69 +1,26 @@
 // Whole updates against scripted scanners: boot, application and both
 // images over RS-232, USB HID and USB CDC, progress, cancel, and every
 // failure path with its result code.
-#include "BootloaderPort.h"
-#include "FlashFixtures.h"
-#include "TestSupport.h"
-
-#include "MyPrivateParams.h"
-#include "include/VXFLASH02.h"
+#include "UpdateFixture.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 using vxsim::BlockAction;
-using BootloaderPeer = vxsim::BootloaderScanner;
-using Link = vxsim::BootLink;
+using namespace flashrun;
 
 namespace {
-
-constexpr std::uint32_t kAppBlocks = 0x78000 / 4096;
-constexpr std::uint32_t kBootBlocks = 0xB000 / 4096;
-// How long the host waits for a reply. Healthy runs wait it out several
-// times per update (replies shorter than the reads that take them), so it
-// is short; an instrumented build on a loaded machine answers several
-// times slower and gets more.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr std::int32_t kReplyTimeoutMs = 1500;
-#else
-constexpr std::int32_t kReplyTimeoutMs = 400;
-#endif
-
-struct Progress {
-    std::int32_t done;
-    std::int32_t total;
-    std::vector<std::string> commandsSoFar;
-};
-
-struct Host {
-    BootloaderPeer* peer = nullptr;
-    std::vector<Progress> calls;
-};
-
-std::int32_t onProgress(void* caller, std::int32_t, std::int32_t done, std::int32_t total)
-{
-    Host* host = static_cast<Host*>(caller);
-    // A peer in another process cannot be asked what it received.
-    host->calls.push_back({done, total, host->peer ? host->peer->commands() : std::vector<std::string>{}});
-    return 0;
-}
-
-const char* linkName(Link link)
-{
-    switch (link) {
-    case Link::rs232: return "rs232";
-    case Link::hid: return "hid";
-    case Link::cdc: return "cdc";
-    }
-    return "?";
-}
 
 struct UpdateCase {
     bool startInBoot;
@@ -71,99 +28,10 @@ struct UpdateCase {
     int result;
 };
 
-class UpdateRuns : public ::testing::Test {
+class UpdateRuns : public flashrun::UpdateFixture {
 protected:
     void runCases(Link link, const std::vector<UpdateCase>& cases);
     void runFailures(Link link);
-
-    void SetUp() override
-    {
-        // The protocol's fixed pauses at a hundredth: these tests run dozens
-        // of updates.
-        SetFixedPausePercent(1);
-        const std::vector<std::string> bootLines = flashfix::hexLines(flashfix::bootImage(), true);
-        const std::vector<std::string> appLines = flashfix::hexLines(flashfix::appImage(), false);
-        m_expectedBoot = flashfix::bootImage();
-        m_expectedApp = flashfix::expectedAppImage(flashfix::appImage(), flashfix::firstLineIsLate(appLines));
-        const flashfix::Record boot{0x0B000000u, flashfix::textBytes(flashfix::joinLines(bootLines))};
-        const flashfix::Record app{0x0B000001u, flashfix::textBytes(flashfix::joinLines(appLines))};
-        flashfix::writeFile(m_dir.file("boot.mocf"), flashfix::container({boot}));
-        flashfix::writeFile(m_dir.file("app.mocf"), flashfix::container({app}));
-        flashfix::writeFile(m_dir.file("both.mocf"), flashfix::container({boot, app}));
-    }
-    void TearDown() override { SetFixedPausePercent(100); }
-
-    std::u16string file(const std::string& name) const { return flashfix::wide(m_dir.file(name)); }
-
-    // A tool for the peer with short protocol timings.
-    CFlashTool* tool(BootloaderPeer& peer, Link link, Host& host)
-    {
-        host.peer = &peer;
-        return tool(flashpeer::portName(peer), link);
-    }
-    CFlashTool* tool(std::u16string port, Link link)
-    {
-        CFlashTool* t = CreateFlashTool();
-        std::int32_t iface = link == Link::rs232 ? CIF_RS232 : link == Link::hid ? CIF_USBHID_BARCODE_SCANNER : CIF_USBCDC;
-        EXPECT_EQ(t->SetSetting(CFS_INTERFACE, &iface, 4), CGSRET_SUCCESS);
-        EXPECT_FALSE(port.empty());
-        EXPECT_EQ(t->SetSetting(CFS_PORTFILENAME, port.data(), static_cast<std::uint32_t>((port.size() + 1) * 2)),
-                  CGSRET_SUCCESS);
-        win_rs232_settings rs{};
-        rs.dcb.DCBlength = sizeof(DCB);
-        rs.dcb.BaudRate = 115200;
-        rs.dcb.ByteSize = 8;
-        rs.dcb.fBinary = 1;
-        rs.dwInQueue = 4096;
-        rs.dwOutQueue = 4096;
-        EXPECT_EQ(t->SetSetting(CFS_WIN32_232_SETTINGS, &rs, sizeof rs), CGSRET_SUCCESS);
-        setShortTimings(t);
-        return t;
-    }
-
-    static void setShortTimings(CFlashTool* t)
-    {
-        const struct {
-            CONST_FLASHTOOL_SETTING id;
-            std::int32_t value;
-        } timings[] = {
-            {CFS_TIMEOUT_MENUCMD, kReplyTimeoutMs},       {CFS_TIMEDELAY_MENUCMD, 10},     {CFS_RETRY_MAX, 3},
-            {CFS_TIMEDELAY_TRGMOD, 0},        {CFS_TIMEDELAY_ENUMDEVICE, 0},   {CFS_TIMEDELAY_USB_NEWAP2, 50},
-            {CFS_TIMEDELAY_RS232_NEWAP2, 50}, {CFS_TIMEDELAY_RS232_RESET, 50}, {CFS_TIMEDELAY_USB_RESET, 50},
-            {CFS_TIMEDELAY_DETECT, 50},
-        };
-        for (auto timing : timings)
-            EXPECT_EQ(t->SetSetting(timing.id, &timing.value, 4), CGSRET_SUCCESS);
-        EXPECT_EQ(t->SetSetting(CFS_FWCALLBACK, reinterpret_cast<void*>(&onProgress), 4), CGSRET_SUCCESS);
-    }
-
-    int flash(CFlashTool* t, Host& host, const std::string& name)
-    {
-        const std::u16string path = file(name);
-        return t->FlashScanner(&host, path.c_str());
-    }
-
-    // Progress is called first with nothing done and nothing yet sent by the
-    // writer, never falls, and ends at the total; one call per block and one
-    // per writer.
-    static void checkProgress(const Host& host, std::uint32_t blocks, std::uint32_t writers)
-    {
-        ASSERT_FALSE(host.calls.empty());
-        EXPECT_EQ(host.calls.front().done, 0);
-        if (host.peer != nullptr) {
-            EXPECT_EQ(host.calls.front().commandsSoFar, std::vector<std::string>{"P_INFO."});
-        }
-        for (std::size_t i = 1; i < host.calls.size(); ++i) {
-            EXPECT_GE(host.calls[i].done, host.calls[i - 1].done) << "call " << i;
-            EXPECT_EQ(host.calls[i].total, host.calls.front().total);
-        }
-        EXPECT_EQ(host.calls.back().done, host.calls.back().total);
-        EXPECT_EQ(host.calls.size(), blocks + writers);
-    }
-
-    vxtest::TempDir m_dir;
-    std::vector<std::uint8_t> m_expectedBoot;
-    std::vector<std::uint8_t> m_expectedApp;
 };
 
 // Boot, application and both, from application mode and from boot mode;
@@ -186,6 +54,7 @@ void UpdateRuns::runCases(Link link, const std::vector<UpdateCase>& cases)
             EXPECT_TRUE(peer.appCopy() == m_expectedApp);
         }
         EXPECT_FALSE(peer.inBoot());
+        EXPECT_EQ(peer.refusals(), std::vector<std::string>{}) << "the host spoke out of turn";
         checkProgress(host, (boot ? kBootBlocks : 0) + (app ? kAppBlocks : 0), (boot ? 1 : 0) + (app ? 1 : 0));
         if (link == Link::rs232 && app) {
             EXPECT_EQ(peer.bootloaderBaud(), 115200u);
@@ -288,6 +157,56 @@ TEST_F(UpdateRuns, CancelDuringApplicationStopsAfterTheBlockAndBootModeRecovers)
         EXPECT_FALSE(peer.inBoot());
         DestroyFlashTool(second);
     }
+}
+
+// A cancel that another thread of the host sets while a block is in flight
+// ends the update with its cancel result right after that block: no
+// further block is sent, progress stops there, and the scanner is told to
+// leave flash mode.
+TEST_F(UpdateRuns, CancelFromAnotherThreadEndsTheUpdateAfterTheBlockInFlight)
+{
+    BootloaderPeer peer(Link::rs232, false, "thread-cancel");
+    Host host;
+    CFlashTool* t = tool(peer, Link::rs232, host);
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool blockInFlight = false, cancelSet = false, finished = false;
+    // The scanner holds the third block's answer until the other thread
+    // has asked for the cancel.
+    peer.setBlockHook([&](int done) {
+        if (done == 2) {
+            std::unique_lock lock(mutex);
+            blockInFlight = true;
+            changed.notify_all();
+            changed.wait_for(lock, std::chrono::seconds(20), [&] { return cancelSet; });
+        }
+        return BlockAction::ack;
+    });
+    std::thread canceller([&] {
+        std::unique_lock lock(mutex);
+        changed.wait_for(lock, std::chrono::seconds(60), [&] { return blockInFlight || finished; });
+        std::int32_t one = 1;
+        t->SetSetting(CFS_CANCELIO, &one, 4);
+        cancelSet = true;
+        changed.notify_all();
+    });
+    const int result = flash(t, host, "app.mocf");
+    {
+        std::lock_guard lock(mutex);
+        finished = true;
+        changed.notify_all();
+    }
+    canceller.join();
+    EXPECT_TRUE(blockInFlight);
+    EXPECT_EQ(result, CUR_CANCELED);
+    EXPECT_EQ(peer.blocks().size(), 3u);
+    EXPECT_EQ(host.calls.back().done, 3 * 4096);
+    const std::vector<std::string> log = peer.log();
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(log.end() - 3, log.end()),
+              (std::vector<std::string>{"boot block 1d002000", "boot X", "restart into boot"}));
+    EXPECT_TRUE(peer.inBoot());
+    DestroyFlashTool(t);
 }
 
 // Over CDC the update runs only from application mode: a cancel leaves the

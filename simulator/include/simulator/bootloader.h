@@ -13,18 +13,54 @@
 //          only while it runs;
 //   cdc:   the application on a virtual serial port (a USB serial device),
 //          the bootloader a HID interface.
-// Both HID interfaces carry the maker's first vendor id and usage 2 on the bar-code
-// scanner page; their paths hold "vid_%04x&pid_%04x&mi_%02x".
+// Both HID interfaces carry the maker's first vendor id and usage 2 on the
+// bar-code scanner page; their paths hold "vid_%04x&pid_%04x&mi_%02x".
+//
+// A strict peer: it answers only what the wire formats allow, and refuses
+// (no answer, or NAK where the protocol has one) anything else, so that a
+// host that speaks the protocol wrongly fails:
+//  - A menu command is SYN, the command's own class letter ('M' for P_INFO,
+//    TRGMOD0;TRGITG1!, VISMN40; 'Y' for NEWAP2, NEWBLS, NEWBLE, NEWBLI...,
+//    BTLPRO*), CR, and the text up to its '.' or '!'. Another letter, a
+//    missing CR or a byte outside a frame is refused. The sync probe (SYN
+//    'C' CR, a NUL may follow) is answered with ACK by the application.
+//    Commands it does not know get ENQ.
+//  - Serial line (rs232): the application takes only bytes sent at its own
+//    rate, data bits and parity (`appLine`; stop bits are not seen by a
+//    receiver), the bootloader only at 115200 8N1; other bytes are garbage
+//    to it and cut short whatever it was collecting. A USB serial port
+//    (cdc) takes any line.
+//  - HID: every output report carries id 0xFD, a count of at most 62,
+//    zeros behind the count and the interface's output length. A menu or
+//    relay command fills one report. The bootloader takes its single bytes
+//    one per report, an address in a report of 4, a block's data in 66
+//    reports of 62 and one of 4, its sum in a report of 2; a report of
+//    another size is refused with NAK.
+//  - The bootloader's session opens with BTLPRO*; ESC, then ACK (ESC may
+//    be repeated) come before any operation. An operation before the
+//    handshake, ACK before ESC, or an unknown operation is refused with NAK.
+//    Erase: 'E', then the block's address (4 bytes, high first). Program:
+//    'P', DC1, the address, the 4096 bytes, their 16-bit sum (high first).
+//    'X' leaves the bootloader.
+//  - The relay (NEWBLI commands, only after NEWBLS opened flash mode, until
+//    NEWBLE) keeps the same rules: ESC, ACK, then 'E' and an address, 'P'
+//    and an address, 256 frames of 16 data bytes and their sum. A relay
+//    command carries 1 byte (an operation), 4 (an address) or 18 (a frame);
+//    anything else is answered with NAK.
+// Everything it took in, refused or not, is in log() in order.
 //
 // The flash is modelled as flash: erasing sets 0xFF, programming ANDs the
 // data in, so a block programmed without its erase reads back wrong. Before
 // any update the flash holds 0x00 everywhere ("old firmware"). The written
-// images stay readable for a byte-for-byte comparison.
+// images stay readable for a byte-for-byte comparison. The application
+// starts again only when every one of its blocks was written since it was
+// last erased.
 //
 // Faults: a block hook (or failAtBlock) decides what the device does when a
 // data block is complete: acknowledge it, reject it, fall silent, restart in
 // the middle of the session, or disappear from the host. The application
-// and the bootloader can each be made mute.
+// and the bootloader can each be made mute. answerWrongly makes chosen
+// attempts of a step get a wrong answer (so that a host's retry shows).
 //
 // Threads: one thread polls the simulated devices and answers; every public
 // call may be made from any thread. The block hook runs on that thread.
@@ -52,6 +88,16 @@ enum class BlockAction {
     unplug,  // disappears from the host
 };
 
+// Steps that answerWrongly can make fail, and the wrong answer each gets.
+enum class BootStep {
+    pinfo,    // P_INFO (application or bootloader): ENQ, no "P_INFO" header
+    trgmod,   // the trigger lock: NAK where its first ACK belongs
+    newbls,   // flash mode for the boot image: NAK where DC1 belongs
+    btlpro,   // the bootloader's session: its ACK a byte early (byte 8)
+    escape,   // the handshake's ESC, direct or relayed: NAK
+    vismn40,  // back to normal operation: 16 zero bytes ahead of the reply
+};
+
 namespace bootmap {
 constexpr std::uint16_t kVendor = kMakerVendorId1;
 constexpr std::uint16_t kAppProduct = kVendor + 1;
@@ -64,6 +110,13 @@ constexpr std::uint32_t kMainBase = 0x1D000000u;
 constexpr std::size_t kMainSize = 0x80000;  // the application, then the boot image's upper part
 constexpr std::size_t kAppSize = 0x78000;
 }  // namespace bootmap
+
+// A serial line as the scanner receives it.
+struct BootLine {
+    unsigned baudRate = 115200;
+    int dataBits = 8;
+    int parity = 0;  // 0 none, 1 odd, 2 even, 3 mark, 4 space
+};
 
 struct BootloaderOptions {
     BootLink link = BootLink::rs232;
@@ -80,6 +133,18 @@ struct BootloaderOptions {
     // interval each way: the device's input reports and the host's output
     // reports (0: unpaced).
     unsigned reportIntervalUs = 0;
+    // rs232: the line the application works at (the bootloader's is always
+    // 115200 8N1).
+    BootLine appLine;
+    // Firmware compatibility codes in P_INFO ("app-compat" ...); a code of
+    // the firmware file's compatibility record that meets them decides.
+    std::vector<unsigned> appCompat = {17};
+    std::vector<unsigned> appIncompat;
+    std::vector<unsigned> bootCompat;
+    std::vector<unsigned> bootIncompat;
+    // hid, cdc: the bootloader's HID interface appears this long after the
+    // application restarted into it (a slow enumeration).
+    unsigned bootDeviceDelayMs = 0;
 };
 
 class BootloaderScanner {
@@ -109,16 +174,33 @@ public:
     void setBootloaderMute(bool mute);
     // An application that never answers anything.
     void setApplicationMute(bool mute);
+    // The listed attempts at `step` (counted from 1 over the scanner's life)
+    // get the step's wrong answer; the others the right one.
+    void answerWrongly(BootStep step, std::vector<int> attempts);
 
     // The boot image as the flash holds it: the low part, then the upper
     // part behind the application.
     std::vector<std::uint8_t> bootCopy() const;
     std::vector<std::uint8_t> appCopy() const;
-    // Menu commands the application and the bootloader received, as their
+    // Menu commands the application and the bootloader accepted, as their
     // text with the mark ("P_INFO.", "NEWBLS."); relay commands are
     // counted, not listed.
     std::vector<std::string> commands() const;
     int relayCommands() const;
+    // Everything taken in, in order, one line each:
+    //   "app <command>"  a menu command the application took ("app P_INFO.",
+    //                    "app SYN C" for the sync probe);
+    //   "relay ESC", "relay ACK", "relay E <address>", "relay P <address>",
+    //   "relay block <address>" (its 256 frames complete);
+    //   "boot <command>" (BTLPRO*., P_INFO.), "boot ESC", "boot ACK",
+    //   "boot E <address>", "boot P", "boot block <address>", "boot X";
+    //   "restart into boot", "restart into app";
+    //   "refused <app|relay|boot|hid>: <why>".
+    // Addresses are eight lower-case hex digits. A wrongly answered
+    // attempt carries " (answered wrongly)".
+    std::vector<std::string> log() const;
+    // The "refused ..." lines of log().
+    std::vector<std::string> refusals() const;
     // Blocks stored, in order, by their flash address.
     std::vector<std::uint32_t> blocks() const;
     bool inBoot() const;

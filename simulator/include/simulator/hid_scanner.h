@@ -87,6 +87,8 @@ public:
     // The data bytes of every output report received, joined.
     std::string receivedData() const;
     std::vector<OutputReport> outputReports() const;
+    // Those from the `from`-th on (a peer that polls takes only what is new).
+    std::vector<OutputReport> outputReports(std::size_t from) const;
     // Every feature report set by the host, as sent.
     std::vector<std::vector<std::uint8_t>> featureReports() const;
     // The last value of feature report 254; -1 before any.

@@ -30,6 +30,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace vxsim {
@@ -70,6 +71,12 @@ public:
     bool inBreak() const;
     std::vector<DeviceRequest> requests() const;  // device requests on either port, in order
     std::vector<unsigned char> received() const;  // every data byte, in order
+    // Those from the `from`-th on (a peer that polls takes only what is new).
+    std::vector<unsigned char> received(std::size_t from) const;
+    // Every line setting the host applied, with the number of bytes of
+    // received() that came before it: those were sent under the earlier
+    // settings, the later ones under this.
+    std::vector<std::pair<std::size_t, HostLine>> lineHistory() const;
     // The management port's line settings and every data byte its host
     // sent (whether or not the driver let it through), in order.
     HostLine managementLine() const;
