@@ -60,11 +60,13 @@ struct BootloaderScanner::Impl {
         const BootLink link = options.link;
         if (link == BootLink::rs232 || link == BootLink::cdc) {
             SerialModel model;
-            model.name = options.id;
             model.baudRate = 115200;
+            model.deviceKind = link == BootLink::cdc ? "varnex_cdc_acmSerial" : "Serial";
+            if (options.serialModel)
+                model = *options.serialModel;
+            model.name = options.id;
             model.wireTime = options.wireTime;
             model.usbSerial = link == BootLink::cdc;
-            model.deviceKind = link == BootLink::cdc ? "varnex_cdc_acmSerial" : "Serial";
             m_serial = std::make_unique<VirtualSerialPort>(model, options.id);
             // The menu engine of the port stays quiet: this class answers.
             m_serial->setSilent(true);
@@ -93,6 +95,8 @@ struct BootloaderScanner::Impl {
     std::unique_ptr<HidScanner> makeHid(std::uint16_t product, unsigned interfaceNumber, const std::string& id)
     {
         HidModel model = *findHidModel("hid-pos");
+        if (product == kAppProduct && m_options.applicationHidModel)
+            model = *m_options.applicationHidModel;
         model.vendorId = kVendor;
         model.productId = product;
         model.interfaceNumber = interfaceNumber;
@@ -158,8 +162,11 @@ struct BootloaderScanner::Impl {
             return;
         if (bootloaderListens(channel))
             bootByte(channel, byte, lock);
-        else if (!m_boot)
+        else if (!m_boot && !m_options.applicationFilter)
             appByte(channel, byte, lock);
+        else if (!m_boot)
+            for (const std::uint8_t passed : m_options.applicationFilter(byte))
+                appByte(channel, passed, lock);
     }
 
     // --- replies --------------------------------------------------------
@@ -647,6 +654,12 @@ unsigned BootloaderScanner::bootloaderBaud() const
     std::lock_guard lock(m_impl->m_mutex);
     return m_impl->m_bootBaud;
 }
+
+VirtualSerialPort* BootloaderScanner::serialPort() const { return m_impl->m_serial.get(); }
+
+HidScanner* BootloaderScanner::applicationHid() const { return m_impl->m_appHid.get(); }
+
+HidScanner* BootloaderScanner::bootloaderHid() const { return m_impl->m_bootHid.get(); }
 
 BootloaderScanner::Traffic BootloaderScanner::traffic() const
 {
