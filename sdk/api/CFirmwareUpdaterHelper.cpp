@@ -312,9 +312,12 @@ bool CFirmwareUpdaterHelper::verifyForUsbHidDevice()
     if (m_handle == nullptr || *m_handle == nullptr)
         return fail(kMethod, "invalid handle object in verify!", logbit::error);
     CUsbHidPort port;
-    if (port.open(*m_handle) != 0)
+    const int opened = port.open(*m_handle);
+    // The handle of a device that is gone cannot even be asked for its
+    // capabilities: that is a lost device, not a bad handle.
+    if (opened != 0 && opened != static_cast<int>(ERROR_DEVICE_NOT_CONNECTED))
         return fail(kMethod, "can't open the exist usb hid handle!", logbit::error);
-    if (port.isDisconnected())
+    if (opened != 0 || port.isDisconnected())
         return fail(kMethod, "the device disconnect already, please check!", logbit::error);
     return true;
 }

@@ -10,6 +10,8 @@
 
 #include "api/CFirmwareUpdater.h"
 #include "api/CFirmwareUpdaterTemplate.h"
+#include "base/StringUtils.h"
+#include "products/CProduct.h"
 #include "simulator/flashable.h"
 #include "simulator/timeline.h"
 
@@ -253,5 +255,50 @@ inline std::vector<std::size_t> expectInOrder(const std::vector<TimelineEvent>& 
     }
     return at;
 }
+
+}  // namespace vxtest
+
+namespace vxtest {
+
+// Simulated scanners updated with the fake flash library.
+class FakeFirmwareTest : public ApiTest {
+protected:
+    // A template whose folder holds the fake as the library of `flashType`.
+    CFirmwareUpdaterTemplate fakeTemplate(int flashType, FakeFlash* fake = nullptr)
+    {
+        FakeFlash& library = fake != nullptr ? *fake : m_fake;
+        const std::filesystem::path folder = m_dir.path() / ("fake-" + std::to_string(flashType) +
+                                                             (library.path() == m_fake.path() ? "" : "-other"));
+        if (!std::filesystem::exists(folder))
+            library.installAs(folder, flashType);
+        CFirmwareUpdaterTemplate updaterTemplate;
+        updaterTemplate.flashDllFolder = folder.string();
+        updaterTemplate.progressCallback = &ProgressLog::callback;
+        return updaterTemplate;
+    }
+    // A connected line-of-business HID scanner (no ping, no report 254).
+    CDevice* connectHid(const std::string& id, bool exclusive = true, const std::string& model = "hid-pos")
+    {
+        vxsim::HidModel hid = hidScannerModel(model, "HIDSCANNER", "SN-" + id);
+        hid.product = "Varnex Area Imager";
+        m_hidScanner = &plugHid(hid, id);
+        return connectFound({EIT_USB_HID_BARCODE_SCANNER}, exclusive);
+    }
+    CDevice* connectFound(std::vector<int> kinds, bool exclusive = true)
+    {
+        CDevice* device = discoverOne(std::move(kinds));
+        if (device == nullptr)
+            return nullptr;
+        m_connection.initialize();
+        HANDLE handle = nullptr;
+        EXPECT_EQ(m_connection.connect(device, &handle, exclusive, false, 10000), 0) << lastErrorOf(m_connection);
+        return device;
+    }
+
+    TempDir m_dir;
+    FakeFlash m_fake;
+    ProgressLog m_progress;
+    vxsim::HidScanner* m_hidScanner = nullptr;
+};
 
 }  // namespace vxtest
