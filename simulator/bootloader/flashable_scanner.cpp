@@ -233,8 +233,9 @@ BootloaderOptions bootloaderOptions(const FlashableOptions& options, const Ident
     boot.startInBoot = options.startInBoot;
     boot.wireTime = options.wireTime;
     boot.reportIntervalUs = options.reportIntervalUs;
+    // The application at the catalogue's 9600 8N1; the bootloader always
+    // works at 115200.
     SerialModel serial = *findSerialModel(options.kind == FlashableKind::filterRs232 ? "filter-rs232" : "rs232");
-    serial.baudRate = 115200;
     switch (options.kind) {
     case FlashableKind::rs232:
     case FlashableKind::filterRs232: boot.link = BootLink::rs232; break;

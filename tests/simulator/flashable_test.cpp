@@ -23,7 +23,7 @@ using Kind = vxsim::TimelineEvent::Kind;
 
 const std::string kAck = "\x06";
 
-// The host's end of the scanner's serial port, at 115200 8N1.
+// The host's end of the scanner's serial port, at the application's 9600 8N1.
 class Host {
 public:
     explicit Host(const vxsim::FlashableScanner& scanner)
@@ -35,7 +35,7 @@ public:
         m_handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         DCB dcb{};
         GetCommState(m_handle, &dcb);
-        dcb.BaudRate = 115200;
+        dcb.BaudRate = 9600;
         dcb.ByteSize = 8;
         dcb.Parity = NOPARITY;
         dcb.StopBits = ONESTOPBIT;

@@ -6,7 +6,8 @@
 // which flashes, restarts and comes back.
 //
 // Kinds:
-//   rs232         application and bootloader on one RS-232 port (115200 8N1);
+//   rs232         application (9600 8N1) and bootloader (115200 8N1) on one
+//                 RS-232 port;
 //   usbSerial     the application on a USB-serial (CDC) port, the bootloader
 //                 a HID interface;
 //   hidPos        the application a point-of-sale HID interface (its product
@@ -14,7 +15,7 @@
 //                 bootloader another HID interface;
 //   hidLob        the same as a line-of-business interface (no "HID POS",
 //                 terminal id 131);
-//   filterRs232   an RS-232 port behind the remote-management filter driver,
+//   filterRs232   the same RS-232 port behind the remote-management filter driver,
 //                 with its management port (usage 1 on the host's side).
 //
 // The library's default init string (SYN 'M' CR "VISMN42.") is answered as

@@ -88,7 +88,7 @@ TEST_F(FirmwareInitString, AReplyWithoutItsMarkCostsAHundredReads)
     const std::wstring port = stringToWString(com);
     m_fake.control().initString = "\x16M\rVISMN42.";
     win_rs232_settings line{};
-    line.dcb.BaudRate = 115200;
+    line.dcb.BaudRate = 9600;
     line.dcb.ByteSize = 8;
     line.dcb.Parity = NOPARITY;
     line.dcb.StopBits = ONESTOPBIT;
