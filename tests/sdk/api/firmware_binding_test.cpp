@@ -10,6 +10,8 @@
 #include "products/CProduct.h"
 
 #include "platform/file.h"
+#include "platform/hid.h"
+#include "platform/serial.h"
 
 #include <algorithm>
 #include <cctype>
@@ -212,6 +214,54 @@ TEST_F(FirmwareBinding, FlashResults)
         progress.expectWholeRun();
     }
     EXPECT_EQ(m_fake.callsStartingWith("FlashScanner").size(), std::size(cases));
+}
+
+// After an update the worker can open the device's port again for the
+// caller; a port that is gone gives its text.
+TEST_F(FirmwareBinding, TheDeviceHandleOpensAgain)
+{
+    auto& serialPort = plugSerial("rs232", "bind-handle-serial");
+    CDevice* serial = connectFound({EIT_RS232});
+    ASSERT_NE(serial, nullptr);
+    CFirmwareUpdaterHelper serialHelper;
+    HANDLE serialHandle = m_connection.getHandle();
+    ASSERT_EQ(serialHelper.initializeForUpdater(serial, &serialHandle, fakeTemplate(serial->product->flashType)), 0);
+    ASSERT_EQ(m_connection.disconnect(), 0);
+    serialHandle = nullptr;
+    ASSERT_TRUE(serialHelper.getDeviceHandle());
+    ASSERT_NE(serialHandle, nullptr);
+    DCB dcb{};
+    EXPECT_TRUE(GetCommState(serialHandle, &dcb)) << "an open serial handle";
+    EXPECT_TRUE(CloseHandle(serialHandle));
+    serialPort.unplug();
+    serialHandle = nullptr;
+    EXPECT_FALSE(serialHelper.getDeviceHandle());
+    std::string text;
+    serialHelper.getLastError(text);
+    EXPECT_EQ(text, "can't open the serial device!");
+    EXPECT_EQ(serialHandle, nullptr);
+
+    for (CDevice* found : m_found.devices)
+        delete found;
+    m_found.devices.clear();
+    CDevice* hid = connectHid("bind-handle-hid");
+    ASSERT_NE(hid, nullptr);
+    CFirmwareUpdaterHelper hidHelper;
+    HANDLE hidHandle = m_connection.getHandle();
+    ASSERT_EQ(hidHelper.initializeForUpdater(hid, &hidHandle, fakeTemplate(hid->product->flashType)), 0);
+    ASSERT_EQ(m_connection.disconnect(), 0);
+    hidHandle = nullptr;
+    ASSERT_TRUE(hidHelper.getDeviceHandle());
+    ASSERT_NE(hidHandle, nullptr);
+    HIDD_ATTRIBUTES attributes{};
+    attributes.Size = sizeof attributes;
+    EXPECT_TRUE(HidD_GetAttributes(hidHandle, &attributes)) << "an open HID handle";
+    EXPECT_TRUE(CloseHandle(hidHandle));
+    m_hidScanner->unplug();
+    hidHandle = nullptr;
+    EXPECT_FALSE(hidHelper.getDeviceHandle());
+    hidHelper.getLastError(text);
+    EXPECT_EQ(text, "can't open the usb hid device!");
 }
 
 // Buffers the library fills to the last byte, without a terminator, are
