@@ -8,8 +8,8 @@
 //   vxsimulator --bootloader rs232|hid|cdc [--id NAME] [--in-boot]
 //               [--no-wire-time] [--report-interval US] [--until-eof]
 //   vxsimulator --flashable rs232|cdc|hid-pos|hid-lob|filter-rs232 [--id NAME]
-//               [--serial-number SN] [--no-init-mark] [--report-interval US]
-//               [--until-eof]
+//               [--serial-number SN] [--no-init-mark] [--in-boot] [--no-wire-time]
+//               [--report-interval US] [--until-eof]
 //   vxsimulator --list-models
 //   vxsimulator --list-identities
 // Either kind of model takes --identity NAME: who the scanner says it is
@@ -75,8 +75,8 @@ int usage()
                  "       vxsimulator --bootloader rs232|hid|cdc [--id NAME] [--in-boot]\n"
                  "                   [--no-wire-time] [--report-interval US] [--until-eof]\n"
                  "       vxsimulator --flashable rs232|cdc|hid-pos|hid-lob|filter-rs232 [--id NAME]\n"
-                 "                   [--serial-number SN] [--no-init-mark] [--report-interval US]\n"
-                 "                   [--until-eof]\n"
+                 "                   [--serial-number SN] [--no-init-mark] [--in-boot] [--no-wire-time]\n"
+                 "                   [--report-interval US] [--until-eof]\n"
                  "       vxsimulator --list-models | --list-identities\n"
                  "       (either model also takes --identity NAME and --scan LABEL ...)\n");
     return 2;
