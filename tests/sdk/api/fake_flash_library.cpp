@@ -9,10 +9,11 @@
 
 namespace {
 
+// Lives as long as the library stays loaded (the tests keep it loaded).
 FakeFlashControl& control()
 {
-    static FakeFlashControl* const block = new FakeFlashControl;
-    return *block;
+    static FakeFlashControl block;
+    return block;
 }
 
 std::string narrow(const char16_t* text, std::size_t limit = SIZE_MAX)
