@@ -73,6 +73,8 @@ TEST_F(FirmwareFilterDriver, TheCheckRunsInsideTransactionMode)
 
     const std::uint64_t before = scanner.timeline().back().order;
     ASSERT_EQ(updater.flashFirmware(&m_progress, "fd.mocf"), 0) << lastErrorOf(updater);
+    // The scanner notices the port's host going in its own time.
+    ASSERT_TRUE(waitUntil([&] { return !scanner.bootloader().serialPort()->managementConnected(); }));
     std::vector<TimelineEvent> update;
     for (const auto& event : scanner.timeline())
         if (event.order > before)
