@@ -60,13 +60,17 @@ struct BootloaderScanner::Impl {
         const BootLink link = options.link;
         if (link == BootLink::rs232 || link == BootLink::cdc) {
             SerialModel model;
-            model.baudRate = 115200;
-            model.deviceKind = link == BootLink::cdc ? "varnex_cdc_acmSerial" : "Serial";
-            if (options.serialModel)
-                model = *options.serialModel;
             model.name = options.id;
+            model.baudRate = 115200;
             model.wireTime = options.wireTime;
             model.usbSerial = link == BootLink::cdc;
+            model.deviceKind = link == BootLink::cdc ? "varnex_cdc_acmSerial" : "Serial";
+            if (options.serialModel) {
+                model = *options.serialModel;
+                model.name = options.id;
+                model.wireTime = options.wireTime;
+                model.usbSerial = link == BootLink::cdc;
+            }
             m_serial = std::make_unique<VirtualSerialPort>(model, options.id);
             // The menu engine of the port stays quiet: this class answers.
             m_serial->setSilent(true);
