@@ -97,10 +97,13 @@ TEST_F(FirmwareRaces, CancelWhilePreparingAgain)
     CFirmwareUpdater updater;
     ASSERT_EQ(updater.intialize(&device, &unused, updaterTemplate), 0) << lastErrorOf(updater);
 
+    // Preparations go on until a cancel has reached a tool (bounded).
     std::atomic<bool> done{false};
+    std::atomic<int> reached{0};
     int unexpected = 0;
     std::thread preparing([&] {
-        for (int i = 0; i < 200; ++i)
+        const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        for (int i = 0; i < 200 || (reached == 0 && std::chrono::steady_clock::now() < bound); ++i)
             if (updater.intialize(&device, &unused, updaterTemplate) != 0)
                 ++unexpected;
         done = true;
@@ -109,6 +112,8 @@ TEST_F(FirmwareRaces, CancelWhilePreparingAgain)
     while (!done) {
         const int result = updater.cancelFlash();
         ++cancels[result >= 0 && result < 6 ? result : 2];
+        if (result == 0)
+            ++reached;
     }
     preparing.join();
     EXPECT_EQ(unexpected, 0);
