@@ -273,9 +273,10 @@ double libraryUpdate(vxsim::FlashableScanner& scanner, const FacadeBenchFiles& f
     port = isHid(scanner.options().kind) ? port : "\\\\.\\" + port;
     std::u16string wide = flashfix::wide(port);
     set(tool, CFS_PORTFILENAME, wide.data(), static_cast<std::uint32_t>(wide.size() * 2));
+    // The application's line, as the SDK reads it from its open port.
     win_rs232_settings rs{};
     rs.dcb.DCBlength = sizeof(DCB);
-    rs.dcb.BaudRate = 115200;
+    rs.dcb.BaudRate = 9600;
     rs.dcb.ByteSize = 8;
     rs.dwInQueue = 65536;
     rs.dwOutQueue = 4096;
@@ -302,7 +303,7 @@ double facadeUpdate(vxsim::FlashableScanner& scanner, const FacadeBenchFiles& fi
         auto serial = std::make_unique<CSerialDevice>();
         serial->interfaceType = EIT_RS232;
         serial->interfaceUsage = EIU_LOB;
-        serial->baudRate = 115200;
+        serial->baudRate = 9600;
         serial->dataBits = 8;
         serial->parity = 0;
         serial->stopBits = 0;
