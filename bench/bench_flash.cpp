@@ -166,3 +166,213 @@ void BM_FlashApplicationHid(benchmark::State& state) { flashApplication(state, v
 
 BENCHMARK(BM_FlashApplicationRs232)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 BENCHMARK(BM_FlashApplicationHid)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+
+// --- An update through the SDK's facade against the library alone ----------
+//
+// The same application file goes to two fresh flashable scanners of one
+// kind in the same run: once through the flash library's own FlashScanner
+// (loaded by path, given the port, the interface, the line and the protocol
+// file, as the SDK gives them), once through CFirmwareUpdater on a
+// connected CConnection (the check that the scanner answers, the port
+// freed, report 254 around the flash for a point-of-sale scanner, the init
+// string, the flash). Both run the shared library at its real pauses; the
+// links carry bytes as fast as they are taken. Counters: library_s,
+// facade_s, sdk_share_s (their difference) and sdk_share_pct.
+#include "BenchSupport.h"
+
+#include "api/CConnection.h"
+#include "api/CFirmwareUpdater.h"
+#include "base/StringUtils.h"
+#include "discovery/CSerialDevice.h"
+#include "discovery/CUsbHidDevice.h"
+#include "products/CProduct.h"
+
+#include "platform/module.h"
+
+#include "simulator/flashable.h"
+
+#include <fstream>
+
+namespace {
+
+struct FacadeBenchFiles {
+    std::filesystem::path folder;
+    std::string firmware;
+    std::string protocol;
+    FacadeBenchFiles()
+    {
+        folder = std::filesystem::temp_directory_path() / ("vxbench-facade-" + std::to_string(std::random_device()()));
+        std::filesystem::create_directories(folder);
+        firmware = (folder / "app.mocf").string();
+        const auto lines = flashfix::hexLines(flashfix::appImage(), false);
+        flashfix::writeFile(firmware, flashfix::container({{0x0B000001u, flashfix::textBytes(flashfix::joinLines(lines))}}));
+        protocol = (folder / "timings.txt").string();
+        std::ofstream(protocol) << "PX7700_Timeout_MenuCmd_mSecs: 400\n"
+                                   "PX7700_TimeDelay_MenuCmd_mSecs: 10\n"
+                                   "PX7700_TimeDelay_TRGMOD_mSecs: 0\n"
+                                   "PX7700_TimeDelay_EnumDevice_mSecs: 0\n"
+                                   "PX7700_TimeDelay_USB_NEWAP2_mSecs: 50\n"
+                                   "PX7700_TimeDelay_RS232_NEWAP2_mSecs: 50\n"
+                                   "PX7700_TimeDelay_RS232_RESET_mSecs: 50\n"
+                                   "PX7700_TimeDelay_USB_RESET_mSecs: 50\n"
+                                   "PX7700_TimeDelay_DETECT_mSecs: 50\n";
+    }
+    ~FacadeBenchFiles()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+};
+
+std::string programFolder()
+{
+    return std::filesystem::canonical("/proc/self/exe").parent_path().string();
+}
+
+bool isHid(vxsim::FlashableKind kind)
+{
+    return kind == vxsim::FlashableKind::hidPos || kind == vxsim::FlashableKind::hidLob;
+}
+
+// The scanner's application port as the SDK names it: "COMn" or the HID path.
+std::string devicePort(const vxsim::FlashableScanner& scanner)
+{
+    if (isHid(scanner.options().kind))
+        return scanner.hidPath();
+    for (const auto& port : platform::listSerialPorts())
+        if (port.devicePath == scanner.serialPath())
+            return port.comName;
+    return {};
+}
+
+// The library alone: seconds for FlashScanner, or -1 when it failed.
+double libraryUpdate(vxsim::FlashableScanner& scanner, const FacadeBenchFiles& files)
+{
+    HMODULE module = LoadLibraryA((programFolder() + "/libVXFLASH02.so").c_str());
+    auto create = reinterpret_cast<PFN_CreateFlashTool>(GetProcAddress(module, "CreateFlashTool"));
+    auto destroy = reinterpret_cast<PFN_DestroyFlashTool>(GetProcAddress(module, "DestroyFlashTool"));
+    if (create == nullptr || destroy == nullptr)
+        return -1;
+    CFlashTool* tool = create();
+    // Through the table, as a host that does not link the library calls it.
+    using Set = CONST_GETSET_RETURN (*)(CFlashTool*, CONST_FLASHTOOL_SETTING, void*, std::uint32_t);
+    using Flash = CONST_UPGRADERETURN (*)(CFlashTool*, void*, const char16_t*);
+    void** table = *reinterpret_cast<void***>(tool);
+    auto set = reinterpret_cast<Set>(table[2]);
+    std::int32_t iface = isHid(scanner.options().kind) ? CIF_USBHID_BARCODE_SCANNER : CIF_RS232;
+    set(tool, CFS_INTERFACE, &iface, 4);
+    std::u16string protocol = flashfix::wide(files.protocol);
+    set(tool, CFS_FLASH_PROTOCOL_SETTINGS, protocol.data(), static_cast<std::uint32_t>(protocol.size() * 2));
+    std::string port = devicePort(scanner);
+    port = isHid(scanner.options().kind) ? port : "\\\\.\\" + port;
+    std::u16string wide = flashfix::wide(port);
+    set(tool, CFS_PORTFILENAME, wide.data(), static_cast<std::uint32_t>(wide.size() * 2));
+    // The application's line, as the SDK reads it from its open port.
+    win_rs232_settings rs{};
+    rs.dcb.DCBlength = sizeof(DCB);
+    rs.dcb.BaudRate = 9600;
+    rs.dcb.ByteSize = 8;
+    rs.dwInQueue = 65536;
+    rs.dwOutQueue = 4096;
+    set(tool, CFS_WIN32_232_SETTINGS, &rs, sizeof rs);
+    const std::u16string file = flashfix::wide(files.firmware);
+    const auto start = std::chrono::steady_clock::now();
+    const int result = reinterpret_cast<Flash>(table[0])(tool, nullptr, file.c_str());
+    const auto end = std::chrono::steady_clock::now();
+    destroy(tool);
+    FreeLibrary(module);
+    return result == CUR_SUCCESS ? std::chrono::duration<double>(end - start).count() : -1;
+}
+
+// Through the facade: seconds for flashFirmware, or -1 when it failed.
+double facadeUpdate(vxsim::FlashableScanner& scanner, const FacadeBenchFiles& files)
+{
+    const bool hid = isHid(scanner.options().kind);
+    std::unique_ptr<CDevice> device;
+    if (hid) {
+        device = std::make_unique<CUsbHidDevice>();
+        device->interfaceType = EIT_USB_HID_BARCODE_SCANNER;
+        device->interfaceUsage = scanner.options().kind == vxsim::FlashableKind::hidPos ? EIU_HID_POS : EIU_LOB;
+    } else {
+        auto serial = std::make_unique<CSerialDevice>();
+        serial->interfaceType = EIT_RS232;
+        serial->interfaceUsage = EIU_LOB;
+        serial->baudRate = 9600;
+        serial->dataBits = 8;
+        serial->parity = 0;
+        serial->stopBits = 0;
+        device = std::move(serial);
+    }
+    device->fromFilterDriver = 0;
+    device->connectible = true;
+    device->portName = devicePort(scanner);
+    device->product = new CProduct();
+    device->product->productType = PT_NORMAL;
+    device->product->flashType = 2;
+    device->product->serialNumber = "SN-BENCH-" + scanner.options().id;
+    CConnection connection;
+    connection.initialize();
+    HANDLE handle = nullptr;
+    if (connection.connect(device.get(), &handle, true, false, 10000) != 0)
+        return -1;
+    CFirmwareUpdaterTemplate updaterTemplate;
+    updaterTemplate.protocolFile = files.protocol;
+    updaterTemplate.flashDllFolder = programFolder();
+    CFirmwareUpdater updater;
+    if (updater.intialize(&connection, updaterTemplate) != 0)
+        return -1;
+    const auto start = std::chrono::steady_clock::now();
+    const int result = updater.flashFirmware(nullptr, files.firmware);
+    const auto end = std::chrono::steady_clock::now();
+    return result == 0 ? std::chrono::duration<double>(end - start).count() : -1;
+}
+
+void facadeAgainstLibrary(benchmark::State& state, vxsim::FlashableKind kind)
+{
+    vxbench::isolate();
+    const FacadeBenchFiles files;
+    double library = 0;
+    double facade = 0;
+    int run = 0;
+    for (auto _ : state) {
+        vxsim::FlashableOptions options;
+        options.kind = kind;
+        options.id = "bench-lib-" + std::to_string(run);
+        const double alone = [&] {
+            vxsim::FlashableScanner scanner(options);
+            return libraryUpdate(scanner, files);
+        }();
+        options.id = "bench-sdk-" + std::to_string(run++);
+        const double through = [&] {
+            vxsim::FlashableScanner scanner(options);
+            return facadeUpdate(scanner, files);
+        }();
+        if (alone < 0 || through < 0) {
+            state.SkipWithError(alone < 0 ? "the library's update failed" : "the facade's update failed");
+            break;
+        }
+        state.SetIterationTime(through);
+        library += alone;
+        facade += through;
+    }
+    if (run > 0) {
+        state.counters["library_s"] = library / run;
+        state.counters["facade_s"] = facade / run;
+        state.counters["sdk_share_s"] = (facade - library) / run;
+        state.counters["sdk_share_pct"] = library > 0 ? 100.0 * (facade - library) / library : 0;
+    }
+}
+
+void BM_FacadeUpdateAgainstLibraryRs232(benchmark::State& state)
+{
+    facadeAgainstLibrary(state, vxsim::FlashableKind::rs232);
+}
+void BM_FacadeUpdateAgainstLibraryHidPos(benchmark::State& state)
+{
+    facadeAgainstLibrary(state, vxsim::FlashableKind::hidPos);
+}
+
+}  // namespace
+
+BENCHMARK(BM_FacadeUpdateAgainstLibraryRs232)->UseManualTime()->Iterations(2)->Unit(benchmark::kSecond);
+BENCHMARK(BM_FacadeUpdateAgainstLibraryHidPos)->UseManualTime()->Iterations(2)->Unit(benchmark::kSecond);

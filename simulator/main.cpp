@@ -7,6 +7,9 @@
 //   vxsimulator --hid-model hid-pos [--id NAME]
 //   vxsimulator --bootloader rs232|hid|cdc [--id NAME] [--in-boot]
 //               [--no-wire-time] [--report-interval US] [--until-eof]
+//   vxsimulator --flashable rs232|cdc|hid-pos|hid-lob|filter-rs232 [--id NAME]
+//               [--serial-number SN] [--no-init-mark] [--in-boot] [--no-wire-time]
+//               [--report-interval US] [--until-eof]
 //   vxsimulator --list-models
 //   vxsimulator --list-identities
 // Either kind of model takes --identity NAME: who the scanner says it is
@@ -30,7 +33,17 @@
 // one per --report-interval microseconds each way (default the point-of-sale
 // model's; 0 unpaced). --until-eof also stops it when its standard input
 // closes, so that a parent that dies takes it along.
+//
+// --flashable serves a scanner that a host both uses and updates: the
+// application answers the identification queries (as --identity says,
+// "arch2" by default: P_INFO with "flash: 2"), the sync ping, the data
+// collection's commands and the init string (without its final '.' after
+// --no-init-mark), scans --scan labels, and takes firmware updates like
+// --bootloader. --serial-number replaces the identity's serial number. Its
+// line is "<id> <pty>" or "<id> <application's HID path>"; when stopped it
+// prints "<id> stored <n> blocks".
 #include "simulator/bootloader.h"
+#include "simulator/flashable.h"
 #include "simulator/hid_model.h"
 #include "simulator/hid_scanner.h"
 #include "simulator/identity_model.h"
@@ -61,6 +74,9 @@ int usage()
                  "       vxsimulator --hid-model NAME [--id NAME]\n"
                  "       vxsimulator --bootloader rs232|hid|cdc [--id NAME] [--in-boot]\n"
                  "                   [--no-wire-time] [--report-interval US] [--until-eof]\n"
+                 "       vxsimulator --flashable rs232|cdc|hid-pos|hid-lob|filter-rs232 [--id NAME]\n"
+                 "                   [--serial-number SN] [--no-init-mark] [--in-boot] [--no-wire-time]\n"
+                 "                   [--report-interval US] [--until-eof]\n"
                  "       vxsimulator --list-models | --list-identities\n"
                  "       (either model also takes --identity NAME and --scan LABEL ...)\n");
     return 2;
@@ -84,6 +100,10 @@ int serveBootloader(vxsim::BootloaderOptions options, sigset_t stopSignals)
     std::fflush(stdout);
     return 0;
 }
+
+// Serves a flashable scanner until a stop signal arrives, scanning `labels`
+// once a host listens (the signals are blocked already).
+int serveFlashable(vxsim::FlashableOptions options, const std::vector<std::string>& labels, sigset_t stopSignals);
 
 // Raises SIGTERM once standard input reaches its end.
 void stopAtEndOfInput()
@@ -134,6 +154,18 @@ void serveUntilStopped(Scanner& scanner, const std::vector<std::string>& labels,
         scanning.join();
 }
 
+int serveFlashable(vxsim::FlashableOptions options, const std::vector<std::string>& labels, sigset_t stopSignals)
+{
+    vxsim::FlashableScanner scanner(options);
+    const bool hid = options.kind == vxsim::FlashableKind::hidPos || options.kind == vxsim::FlashableKind::hidLob;
+    std::printf("%s %s\n", options.id.c_str(), hid ? scanner.hidPath().c_str() : scanner.serialPath().c_str());
+    std::fflush(stdout);
+    serveUntilStopped(scanner, labels, stopSignals);
+    std::printf("%s stored %zu blocks\n", options.id.c_str(), scanner.bootloader().blocks().size());
+    std::fflush(stdout);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -150,6 +182,9 @@ int main(int argc, char** argv)
     bool inBoot = false;
     long reportInterval = -1;
     bool untilEof = false;
+    std::string flashable;
+    std::string serialNumber;
+    bool initMark = true;
     const vxsim::IdentityModel* identity = nullptr;
     std::vector<std::string> labels;
     for (int i = 1; i < argc; ++i) {
@@ -199,6 +234,12 @@ int main(int argc, char** argv)
             reportInterval = std::strtol(argv[++i], nullptr, 10);
         else if (arg == "--until-eof")
             untilEof = true;
+        else if (arg == "--flashable" && hasValue)
+            flashable = argv[++i];
+        else if (arg == "--serial-number" && hasValue)
+            serialNumber = argv[++i];
+        else if (arg == "--no-init-mark")
+            initMark = false;
         else
             return usage();
     }
@@ -207,6 +248,25 @@ int main(int argc, char** argv)
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
+
+    if (!flashable.empty()) {
+        vxsim::FlashableOptions options;
+        if (!vxsim::flashableKindFromName(flashable, &options.kind) || !bootLink.empty() || !modelName.empty() ||
+            !hidModelName.empty())
+            return usage();
+        options.id = id.empty() ? "flashable" : id;
+        if (identity != nullptr)
+            options.identity = *identity;
+        options.serialNumber = serialNumber;
+        options.initStringMark = initMark;
+        options.startInBoot = inBoot;
+        options.wireTime = wireTime;
+        options.reportIntervalUs = static_cast<unsigned>(reportInterval >= 0 ? reportInterval : 0);
+        pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+        if (untilEof)
+            stopAtEndOfInput();
+        return serveFlashable(options, labels, stopSignals);
+    }
 
     if (!bootLink.empty()) {
         vxsim::BootloaderOptions options;

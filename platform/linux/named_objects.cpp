@@ -14,6 +14,8 @@
 
 #include "linux/internal/named_objects.h"
 
+#include "linux/internal/lock_file_name.h"
+
 #include "platform/runtime.h"
 
 #include <cerrno>
@@ -62,27 +64,6 @@ int lockRetryingEintr(int fd, int operation)
     return rc;
 }
 
-// The file name of a global name: letters, digits, '.', '-' and '_' stay,
-// every other byte becomes %XX, so any name makes one safe file name and
-// two names never share one.
-std::string lockFileName(std::string_view name)
-{
-    std::string file = "global-";
-    for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        const bool plain = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
-                           (byte >= '0' && byte <= '9') || byte == '.' || byte == '-' || byte == '_';
-        if (plain) {
-            file.push_back(c);
-        } else {
-            char escaped[4];
-            std::snprintf(escaped, sizeof escaped, "%%%02X", byte);
-            file += escaped;
-        }
-    }
-    return file + ".lock";
-}
-
 // This process's share of the machine-wide mark of one "Global\" name.
 class GlobalMark {
 public:
@@ -97,7 +78,8 @@ public:
             setLastErrorFromErrno();
             return nullptr;
         }
-        auto mark = std::unique_ptr<GlobalMark>(new GlobalMark(openLockFile(directory + "/" + lockFileName(name))));
+        const std::string file = directory + "/" + globalLockFileName(name);
+        auto mark = std::unique_ptr<GlobalMark>(new GlobalMark(openLockFile(file)));
         if (mark->m_fd.get() < 0) {
             setLastErrorFromErrno();
             return nullptr;

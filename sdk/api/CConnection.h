@@ -58,6 +58,8 @@ public:
     int isPortAvailable(std::string port, bool* available);
     int getLastError(std::string& text);
     bool isConnected() const { return m_connected.load(); }
+    // Whether the current (or last) connect asked for exclusive access.
+    bool isExclusive() const { return m_exclusive.load(); }
 
     // The connected device's copy and port handle, for the data collection.
     CDevice* getDevice() const { return m_device; }
@@ -82,7 +84,7 @@ private:
     std::string m_lastError;
     std::mutex m_lastErrorLock;
     bool m_breakSignal = false;
-    bool m_exclusive = false;
+    std::atomic<bool> m_exclusive{false};
     CDisconnectMonitor* m_monitor = nullptr;
     InterfacePort* m_port = nullptr;
     std::atomic<bool> m_connected{false};

@@ -209,6 +209,12 @@ struct BootloaderScanner::Impl {
             model.wireTime = options.wireTime;
             model.usbSerial = link == BootLink::cdc;
             model.deviceKind = link == BootLink::cdc ? "varnex_cdc_acmSerial" : "Serial";
+            if (options.serialModel) {
+                model = *options.serialModel;
+                model.name = options.id;
+                model.wireTime = options.wireTime;
+                model.usbSerial = link == BootLink::cdc;
+            }
             m_serial = std::make_unique<VirtualSerialPort>(model, options.id);
             // The menu engine of the port stays quiet: this class answers.
             m_serial->setSilent(true);
@@ -237,6 +243,8 @@ struct BootloaderScanner::Impl {
     std::unique_ptr<HidScanner> makeHid(std::uint16_t product, unsigned interfaceNumber, const std::string& id)
     {
         HidModel model = *findHidModel("hid-pos");
+        if (product == kAppProduct && m_options.applicationHidModel)
+            model = *m_options.applicationHidModel;
         model.vendorId = kVendor;
         model.productId = product;
         model.interfaceNumber = interfaceNumber;
@@ -391,8 +399,11 @@ struct BootloaderScanner::Impl {
             reportGarbage();
             if (boot)
                 bootByte(Channel::serial, bytes[i], lock);
-            else
+            else if (!m_options.applicationFilter)
                 appByte(Channel::serial, bytes[i], lock);
+            else
+                for (const std::uint8_t passed : m_options.applicationFilter(bytes[i]))
+                    appByte(Channel::serial, passed, lock);
         }
         reportGarbage();
     }
@@ -417,8 +428,20 @@ struct BootloaderScanner::Impl {
         }
         const std::vector<std::uint8_t> payload(body.begin() + 2, body.begin() + 2 + static_cast<std::ptrdiff_t>(count));
         if (channel == Channel::appHid) {
-            if (!m_boot)
+            if (m_boot)
+                return;
+            if (!m_options.applicationFilter) {
                 appReport(channel, payload, lock);
+                return;
+            }
+            // What the filter passes on is whole commands for the flash
+            // side; the rest it answered itself.
+            std::vector<std::uint8_t> passed;
+            for (const std::uint8_t byte : payload)
+                for (const std::uint8_t b : m_options.applicationFilter(byte))
+                    passed.push_back(b);
+            if (!passed.empty())
+                appReport(channel, passed, lock);
             return;
         }
         bootReport(payload, lock);
@@ -1192,6 +1215,12 @@ unsigned BootloaderScanner::bootloaderBaud() const
     std::lock_guard lock(m_impl->m_mutex);
     return m_impl->m_bootBaud;
 }
+
+VirtualSerialPort* BootloaderScanner::serialPort() const { return m_impl->m_serial.get(); }
+
+HidScanner* BootloaderScanner::applicationHid() const { return m_impl->m_appHid.get(); }
+
+HidScanner* BootloaderScanner::bootloaderHid() const { return m_impl->m_bootHid.get(); }
 
 BootloaderScanner::Traffic BootloaderScanner::traffic() const
 {

@@ -82,6 +82,8 @@ struct HidScanner::State {
     std::string received;
     std::vector<OutputReport> outputs;
     std::vector<std::vector<std::uint8_t>> features;
+    std::vector<TimelineEvent> timeline;
+    std::string id;
     int posMode = -1;
     bool refuseFeatures = false;
     bool posOnAnswerLost = false;
@@ -121,6 +123,7 @@ HidScanner::HidScanner(HidModel model, std::string id)
     : m_model(std::move(model)), m_id(std::move(id)), m_state(std::make_shared<State>())
 {
     m_state->featureLength = m_model.featureLength;
+    m_state->id = m_id;
     m_state->engine.setModel(m_model.menu);
     m_state->reportInterval = std::chrono::microseconds(m_model.reportIntervalUs);
     m_state->inputReportId = m_model.inputReportId;
@@ -288,6 +291,7 @@ void HidScanner::State::serve()
             if (fd >= 0) {
                 std::lock_guard lock(mutex);
                 connections.push_back(fd);
+                timeline.push_back(timelineEvent(TimelineEvent::Kind::open, id));
             }
         }
         for (std::size_t i = 2; i < fds.size(); ++i) {
@@ -320,6 +324,7 @@ std::vector<std::uint8_t> HidScanner::State::deviceRequestAnswer(const std::vect
     } else {
         DeviceRequest request{u32(0), std::vector<unsigned char>(body.begin() + 8, body.end()), u32(4)};
         deviceRequests.push_back(request);
+        timeline.push_back(timelineEvent(TimelineEvent::Kind::request, id, request.input, request.code));
         result = filter.handle(request);
     }
     std::vector<std::uint8_t> answer{kAnswer, static_cast<std::uint8_t>(result.error == 0 ? 0 : 1)};
@@ -338,6 +343,7 @@ void HidScanner::State::dropConnection(int fd)
     if (found != connections.end()) {
         connections.erase(found);
         ::close(fd);
+        timeline.push_back(timelineEvent(TimelineEvent::Kind::close, id));
     }
 }
 
@@ -358,6 +364,7 @@ void HidScanner::State::handle(int fd, const std::vector<std::uint8_t>& message)
         switch (message[0]) {
         case kOutputReport:
             outputs.push_back({body, arrived});
+            timeline.push_back(timelineEvent(TimelineEvent::Kind::report, id, body));
             // An output report carries no end-of-message mark: its data just
             // continues the stream.
             if (body.size() >= 2 && body[0] == kOutputReportId) {
@@ -374,6 +381,7 @@ void HidScanner::State::handle(int fd, const std::vector<std::uint8_t>& message)
             break;
         case kSetFeature:
             features.push_back(body);
+            timeline.push_back(timelineEvent(TimelineEvent::Kind::feature, id, body));
             if (!refuseFeatures && body.size() >= 2 && body[0] == kPosFeature)
                 posMode = body[1];
             answer = {kAnswer, static_cast<std::uint8_t>(refuseFeatures ? 1 : 0)};
@@ -594,6 +602,12 @@ std::vector<HidScanner::OutputReport> HidScanner::outputReports(std::size_t from
     const std::size_t first = std::min(from, m_state->outputs.size());
     return std::vector<OutputReport>(m_state->outputs.begin() + static_cast<std::ptrdiff_t>(first),
                                      m_state->outputs.end());
+}
+
+std::vector<TimelineEvent> HidScanner::timeline() const
+{
+    std::lock_guard lock(m_state->mutex);
+    return m_state->timeline;
 }
 
 std::vector<std::vector<std::uint8_t>> HidScanner::featureReports() const

@@ -135,6 +135,7 @@ struct VirtualSerialPort::Impl {
     // `received` when it took effect.
     std::vector<std::pair<std::size_t, HostLine>> lineHistory;
     std::vector<unsigned char> managementReceived;
+    std::vector<TimelineEvent> timeline;
     unsigned modemLines = 0;
     bool linesChanged = false;
     // Bytes for the host, and whether each must leave a moment after the
@@ -443,6 +444,12 @@ HostLine VirtualSerialPort::managementLine() const
     return m_impl->managementLine;
 }
 
+std::vector<TimelineEvent> VirtualSerialPort::timeline() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->timeline;
+}
+
 std::vector<unsigned char> VirtualSerialPort::managementReceived() const
 {
     std::lock_guard lock(m_impl->mutex);
@@ -611,6 +618,8 @@ void VirtualSerialPort::serve()
                 return;
             limit -= static_cast<std::size_t>(n);
             std::lock_guard lock(s.mutex);
+            s.timeline.push_back(timelineEvent(TimelineEvent::Kind::bytes, m_id,
+                                               std::vector<unsigned char>(buffer, buffer + n), 0, !isLob));
             if (isLob) {
                 s.inputBudget = std::max(0.0, s.inputBudget - static_cast<double>(n));
                 s.received.insert(s.received.end(), buffer, buffer + n);
@@ -648,6 +657,7 @@ void VirtualSerialPort::serve()
         ::close(channel.client);
         channel.client = -1;
         std::lock_guard lock(s.mutex);
+        s.timeline.push_back(timelineEvent(TimelineEvent::Kind::close, m_id, {}, 0, &channel == &s.management));
         if (&channel == &s.management) {
             s.managementConnected = false;
             return;
@@ -665,6 +675,7 @@ void VirtualSerialPort::serve()
         words >> verb;
         if (verb == "HELLO") {
             std::lock_guard lock(s.mutex);
+            s.timeline.push_back(timelineEvent(TimelineEvent::Kind::open, m_id, {}, 0, !isLob));
             (isLob ? s.hostConnected : s.managementConnected) = true;
             sendMessage(from, "OK lines=" + std::to_string(s.modemLines));
             return;
@@ -730,6 +741,8 @@ void VirtualSerialPort::serve()
             request.input = unhex(field(message, "in"));
             std::lock_guard lock(s.mutex);
             s.requests.push_back(request);
+            s.timeline.push_back(
+                timelineEvent(TimelineEvent::Kind::request, m_id, request.input, request.code, !isLob));
             const DeviceAnswer answer = s.filter.handle(request);
             if (answer.error != 0)
                 sendMessage(from, "ERR " + std::to_string(answer.error));

@@ -42,4 +42,38 @@ TEST(Utf8FromUtf16, DisplayKeepsWhatAFileNameRefuses)
     EXPECT_EQ(platform::utf8FromUtf16ForDisplay(u"Pr\u00FCfung"), "Pr\xC3\xBC" "fung");
 }
 
+// The way back, for names held as UTF-8 bytes; what is not UTF-8 is refused
+// so that the caller can take it byte by byte.
+TEST(Utf16FromUtf8, FileNames)
+{
+    const struct {
+        const char* name;
+        std::string utf8;
+        bool ok;
+        std::u16string text;
+    } cases[] = {
+        {"ASCII", "app.mocf", true, u"app.mocf"},
+        {"two bytes", "Pr\xC3\xBC" "fung", true, u"Pr\u00FCfung"},
+        {"three bytes", "\xE2\x82\xAC", true, u"\u20AC"},
+        {"four bytes make a pair", "\xF0\x9F\x98\x80", true, u"\U0001F600"},
+        {"a Latin-1 byte alone", "Pr\xFC" "fung", false, u""},
+        {"cut short", "a\xC3", false, u""},
+        {"overlong slash", "\xC0\xAF", false, u""},
+        {"overlong three bytes", "\xE0\x80\xAF", false, u""},
+        {"an encoded surrogate", "\xED\xA0\x80", false, u""},
+        {"past U+10FFFF", "\xF4\x90\x80\x80", false, u""},
+        {"empty", "", true, u""},
+    };
+    for (const auto& c : cases) {
+        std::u16string out = u"left over";
+        EXPECT_EQ(platform::utf16FromUtf8(c.utf8, out), c.ok) << c.name;
+        EXPECT_TRUE(out == c.text) << c.name;
+        if (c.ok) {
+            std::string back;
+            EXPECT_TRUE(platform::utf8FromUtf16(out, back)) << c.name;
+            EXPECT_EQ(back, c.utf8) << c.name;
+        }
+    }
+}
+
 }  // namespace

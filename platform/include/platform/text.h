@@ -19,4 +19,9 @@ bool utf8FromUtf16(std::u16string_view text, std::string& out);
 // becomes U+FFFD and a NUL stays. May throw std::bad_alloc.
 std::string utf8FromUtf16ForDisplay(std::u16string_view text);
 
+// UTF-8 to UTF-16, for a file name a caller holds as bytes. False, with
+// `out` emptied, when the bytes are not well-formed UTF-8 (a caller may then
+// take them one unit per byte). May throw std::bad_alloc.
+bool utf16FromUtf8(std::string_view text, std::u16string& out);
+
 }  // namespace platform

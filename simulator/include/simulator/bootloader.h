@@ -66,16 +66,22 @@
 // call may be made from any thread. The block hook runs on that thread.
 #pragma once
 
+#include "simulator/hid_model.h"
+#include "simulator/serial_model.h"
 #include "simulator/vendor_ids.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace vxsim {
+
+class HidScanner;
+class VirtualSerialPort;
 
 enum class BootLink { rs232, hid, cdc };
 
@@ -145,6 +151,16 @@ struct BootloaderOptions {
     // hid, cdc: the bootloader's HID interface appears this long after the
     // application restarted into it (a slow enumeration).
     unsigned bootDeviceDelayMs = 0;
+    // The serial port (rs232, cdc) and the application's HID interface (hid)
+    // as these models present them (kind, filter driver, rate, strings);
+    // unset: an RS-232 or USB-serial port at 115200 and the point-of-sale
+    // HID model. The ids, the interface numbers and the usage above stay.
+    std::optional<SerialModel> serialModel{};
+    std::optional<HidModel> applicationHidModel{};
+    // Sees every byte the application receives before its flash commands
+    // do, and returns the bytes (whole command frames) that go on to them;
+    // what it keeps, it answers itself. Runs on the scanner's thread.
+    std::function<std::vector<std::uint8_t>(std::uint8_t)> applicationFilter{};
 };
 
 class BootloaderScanner {
@@ -206,6 +222,12 @@ public:
     bool inBoot() const;
     // The host's baud rate when the bootloader session opened (serial).
     unsigned bootloaderBaud() const;
+
+    // The devices the scanner presents, for a caller that plays more of
+    // the scanner on them; null where the link has none.
+    VirtualSerialPort* serialPort() const;
+    HidScanner* applicationHid() const;
+    HidScanner* bootloaderHid() const;
 
     // What crossed the links so far: serial bytes each way, HID reports
     // each way (output reports from the host, input reports to it).

@@ -19,6 +19,7 @@
 
 #include "simulator/hid_model.h"
 #include "simulator/serial_filter_driver.h"
+#include "simulator/timeline.h"
 
 #include <chrono>
 #include <cstdint>
@@ -89,6 +90,9 @@ public:
     std::vector<OutputReport> outputReports() const;
     // Those from the `from`-th on (a peer that polls takes only what is new).
     std::vector<OutputReport> outputReports(std::size_t from) const;
+    // Opens, closes, output reports, feature reports and device requests in
+    // order; kept across unplugging, plugging back and clearObservations.
+    std::vector<TimelineEvent> timeline() const;
     // Every feature report set by the host, as sent.
     std::vector<std::vector<std::uint8_t>> featureReports() const;
     // The last value of feature report 254; -1 before any.

@@ -21,6 +21,7 @@
 #include "simulator/serial_filter_driver.h"
 #include "simulator/serial_model.h"
 #include "simulator/serial_responder.h"
+#include "simulator/timeline.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -81,6 +82,9 @@ public:
     // sent (whether or not the driver let it through), in order.
     HostLine managementLine() const;
     std::vector<unsigned char> managementReceived() const;
+    // Opens, closes, data and device requests of both ports in order; kept
+    // across unplugging and plugging back.
+    std::vector<TimelineEvent> timeline() const;
     int pingsAnswered() const;
     FilterDriverModel filterDriverState() const;
 
