@@ -1,9 +1,10 @@
 // The serial-port kernel object on termios (see internal/serial_device.h).
 //
-// The tty is opened non-blocking in raw mode with VMIN = VTIME = 0: every
-// wait (read time-outs, a full output queue, events) is a poll on the tty
-// together with a wake-up descriptor, never a sleep. A hang-up (POLLHUP, or
-// EIO from the tty) is the device going away: 1167 from then on.
+// The tty is opened non-blocking in raw mode (VMIN 1, VTIME 0): every wait
+// (read time-outs, a full output queue, events) is a poll on the tty
+// together with a wake-up descriptor, never a sleep. A hang-up (POLLHUP, a
+// read of 0 bytes, or EIO from the tty) is the device going away: 1167 from
+// then on.
 #include "linux/internal/serial_device.h"
 
 #include "platform/error.h"
@@ -323,26 +324,30 @@ DWORD SerialDevice::readNow(void* buffer, DWORD size, DWORD* transferred)
         }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 && errno != EAGAIN) {
+        if (n == 0) {
+            hungUp();  // end of file: a hung-up tty
+            return got > 0 ? ERROR_SUCCESS : ERROR_DEVICE_NOT_CONNECTED;
+        }
+        if (errno != EAGAIN) {
             const DWORD code = errorFromErrno(errno);
             if (code == ERROR_DEVICE_NOT_CONNECTED)
                 hungUp();
             return got > 0 ? ERROR_SUCCESS : code;
         }
-        // Nothing waiting now: return, or wait for more.
+        // Nothing waiting now (EAGAIN): return with what there is, or wait
+        // for more. An immediate read needs no poll to tell an empty queue
+        // from a hang-up: the read itself said which.
+        if (immediate || (firstByte && got > 0))
+            return ERROR_SUCCESS;
         int timeout = -1;
-        if (immediate || (firstByte && got > 0)) {
-            timeout = 0;
-        } else {
-            if (total.has_value())
-                timeout = millisecondsUntil(*total);
-            if (useInterval && got > 0) {
-                const int gap = millisecondsUntil(lastByte + std::chrono::milliseconds(t.ReadIntervalTimeout));
-                timeout = timeout < 0 ? gap : std::min(timeout, gap);
-            }
-            if (timeout == 0)
-                return ERROR_SUCCESS;  // timed out: success with what arrived
+        if (total.has_value())
+            timeout = millisecondsUntil(*total);
+        if (useInterval && got > 0) {
+            const int gap = millisecondsUntil(lastByte + std::chrono::milliseconds(t.ReadIntervalTimeout));
+            timeout = timeout < 0 ? gap : std::min(timeout, gap);
         }
+        if (timeout == 0)
+            return ERROR_SUCCESS;  // timed out: success with what arrived
         pollfd fds[2] = {{m_fd, POLLIN, 0}, {abort->fd, POLLIN, 0}};
         const int ready = ::poll(fds, abort->fd >= 0 ? 2 : 1, timeout);
         if (ready < 0) {
@@ -364,8 +369,6 @@ DWORD SerialDevice::readNow(void* buffer, DWORD size, DWORD* transferred)
             hungUp();
             return got > 0 ? ERROR_SUCCESS : ERROR_DEVICE_NOT_CONNECTED;
         }
-        if (ready == 0 && timeout == 0)
-            return ERROR_SUCCESS;
     }
     return ERROR_SUCCESS;
 }
