@@ -11,6 +11,11 @@
 // one line, whose settings are the line-of-business host's while one holds
 // that port, else the management host's.
 //
+// With the model's wire time, every byte crosses the line in its time at
+// the host's rate, in both directions: a byte for the host reaches the pty
+// when its last bit would have arrived, and a byte from the host reaches
+// the scanner only once it has crossed the line.
+//
 // The port serves on a thread of its own from plug() to unplug(). Every
 // query below may be called from any thread while it serves; tests poll them
 // with a bounded wait.
@@ -21,6 +26,7 @@
 #include "simulator/serial_responder.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -80,6 +86,9 @@ public:
     void setModemLines(unsigned lines);
     // Sends bytes to the host as they are (wire time applies).
     void send(const std::vector<unsigned char>& bytes);
+    // When the last byte the device has sent so far reached the host (each
+    // byte is handed over at its wire time); the clock's epoch before any.
+    std::chrono::steady_clock::time_point deliveredAt() const;
     // Scans a label: its packet (or the label alone with the decode header
     // off), with the data faults applied. Pieces of a split packet leave a
     // millisecond apart.
