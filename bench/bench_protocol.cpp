@@ -9,6 +9,7 @@
 // receiver's 4096-byte reads. Counters: each pass's throughput, the ratios
 // "vs_floor" and "vs_memcpy" (parser throughput over the anchor's), all
 // medians over the iterations, and the page faults of one parser pass.
+#include "BenchSupport.h"
 #include "base/CBarcodeData.h"
 #include "base/CData.h"
 #include "protocol/CDataParser.h"
@@ -137,14 +138,6 @@ long minorFaults()
     return std::atol(field.c_str());
 }
 
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2), values.end());
-    return values[values.size() / 2];
-}
-
 class Receiver : public CReceiver {
 public:
     ~Receiver() override
@@ -224,11 +217,11 @@ void measureParser(benchmark::State& state, const Stream& stream)
     state.SetBytesProcessed(static_cast<std::int64_t>(stream.bytes.size() * state.iterations()));
     state.counters["records"] = static_cast<double>(parsed) / iterations;
     state.counters["floor_records"] = static_cast<double>(made) / iterations;
-    state.counters["parser_MBps"] = megabytes / median(parserSeconds);
-    state.counters["floor_MBps"] = megabytes / median(floorSeconds);
-    state.counters["memcpy_MBps"] = megabytes / median(memcpySeconds);
-    state.counters["vs_floor"] = median(vsFloor);
-    state.counters["vs_memcpy"] = median(vsMemcpy);
+    state.counters["parser_MBps"] = megabytes / vxbench::percentile(parserSeconds, 0.5);
+    state.counters["floor_MBps"] = megabytes / vxbench::percentile(floorSeconds, 0.5);
+    state.counters["memcpy_MBps"] = megabytes / vxbench::percentile(memcpySeconds, 0.5);
+    state.counters["vs_floor"] = vxbench::percentile(vsFloor, 0.5);
+    state.counters["vs_memcpy"] = vxbench::percentile(vsMemcpy, 0.5);
     state.counters["faults_per_pass"] = static_cast<double>(faults) / iterations;
 }
 

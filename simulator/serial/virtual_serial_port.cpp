@@ -176,6 +176,9 @@ struct VirtualSerialPort::Impl {
     // When the last byte sent to the host went into the pty (steady clock
     // ticks; 0 before any). Read from any thread.
     std::atomic<Clock::rep> deliveredAt{0};
+    // The line's busy time each way so far (nanoseconds).
+    std::atomic<long long> toHostNs{0};
+    std::atomic<long long> fromHostNs{0};
 
     void wakeUp() const
     {
@@ -491,6 +494,11 @@ std::chrono::steady_clock::time_point VirtualSerialPort::deliveredAt() const
     return Clock::time_point(Clock::duration(m_impl->deliveredAt.load()));
 }
 
+VirtualSerialPort::LineTime VirtualSerialPort::lineTime() const
+{
+    return {std::chrono::nanoseconds(m_impl->toHostNs.load()), std::chrono::nanoseconds(m_impl->fromHostNs.load())};
+}
+
 void VirtualSerialPort::scan(const std::string& label, char codeId, const std::string& aim)
 {
     {
@@ -615,6 +623,7 @@ void VirtualSerialPort::serve()
         transfer.perByte = perByte(s.lineFor(to));
         transfer.bytes = std::move(bytes);
         s.lineFreeAt = transfer.end();
+        s.toHostNs.fetch_add(std::chrono::nanoseconds(transfer.end() - transfer.start).count());
         to.outgoing.push_back(std::move(transfer));
     };
 
@@ -674,6 +683,7 @@ void VirtualSerialPort::serve()
             transfer.perByte = perByte(transfer.line);
             transfer.bytes.assign(buffer, buffer + n);
             from.inputFreeAt = transfer.end();
+            s.fromHostNs.fetch_add(std::chrono::nanoseconds(transfer.end() - transfer.start).count());
             from.incoming.push_back(std::move(transfer));
         }
     };

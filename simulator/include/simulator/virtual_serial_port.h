@@ -89,6 +89,14 @@ public:
     // When the last byte the device has sent so far reached the host (each
     // byte is handed over at its wire time); the clock's epoch before any.
     std::chrono::steady_clock::time_point deliveredAt() const;
+    // How long the line has carried bytes so far, each way: the sum of
+    // every byte's wire time at the rate it was sent under (0 without wire
+    // time).
+    struct LineTime {
+        std::chrono::nanoseconds toHost{0};
+        std::chrono::nanoseconds fromHost{0};
+    };
+    LineTime lineTime() const;
     // Scans a label: its packet (or the label alone with the decode header
     // off), with the data faults applied. Pieces of a split packet leave a
     // millisecond apart.
