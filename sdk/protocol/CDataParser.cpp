@@ -38,11 +38,12 @@ CDataParser::~CDataParser() = default;
 void CDataParser::setCallback(void* user, DataCallback callback)
 {
     CScopedLock lock(m_callbackLock.get());
+    // A delivery that reads either new pointer also sees the odd count
+    // stored before it (the pointers are released after it), and retries.
     const unsigned sequence = m_callbackSequence.load(std::memory_order_relaxed);
     m_callbackSequence.store(sequence + 1, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
-    m_user.store(user, std::memory_order_relaxed);
-    m_callback.store(callback, std::memory_order_relaxed);
+    m_user.store(user, std::memory_order_release);
+    m_callback.store(callback, std::memory_order_release);
     m_callbackSequence.store(sequence + 2, std::memory_order_release);
 }
 
@@ -62,9 +63,8 @@ void CDataParser::deliver(CData* record)
     DataCallback callback = nullptr;
     for (;;) {
         const unsigned sequence = m_callbackSequence.load(std::memory_order_acquire);
-        user = m_user.load(std::memory_order_relaxed);
-        callback = m_callback.load(std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_acquire);
+        user = m_user.load(std::memory_order_acquire);
+        callback = m_callback.load(std::memory_order_acquire);
         if ((sequence & 1U) == 0 && m_callbackSequence.load(std::memory_order_relaxed) == sequence) {
             break;
         }
