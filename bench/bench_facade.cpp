@@ -233,7 +233,7 @@ void BM_HidScanToCallback(benchmark::State& state)
 BENCHMARK(BM_HidScanToCallback)->Iterations(500)->Unit(benchmark::kMillisecond)->UseManualTime();
 
 constexpr auto kWindow = std::chrono::milliseconds(2000);
-constexpr int kRounds = 3;
+constexpr int kRounds = 5;
 
 // Process CPU milliseconds per second of wall time over one window. The
 // window begins a moment after the last change, when what a connection does
