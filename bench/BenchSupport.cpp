@@ -1,5 +1,6 @@
 #include "BenchSupport.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
@@ -7,6 +8,16 @@
 #include <system_error>
 
 namespace vxbench {
+
+double percentile(std::vector<double> values, double fraction)
+{
+    if (values.empty())
+        return 0;
+    const auto index = std::min(values.size() - 1,
+                                static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1) + 0.5));
+    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(index), values.end());
+    return values[index];
+}
 
 void isolate()
 {

@@ -3,11 +3,11 @@
 // One watcher thread runs while any registration exists. It keeps the set
 // of HID interface paths present and, whenever something may have changed,
 // lists them again and posts the difference to every registration: a
-// removal is a path that was there and is not any more. Wake-ups come from
-// inotify on the virtual devices' folder (a descriptor removed or renamed
-// into place), from udev for real interfaces, and from a short poll that
-// catches what neither reports (a publisher that died and left its
-// descriptor unlocked; a machine without udev events).
+// removal is a path that was there and is not any more. Nothing is listed
+// on a timer: wake-ups come from inotify on the virtual devices' folder (a
+// descriptor removed or renamed into place, or closed by its publisher,
+// which holds it open and locked for as long as it lives) and from udev for
+// real interfaces.
 #include "linux/internal/hid.h"
 #include "linux/internal/window_queue.h"
 
@@ -31,7 +31,12 @@
 namespace platform {
 namespace {
 
-constexpr int kPollMs = 25;
+// A publisher's descriptor closed after writing means that it let the
+// device go or that its process ended. The kernel reports the close a moment
+// before it drops the publisher's lock, so a listing at once can still find
+// the device alive: it is listed again after 1, 2, 4 ... 128 ms.
+constexpr int kRecheckFirstMs = 1;
+constexpr int kRecheckLastMs = 128;
 
 struct Registration {
     HWND window = nullptr;
@@ -133,6 +138,23 @@ private:
                 postNotice(target.window, event, hidClass, path);
     }
 
+    // Takes every pending event; true when one of them was a file of the
+    // folder closed after writing.
+    static bool drainFolderEvents(int inotify)
+    {
+        bool closed = false;
+        alignas(inotify_event) char buffer[4096];
+        ssize_t n;
+        while ((n = ::read(inotify, buffer, sizeof buffer)) > 0) {
+            for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                closed = closed || (event->mask & (IN_CLOSE_WRITE | IN_Q_OVERFLOW)) != 0;
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+        return closed;
+    }
+
     static void postNotice(HWND window, DWORD event, const GUID& interfaceClass, const std::string& path)
     {
         const std::size_t size = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) + (path.size() + 1) * sizeof(wchar_t);
@@ -161,24 +183,29 @@ private:
             udev_monitor_unref(monitor);
             monitor = nullptr;
         }
+        // What changed between the first listing and the watches' start.
+        scan();
+        int recheckMs = 0;  // the pause before the next recheck; 0 for none
         for (;;) {
             pollfd fds[3] = {{m_wake, POLLIN, 0}, {inotify, POLLIN, 0},
                              {monitor != nullptr ? udev_monitor_get_fd(monitor) : -1, POLLIN, 0}};
-            ::poll(fds, 3, kPollMs);
+            const int ready = ::poll(fds, 3, recheckMs > 0 ? recheckMs : -1);
             {
                 std::lock_guard lock(m_mutex);
                 if (m_stop)
                     break;
             }
-            if ((fds[1].revents & POLLIN) != 0) {
-                char buffer[4096];
-                while (::read(inotify, buffer, sizeof buffer) > 0) {
-                }
-            }
+            bool closed = false;
+            if ((fds[1].revents & POLLIN) != 0)
+                closed = drainFolderEvents(inotify);
             if ((fds[2].revents & POLLIN) != 0)
                 while (udev_device* device = udev_monitor_receive_device(monitor))
                     udev_device_unref(device);
             scan();
+            if (closed)
+                recheckMs = kRecheckFirstMs;
+            else if (ready == 0 && recheckMs > 0)
+                recheckMs = recheckMs >= kRecheckLastMs ? 0 : recheckMs * 2;
         }
         if (monitor != nullptr)
             udev_monitor_unref(monitor);

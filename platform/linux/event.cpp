@@ -10,13 +10,11 @@ namespace platform {
 
 void EventObject::set()
 {
-    {
-        std::lock_guard lock(waitMutex());
-        m_set = true;
-    }
-    // Every waiter re-checks; for an auto-reset event the first one to take
+    std::lock_guard lock(waitMutex());
+    m_set = true;
+    // Its waiters re-check; for an auto-reset event the first one to take
     // it resets it and the others wait on.
-    waitCondition().notify_all();
+    wakeWaiters();
 }
 
 void EventObject::reset()

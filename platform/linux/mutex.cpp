@@ -44,12 +44,9 @@ public:
         m_entries.clear();
         if (held.empty())
             return;
-        {
-            std::lock_guard lock(waitMutex());
-            for (const auto& object : held)
-                static_cast<MutexObject&>(*object).abandonBy(self);
-        }
-        waitCondition().notify_all();
+        std::lock_guard lock(waitMutex());
+        for (const auto& object : held)
+            static_cast<MutexObject&>(*object).abandonBy(self);
     }
 
 private:
@@ -97,18 +94,16 @@ void MutexObject::takeForCallingThread()
 bool MutexObject::release()
 {
     const DWORD self = GetCurrentThreadId();
-    {
-        std::lock_guard lock(waitMutex());
-        if (m_owner != self) {
-            SetLastError(ERROR_NOT_OWNER);
-            return false;
-        }
-        if (--m_recursion > 0)
-            return true;
-        m_owner = 0;
-        ownedByThisThread().remove(this);
+    std::lock_guard lock(waitMutex());
+    if (m_owner != self) {
+        SetLastError(ERROR_NOT_OWNER);
+        return false;
     }
-    waitCondition().notify_all();
+    if (--m_recursion > 0)
+        return true;
+    m_owner = 0;
+    ownedByThisThread().remove(this);
+    wakeWaiters();
     return true;
 }
 
@@ -119,6 +114,7 @@ void MutexObject::abandonBy(DWORD threadId)
     m_owner = 0;
     m_recursion = 0;
     m_abandoned = true;
+    wakeWaiters();
 }
 
 }  // namespace platform

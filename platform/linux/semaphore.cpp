@@ -10,18 +10,16 @@ namespace platform {
 
 bool SemaphoreObject::release(LONG count, LONG* previous)
 {
-    {
-        std::lock_guard lock(waitMutex());
-        // Compared as a difference so that a huge count cannot overflow.
-        if (count > m_maximum - m_count) {
-            SetLastError(ERROR_TOO_MANY_POSTS);
-            return false;
-        }
-        if (previous != nullptr)
-            *previous = m_count;
-        m_count += count;
+    std::lock_guard lock(waitMutex());
+    // Compared as a difference so that a huge count cannot overflow.
+    if (count > m_maximum - m_count) {
+        SetLastError(ERROR_TOO_MANY_POSTS);
+        return false;
     }
-    waitCondition().notify_all();
+    if (previous != nullptr)
+        *previous = m_count;
+    m_count += count;
+    wakeWaiters();
     return true;
 }
 

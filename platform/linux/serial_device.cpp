@@ -1,9 +1,10 @@
 // The serial-port kernel object on termios (see internal/serial_device.h).
 //
-// The tty is opened non-blocking in raw mode with VMIN = VTIME = 0: every
-// wait (read time-outs, a full output queue, events) is a poll on the tty
-// together with a wake-up descriptor, never a sleep. A hang-up (POLLHUP, or
-// EIO from the tty) is the device going away: 1167 from then on.
+// The tty is opened non-blocking in raw mode (VMIN 1, VTIME 0): every wait
+// (read time-outs, a full output queue, events) is a poll on the tty
+// together with a wake-up descriptor, never a sleep. A hang-up (POLLHUP, a
+// read of 0 bytes, or EIO from the tty) is the device going away: 1167 from
+// then on.
 #include "linux/internal/serial_device.h"
 
 #include "platform/error.h"
@@ -293,9 +294,11 @@ DWORD SerialDevice::readNow(void* buffer, DWORD size, DWORD* transferred)
         std::lock_guard lock(m_mutex);
         t = m_timeouts;
     }
-    const auto start = Clock::now();
     const bool immediate = t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 &&
                            t.ReadTotalTimeoutConstant == 0;
+    // An immediate read never waits: it needs no clock and no abort token
+    // (it runs 200 times a second on an idle connection).
+    const auto start = immediate ? Clock::time_point{} : Clock::now();
     const bool firstByte = t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == MAXDWORD &&
                            t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != MAXDWORD;
     std::optional<Clock::time_point> total;
@@ -311,38 +314,43 @@ DWORD SerialDevice::readNow(void* buffer, DWORD size, DWORD* transferred)
     Clock::time_point lastByte = start;
 
     auto* bytes = static_cast<unsigned char*>(buffer);
-    const auto abort = m_abortRead.token();
+    const auto abort = immediate ? nullptr : m_abortRead.token();
     DWORD got = 0;
     while (got < size) {
         const ssize_t n = ::read(m_fd, bytes + got, size - got);
         if (n > 0) {
             got += static_cast<DWORD>(n);
-            lastByte = Clock::now();
+            if (!immediate)
+                lastByte = Clock::now();
             *transferred = got;
             continue;  // take what else is there before deciding to wait
         }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 && errno != EAGAIN) {
+        if (n == 0) {
+            hungUp();  // end of file: a hung-up tty
+            return got > 0 ? ERROR_SUCCESS : ERROR_DEVICE_NOT_CONNECTED;
+        }
+        if (errno != EAGAIN) {
             const DWORD code = errorFromErrno(errno);
             if (code == ERROR_DEVICE_NOT_CONNECTED)
                 hungUp();
             return got > 0 ? ERROR_SUCCESS : code;
         }
-        // Nothing waiting now: return, or wait for more.
+        // Nothing waiting now (EAGAIN): return with what there is, or wait
+        // for more. An immediate read needs no poll to tell an empty queue
+        // from a hang-up: the read itself said which.
+        if (immediate || (firstByte && got > 0))
+            return ERROR_SUCCESS;
         int timeout = -1;
-        if (immediate || (firstByte && got > 0)) {
-            timeout = 0;
-        } else {
-            if (total.has_value())
-                timeout = millisecondsUntil(*total);
-            if (useInterval && got > 0) {
-                const int gap = millisecondsUntil(lastByte + std::chrono::milliseconds(t.ReadIntervalTimeout));
-                timeout = timeout < 0 ? gap : std::min(timeout, gap);
-            }
-            if (timeout == 0)
-                return ERROR_SUCCESS;  // timed out: success with what arrived
+        if (total.has_value())
+            timeout = millisecondsUntil(*total);
+        if (useInterval && got > 0) {
+            const int gap = millisecondsUntil(lastByte + std::chrono::milliseconds(t.ReadIntervalTimeout));
+            timeout = timeout < 0 ? gap : std::min(timeout, gap);
         }
+        if (timeout == 0)
+            return ERROR_SUCCESS;  // timed out: success with what arrived
         pollfd fds[2] = {{m_fd, POLLIN, 0}, {abort->fd, POLLIN, 0}};
         const int ready = ::poll(fds, abort->fd >= 0 ? 2 : 1, timeout);
         if (ready < 0) {
@@ -364,8 +372,6 @@ DWORD SerialDevice::readNow(void* buffer, DWORD size, DWORD* transferred)
             hungUp();
             return got > 0 ? ERROR_SUCCESS : ERROR_DEVICE_NOT_CONNECTED;
         }
-        if (ready == 0 && timeout == 0)
-            return ERROR_SUCCESS;
     }
     return ERROR_SUCCESS;
 }

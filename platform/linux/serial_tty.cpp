@@ -120,7 +120,10 @@ DWORD makeRaw(int fd)
     t.c_oflag &= ~OPOST;
     t.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     t.c_cflag |= CLOCAL | CREAD;
-    t.c_cc[VMIN] = 0;
+    // With VMIN 1 a non-blocking read of an empty queue fails with EAGAIN,
+    // so that a read of 0 bytes can only mean a hang-up (with VMIN 0 both
+    // come back as 0 and only a poll tells them apart).
+    t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
     return setAttributes(fd, t);
 }

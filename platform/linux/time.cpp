@@ -14,6 +14,8 @@ namespace {
 // swaps the source.
 std::atomic<platform::TickSource> g_tickSource{nullptr};
 
+thread_local std::uint64_t t_sleepRequested = 0;
+
 DWORD monotonicTick()
 {
     timespec now{};
@@ -42,6 +44,7 @@ void Sleep(DWORD milliseconds)
         for (;;)
             std::this_thread::sleep_for(std::chrono::hours(24));
     }
+    t_sleepRequested += milliseconds;
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
@@ -72,6 +75,11 @@ namespace platform {
 void setTickSourceForTesting(TickSource source)
 {
     g_tickSource.store(source, std::memory_order_release);
+}
+
+std::uint64_t sleepRequestedOnThisThread()
+{
+    return t_sleepRequested;
 }
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 #include "platform/thread.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <optional>
 #include <vector>
@@ -19,13 +20,10 @@ std::mutex& waitMutex()
     return *instance;
 }
 
-std::condition_variable& waitCondition()
-{
-    static std::condition_variable* const instance = new std::condition_variable;
-    return *instance;
-}
-
 namespace {
+
+std::atomic<std::uint64_t> g_wakeUps{0};
+std::atomic<std::size_t> g_blocked{0};
 
 using Objects = std::vector<std::shared_ptr<Waitable>>;
 
@@ -87,22 +85,48 @@ DWORD waitFor(const Objects& objects, bool waitAll, DWORD milliseconds)
     const DWORD self = GetCurrentThreadId();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     std::unique_lock lock(waitMutex());
-    for (;;) {
-        if (auto result = tryTake(objects, waitAll, self))
-            return *result;
-        if (milliseconds == INFINITE) {
-            waitCondition().wait(lock);
-        } else if (milliseconds == 0 ||
-                   waitCondition().wait_until(lock, deadline) == std::cv_status::timeout) {
-            // One last look: a change that raced with the time-out counts.
-            if (auto result = tryTake(objects, waitAll, self))
-                return *result;
-            return WAIT_TIMEOUT;
+    if (auto result = tryTake(objects, waitAll, self))
+        return *result;
+    if (milliseconds == 0)
+        return WAIT_TIMEOUT;
+    Waiter waiter;
+    for (const auto& object : objects)
+        object->addWaiter(&waiter);
+    g_blocked.fetch_add(1, std::memory_order_relaxed);
+    std::optional<DWORD> result;
+    while (!result) {
+        bool timedOut = false;
+        if (milliseconds == INFINITE)
+            waiter.wake.wait(lock);
+        else
+            timedOut = waiter.wake.wait_until(lock, deadline) == std::cv_status::timeout;
+        if (waiter.woken) {
+            waiter.woken = false;
+            g_wakeUps.fetch_add(1, std::memory_order_relaxed);
         }
+        // After a time-out, one last look: a change that raced with it counts.
+        result = tryTake(objects, waitAll, self);
+        if (!result && timedOut)
+            result = WAIT_TIMEOUT;
     }
+    for (const auto& object : objects)
+        object->removeWaiter(&waiter);
+    g_blocked.fetch_sub(1, std::memory_order_relaxed);
+    return *result;
 }
 
 }  // namespace
+
+std::uint64_t waitWakeUpCount()
+{
+    return g_wakeUps.load(std::memory_order_relaxed);
+}
+
+std::size_t blockedWaitCount()
+{
+    return g_blocked.load(std::memory_order_relaxed);
+}
+
 }  // namespace platform
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds)

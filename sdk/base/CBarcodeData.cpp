@@ -6,6 +6,12 @@ CBarcodeData::CBarcodeData(DWORD size)
     m_type = kBarcode;
 }
 
+CBarcodeData::CBarcodeData(const unsigned char* source, DWORD size)
+    : CData(source, size)
+{
+    m_type = kBarcode;
+}
+
 bool CBarcodeData::parseData()
 {
     constexpr DWORD kHeaderLength = 4;

@@ -16,6 +16,8 @@ public:
     CBarcodeData() = default;
     // Kind 1, `size` zero bytes to be filled before parseData.
     explicit CBarcodeData(DWORD size);
+    // Kind 1, a copy of the `size` bytes at `source`, ready for parseData.
+    CBarcodeData(const unsigned char* source, DWORD size);
     ~CBarcodeData() override = default;
 
     // Fills the three fields from the bytes. False, with nothing read or

@@ -8,6 +8,15 @@ CData::CData(DWORD size)
 {
 }
 
+CData::CData(const unsigned char* source, DWORD size)
+    : m_data(new unsigned char[size])
+    , m_length(size)
+{
+    if (size != 0) {
+        std::memcpy(m_data, source, size);
+    }
+}
+
 CData::~CData()
 {
     delete[] m_data;

@@ -20,6 +20,9 @@ public:
     CData() = default;
     // Kind 0, `size` zero bytes.
     explicit CData(DWORD size);
+    // Kind 0, a copy of the `size` bytes at `source` (not zeroed first):
+    // the receive pipeline's own records, made from bytes it holds.
+    CData(const unsigned char* source, DWORD size);
     virtual ~CData();
 
     CData(const CData&) = delete;

@@ -2,15 +2,13 @@
 
 #include "CScanningSDK.h"
 
-#include <utility>
-
-CLogHelper::CLogHelper(std::string name)
-    : m_name(std::move(name))
+CLogHelper::CLogHelper(std::string_view name)
 {
     CLogger* logger = CScanningSDK::getLogger();
     if (!logger->isEnabled(logbit::trace)) {
         return;
     }
+    m_name.assign(name);
     if (m_name.empty()) {
         logger->log("CLogHelper::CLogHelper,  enter now.", logbit::trace);
     } else {

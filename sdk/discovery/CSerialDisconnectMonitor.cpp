@@ -46,15 +46,17 @@ int CSerialDisconnectMonitor::threadRoutine()
 {
     static const char* const kMethod = "CSerialDisconnectMonitor::threadRoutine";
     try {
+        // The port is given once, before the thread starts: its kind is
+        // decided once, not at every poll.
+        auto* serial = dynamic_cast<CSerialPort*>(m_port);
+        if (m_port != nullptr && serial == nullptr && m_running.load()) {
+            SDK_LOG(logbit::error, kMethod, "convert to CSerialPort failed!");
+            return 0;
+        }
         while (m_running.load()) {
             if (m_port == nullptr) {
                 SDK_LOG(logbit::error, kMethod, "null communication port pointer!");
             } else {
-                auto* serial = dynamic_cast<CSerialPort*>(m_port);
-                if (serial == nullptr) {
-                    SDK_LOG(logbit::error, kMethod, "convert to CSerialPort failed!");
-                    return 0;
-                }
                 if (!serial->isSignalOn(m_mask.load())) {
                     const DisconnectCallback callback = m_callback.load();
                     if (callback != nullptr)

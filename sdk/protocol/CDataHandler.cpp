@@ -4,25 +4,39 @@
 #include "base/CBarcodeData.h"
 #include "base/CScanningSDK.h"
 
-#include <cctype>
+#include <cstdint>
 
 namespace {
 
-bool startsWithNoCase(const unsigned char* payload, std::size_t length, const char* prefix)
+// The payload's first six bytes, with every ASCII letter in lower case: a
+// byte matches a prefix letter in either case exactly when it equals the
+// letter with bit 5 set (only 'M' and 'm' give 'm' so), and every prefix
+// byte is a letter. Compared this way, the device's bytes match the same
+// whatever locale the host program has set.
+constexpr std::uint64_t foldedPrefix(const unsigned char* bytes)
 {
+    std::uint64_t folded = 0;
     for (std::size_t i = 0; i < CDataHandler::kPrefixLength; ++i) {
-        if (i >= length
-            || std::toupper(payload[i]) != std::toupper(static_cast<unsigned char>(prefix[i]))) {
-            return false;
-        }
+        folded |= static_cast<std::uint64_t>(bytes[i] | 0x20U) << (8 * i);
     }
-    return true;
+    return folded;
 }
+
+constexpr std::uint64_t prefixKey(const char* prefix)
+{
+    std::uint64_t folded = 0;
+    for (std::size_t i = 0; i < CDataHandler::kPrefixLength; ++i) {
+        folded |= static_cast<std::uint64_t>(static_cast<unsigned char>(prefix[i]) | 0x20U) << (8 * i);
+    }
+    return folded;
+}
+
+constexpr std::uint64_t kBarcodePrefix = prefixKey("MSGGET");
+constexpr std::uint64_t kImagePrefix = prefixKey("IMGSHP");
 
 CData* plainRecord(const unsigned char* payload, std::size_t length, int kind)
 {
-    auto* record = new CData(static_cast<DWORD>(length));
-    record->fillData(payload, static_cast<DWORD>(length), 0);
+    auto* record = new CData(payload, static_cast<DWORD>(length));
     record->setType(kind);
     return record;
 }
@@ -35,29 +49,28 @@ CData* CDataHandler::identifyData(const std::vector<unsigned char>& buffer, std:
         return nullptr;
     }
     const unsigned char* payload = buffer.data() + start;
+    const std::uint64_t prefix = length >= kPrefixLength ? foldedPrefix(payload) : 0;
 
-    if (startsWithNoCase(payload, length, "MSGGET")) {
+    if (prefix == kBarcodePrefix) {
         const std::size_t skip = kPrefixLength + kBarcodeHeaderSkip;
         if (length < skip) {
             return nullptr;
         }
-        auto* barcode = new CBarcodeData(static_cast<DWORD>(length - skip));
-        barcode->fillData(payload + skip, static_cast<DWORD>(length - skip), 0);
+        auto* barcode = new CBarcodeData(payload + skip, static_cast<DWORD>(length - skip));
         if (!barcode->parseData()) {
             SDK_LOG(logbit::error, "CDataHandler::identifyData", "can't fill in the attribute for this barcode!");
         }
         return barcode;
     }
 
-    if (startsWithNoCase(payload, length, "IMGSHP")) {
+    if (prefix == kImagePrefix) {
         for (std::size_t g = 0; g < length; ++g) {
             if (payload[g] != 0x1D) {
                 continue;
             }
             m_imageSeparator = g;
             const std::size_t imageLength = length - (g + 1);
-            auto* image = new CImageData(static_cast<DWORD>(imageLength));
-            image->fillData(payload + g + 1, static_cast<DWORD>(imageLength), 0);
+            auto* image = new CImageData(payload + g + 1, static_cast<DWORD>(imageLength));
             int format = -1;
             if (g >= 2 && payload[g - 2] >= '0' && payload[g - 2] <= '8') {
                 format = payload[g - 2] - '0';

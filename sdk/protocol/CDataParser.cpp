@@ -8,8 +8,10 @@
 #include "base/CScopedLock.h"
 #include "base/MenuPatterns.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 constexpr unsigned char kSyn = 0x16;
@@ -36,8 +38,13 @@ CDataParser::~CDataParser() = default;
 void CDataParser::setCallback(void* user, DataCallback callback)
 {
     CScopedLock lock(m_callbackLock.get());
-    m_user = user;
-    m_callback = callback;
+    // A delivery that reads either new pointer also sees the odd count
+    // stored before it (the pointers are released after it), and retries.
+    const unsigned sequence = m_callbackSequence.load(std::memory_order_relaxed);
+    m_callbackSequence.store(sequence + 1, std::memory_order_relaxed);
+    m_user.store(user, std::memory_order_release);
+    m_callback.store(callback, std::memory_order_release);
+    m_callbackSequence.store(sequence + 2, std::memory_order_release);
 }
 
 bool CDataParser::setPattern(const std::vector<std::string>& patterns)
@@ -62,10 +69,14 @@ void CDataParser::deliver(CData* record)
 {
     void* user = nullptr;
     DataCallback callback = nullptr;
-    {
-        CScopedLock lock(m_callbackLock.get());
-        user = m_user;
-        callback = m_callback;
+    for (;;) {
+        const unsigned sequence = m_callbackSequence.load(std::memory_order_acquire);
+        user = m_user.load(std::memory_order_acquire);
+        callback = m_callback.load(std::memory_order_acquire);
+        if ((sequence & 1U) == 0 && m_callbackSequence.load(std::memory_order_relaxed) == sequence) {
+            break;
+        }
+        std::this_thread::yield();  // a swap is under way: read the new pair
     }
     if (callback == nullptr) {
         SDK_LOG(logbit::error, "CDataParser::deliver", "null call back pointer!");
@@ -138,18 +149,25 @@ bool CDataParser::fillInLocalBuf()
 
 std::uint32_t CDataParser::announcedLength(std::size_t pos) const
 {
-    return static_cast<std::uint32_t>(m_buffer.at(pos + 2)) | (static_cast<std::uint32_t>(m_buffer.at(pos + 3)) << 8)
-        | (static_cast<std::uint32_t>(m_buffer.at(pos + 4)) << 16)
-        | (static_cast<std::uint32_t>(m_buffer.at(pos + 5)) << 24);
+    if (pos >= m_buffer.size() || m_buffer.size() - pos < 6) {
+        throw std::out_of_range("packet header past the end of the buffer");
+    }
+    const unsigned char* length = m_buffer.data() + pos + 2;
+    return static_cast<std::uint32_t>(length[0]) | (static_cast<std::uint32_t>(length[1]) << 8)
+        | (static_cast<std::uint32_t>(length[2]) << 16) | (static_cast<std::uint32_t>(length[3]) << 24);
 }
 
 void CDataParser::parseData(CDataProcessor* processor)
 {
     CScopedLock lock(m_bufferLock.get());
+    // The trace lines written for every item and every skipped byte look at
+    // the trace bit as it is when the pass begins (a pass is one chunk).
+    m_tracing = CScanningSDK::getLogger()->isEnabled(logbit::trace);
     if (!fillInLocalBuf()) {
         SDK_LOG(logbit::error, "CDataParser::parseData", "fillInLocalBuf failed and exit now!");
         return;
     }
+    takePatternSummary();
     const std::size_t size = m_buffer.size();
     std::size_t pos = m_markLocation < 0 ? 0 : static_cast<std::size_t>(m_markLocation);
     try {
@@ -158,7 +176,6 @@ void CDataParser::parseData(CDataProcessor* processor)
                 SDK_LOG(logbit::trace, "CDataParser::parseData", "can't identify the HTAG end.");
                 return;
             }
-            m_identifying.store(false);
         }
         bool partial = false;
         bool found = false;
@@ -169,28 +186,35 @@ void CDataParser::parseData(CDataProcessor* processor)
                     return;
                 }
                 const unsigned char second = m_buffer[pos + 1];
-                if ((second == 0xFE || second == 0x7E) && m_buffer[pos + 6] == kCr
-                    && announcedLength(pos) <= kSizeGuard) {
-                    m_identifying.store(true);
-                    found = identifySynFeData(pos, size);
+                const bool header = (second == 0xFE || second == 0x7E) && m_buffer[pos + 6] == kCr;
+                if (const std::uint32_t announced = header ? announcedLength(pos) : 0;
+                    header && announced <= kSizeGuard) {
+                    // Marks the packet as half received only when it is
+                    // (the flag is set or cleared once per packet).
+                    found = identifySynFeData(pos, size, announced);
                     if (!found) {
                         SDK_LOG(logbit::trace, "CDataParser::parseData", "can't identify the HTAG end.");
                         return;
                     }
-                    m_identifying.store(false);
                 }
-            } else {
+            } else if (m_tracing || size - pos < m_longestPattern || m_patternStarts[m_buffer[pos]]) {
                 found = identifyMenuResponse(pos, size, processor, partial);
             }
             if (!partial) {
-                SDK_LOG(logbit::trace, "CDataParser::parseData", "move mark location to " + std::to_string(m_markLocation));
+                if (m_tracing) {
+                    SDK_LOG(logbit::trace, "CDataParser::parseData",
+                            "move mark location to " + std::to_string(m_markLocation));
+                }
                 m_markLocation = static_cast<int>(pos);
             }
             if (found) {
                 found = false;
                 continue;
             }
-            SDK_LOG(logbit::trace, "CDataParser::parseData", "can't identify for menu response, then move index now!");
+            if (m_tracing) {
+                SDK_LOG(logbit::trace, "CDataParser::parseData",
+                        "can't identify for menu response, then move index now!");
+            }
             ++pos;
         }
         cleanUpLocalBuf(size);
@@ -204,23 +228,30 @@ void CDataParser::parseData(CDataProcessor* processor)
     }
 }
 
-bool CDataParser::identifySynFeData(std::size_t& pos, std::size_t size)
+bool CDataParser::identifySynFeData(std::size_t& pos, std::size_t size, std::optional<std::uint32_t> announced)
 {
     if (m_pendingLength == 0) {
-        m_pendingLength = announcedLength(pos);
-        SDK_LOG(logbit::trace, "CDataParser::identifySynFeData",
-                "syn fe data length is " + std::to_string(m_pendingLength) + " current is "
-                    + std::to_string(static_cast<long long>(size) - 7 - static_cast<long long>(pos)));
+        m_pendingLength = announced ? *announced : announcedLength(pos);
+        if (m_tracing) {
+            SDK_LOG(logbit::trace, "CDataParser::identifySynFeData",
+                    "syn fe data length is " + std::to_string(m_pendingLength) + " current is "
+                        + std::to_string(static_cast<long long>(size) - 7 - static_cast<long long>(pos)));
+        }
     }
     const std::size_t length = m_pendingLength;
     if (size - pos < kHeaderLength || size - pos - kHeaderLength < length) {
         m_markLocation = static_cast<int>(pos);
+        if (!m_identifying.load(std::memory_order_relaxed)) {
+            m_identifying.store(true);
+        }
         SDK_LOG(logbit::trace, "CDataParser::identifySynFeData", "can't get whole data exit now.");
         return false;
     }
     // The packet is whole: no longer half received, even for a callback
     // (or a thread it wakes) that asks at once.
-    m_identifying.store(false);
+    if (m_identifying.load(std::memory_order_relaxed)) {
+        m_identifying.store(false);
+    }
     // An empty payload is consumed without a record.
     if (length > 0) {
         CDataHandler handler;
@@ -249,8 +280,7 @@ bool CDataParser::identifyMenuResponse(std::size_t& pos, std::size_t size, CData
     const std::size_t start = m_finishLocation < 0 ? 0 : static_cast<std::size_t>(m_finishLocation);
     SDK_LOG(logbit::trace, "CDataParser::identifyMenuResponse", "The pattern match in the local buff.");
 
-    auto* reply = new CMenuData(static_cast<DWORD>(end - start));
-    reply->fillData(m_buffer.data() + start, static_cast<DWORD>(end - start), 0);
+    auto* reply = new CMenuData(m_buffer.data() + start, static_cast<DWORD>(end - start));
     if (!reply->parse()) {
         SDK_LOG(logbit::error, "CDataParser::identifyMenuResponse",
                 "can't fill in the attributes for this menu response!");
@@ -266,13 +296,17 @@ bool CDataParser::identifyMenuResponse(std::size_t& pos, std::size_t size, CData
 bool CDataParser::checkPatternMatch(std::size_t pos, std::size_t size, std::size_t& matchLength, bool& partial)
 {
     CScopedLock lock(m_patternLock.get());
-    const bool tracing = CScanningSDK::getLogger()->isEnabled(logbit::trace);
+    const bool tracing = m_tracing;
+    const unsigned char* here = m_buffer.data() + pos;
     for (const std::string& pattern : m_patterns) {
         if (pattern.size() > size - pos) {
             partial = true;
             continue;
         }
-        if (std::memcmp(pattern.data(), m_buffer.data() + pos, pattern.size()) == 0) {
+        // Most positions differ at the first byte: no library call for them.
+        if (pattern.empty()
+            || (static_cast<unsigned char>(pattern[0]) == here[0]
+                && std::memcmp(pattern.data(), here, pattern.size()) == 0)) {
             matchLength = pattern.size();
             partial = false;
             if (tracing) {
@@ -289,6 +323,21 @@ bool CDataParser::checkPatternMatch(std::size_t pos, std::size_t size, std::size
         }
     }
     return false;
+}
+
+void CDataParser::takePatternSummary()
+{
+    CScopedLock lock(m_patternLock.get());
+    m_patternStarts.reset();
+    m_longestPattern = 0;
+    for (const std::string& pattern : m_patterns) {
+        if (pattern.empty()) {
+            m_patternStarts.set();  // matches anywhere
+            continue;
+        }
+        m_patternStarts.set(static_cast<unsigned char>(pattern[0]));
+        m_longestPattern = std::max(m_longestPattern, pattern.size());
+    }
 }
 
 void CDataParser::cleanUpLocalBuf(std::size_t size)
@@ -314,8 +363,7 @@ void CDataParser::cleanUpLocalBuf(std::size_t size)
         }
         if (size > kSizeGuard) {
             SDK_LOG(logbit::retry, "CDataParser::cleanUpLocalBuf", "buf size bigger than 10000K!");
-            auto* record = new CData(static_cast<DWORD>(m_buffer.size()));
-            record->fillData(m_buffer.data(), static_cast<DWORD>(m_buffer.size()), 0);
+            auto* record = new CData(m_buffer.data(), static_cast<DWORD>(m_buffer.size()));
             record->setType(CData::kMenuResponse);
             m_buffer.clear();
             m_identifying.store(false);

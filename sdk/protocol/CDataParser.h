@@ -14,9 +14,10 @@
 // Threads: parseData and parseRaw run on the processing thread, one pass at
 // a time, and call the data callback there. setCallback, setPattern,
 // clearLocalBuf, copyUnparsed and isIdentifying may be called from any
-// thread: the callback pair is swapped under a lock, the pattern list is
-// replaced only when its lock is free at once, and the local buffer is
-// guarded by a lock that each pass holds for its whole length.
+// thread: the callback pair is swapped as one (each delivery reads the pair
+// that is current then, never half of a swap), the pattern list is replaced
+// only when its lock is free at once, and the local buffer is guarded by a
+// lock that each pass holds for its whole length.
 #pragma once
 
 #include "CDataReceiver.h"
@@ -25,8 +26,10 @@
 #include "base/CData.h"
 
 #include <atomic>
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -73,23 +76,36 @@ public:
 
 private:
     bool fillInLocalBuf();
-    bool identifySynFeData(std::size_t& pos, std::size_t size);
+    // `announced`: the header's length when the caller has just read it.
+    bool identifySynFeData(std::size_t& pos, std::size_t size, std::optional<std::uint32_t> announced = {});
     bool identifyMenuResponse(std::size_t& pos, std::size_t size, CDataProcessor* processor, bool& partial);
     bool checkPatternMatch(std::size_t pos, std::size_t size, std::size_t& matchLength, bool& partial);
+    void takePatternSummary();
     void cleanUpLocalBuf(std::size_t size);
     void deliver(CData* record);
     std::uint32_t announcedLength(std::size_t pos) const;
 
     std::atomic<bool> m_identifying{false};
+    bool m_tracing = false;  // the trace bit, as the current pass began
     std::uint32_t m_pendingLength = 0;
     std::vector<unsigned char> m_buffer;
     int m_markLocation = -1;
     int m_finishLocation = -1;
     CReceiver* m_receiver;
-    void* m_user = nullptr;
-    DataCallback m_callback = nullptr;
+    // The callback pair under a sequence count: setCallback makes it odd,
+    // stores the pair and makes it even again; a delivery reads the pair
+    // between two equal even readings, so it takes no lock per record.
+    std::atomic<unsigned> m_callbackSequence{0};
+    std::atomic<void*> m_user{nullptr};
+    std::atomic<DataCallback> m_callback{nullptr};
     std::vector<std::string> m_patterns;
+    // The pattern list in brief, taken under its lock as each pass begins:
+    // the bytes a pattern starts with and the longest pattern's length. A
+    // position that starts no pattern and lies far enough from the end can
+    // neither match nor be partial, so the pass goes on without the lock.
+    std::bitset<256> m_patternStarts;
+    std::size_t m_longestPattern = 0;
     CCriticalSectionHolder m_patternLock;
-    CCriticalSectionHolder m_callbackLock;
+    CCriticalSectionHolder m_callbackLock;  // one swap at a time
     CCriticalSectionHolder m_bufferLock;
 };

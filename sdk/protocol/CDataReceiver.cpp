@@ -190,8 +190,7 @@ void CDataReceiver::threadRoutine()
                 if (count > static_cast<unsigned int>(kReadBufferSize)) {
                     count = kReadBufferSize;  // a port never reports more than it was given room for
                 }
-                auto* record = new CData(count);
-                record->fillData(buffer, count, 0);
+                auto* record = new CData(buffer, count);
                 pushQTail(record);
                 signalSemaphore();
                 dataSinceHandshake = true;

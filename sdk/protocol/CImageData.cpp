@@ -5,3 +5,9 @@ CImageData::CImageData(DWORD size)
 {
     m_type = kImage;
 }
+
+CImageData::CImageData(const unsigned char* source, DWORD size)
+    : CData(source, size)
+{
+    m_type = kImage;
+}

@@ -6,6 +6,12 @@ CMenuData::CMenuData(DWORD size)
     m_type = kMenuResponse;
 }
 
+CMenuData::CMenuData(const unsigned char* source, DWORD size)
+    : CData(source, size)
+{
+    m_type = kMenuResponse;
+}
+
 bool CMenuData::parse()
 {
     if (m_data == nullptr || m_length < 4) {

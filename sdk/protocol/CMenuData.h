@@ -10,6 +10,8 @@ class CMenuData : public CData {
 public:
     // Kind 3, `size` zero bytes that the creator fills before parse().
     explicit CMenuData(DWORD size);
+    // Kind 3, a copy of the `size` bytes at `source`, ready for parse().
+    CMenuData(const unsigned char* source, DWORD size);
     ~CMenuData() override = default;
 
     // False, changing nothing, without a buffer or with fewer than 4 bytes;

@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -56,6 +57,18 @@ std::string runtimeDirectory()
 bool makeFolder(const std::string& path)
 {
     return ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
+// Sleeps until `when` with the smallest timer slack the kernel allows, so
+// that a report keeps its slot to the microsecond; the calling thread's own
+// slack is put back afterwards.
+void sleepUntil(std::chrono::steady_clock::time_point when)
+{
+    const int previous = ::prctl(PR_GET_TIMERSLACK, 0UL, 0UL, 0UL, 0UL);
+    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    std::this_thread::sleep_until(when);
+    if (previous > 0)
+        ::prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(previous), 0UL, 0UL, 0UL);
 }
 
 std::string hex4(unsigned value)
@@ -103,6 +116,8 @@ struct HidScanner::State {
     // The host's output reports cross the interrupt OUT endpoint at the
     // same pace: the serving thread takes one per interval.
     std::chrono::steady_clock::time_point nextOutputAt{};
+    // When the last input report went to the hosts (under `mutex`).
+    std::chrono::steady_clock::time_point deliveredAt{};
 
     // Waits for the next input report's slot; `sendMutex` held.
     void waitForInputSlot();
@@ -352,7 +367,7 @@ void HidScanner::State::handle(int fd, const std::vector<std::uint8_t>& message)
     const auto arrived = std::chrono::steady_clock::now();
     if (message[0] == kOutputReport && reportInterval.count() > 0) {
         if (nextOutputAt > arrived)
-            std::this_thread::sleep_until(nextOutputAt);
+            sleepUntil(nextOutputAt);
         nextOutputAt = std::max(arrived, nextOutputAt) + reportInterval;
     }
     const std::vector<std::uint8_t> body(message.begin() + 1, message.end());
@@ -422,6 +437,7 @@ bool HidScanner::State::sendToAll(const std::vector<std::uint8_t>& message)
     bool ok = true;
     for (const int fd : connections)
         ok = ::send(fd, message.data(), message.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(message.size()) && ok;
+    deliveredAt = std::chrono::steady_clock::now();
     return ok;
 }
 
@@ -432,7 +448,7 @@ void HidScanner::State::waitForInputSlot()
         return;
     const auto now = std::chrono::steady_clock::now();
     if (nextReportAt > now)
-        std::this_thread::sleep_until(nextReportAt);
+        sleepUntil(nextReportAt);
     nextReportAt = std::max(now, nextReportAt) + reportInterval;
 }
 
@@ -582,6 +598,12 @@ bool HidScanner::sendMessage(const std::string& data, const std::string& aim, st
         if (!sendReport(report))
             return false;
     return true;
+}
+
+std::chrono::steady_clock::time_point HidScanner::deliveredAt() const
+{
+    std::lock_guard lock(m_state->mutex);
+    return m_state->deliveredAt;
 }
 
 std::string HidScanner::receivedData() const

@@ -14,11 +14,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
 #include <optional>
 #include <poll.h>
 #include <sstream>
+#include <tuple>
 #include <sys/eventfd.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -35,6 +38,8 @@ constexpr std::size_t kMaxMessage = 8192;
 constexpr auto kChatterPeriod = std::chrono::milliseconds(5);
 // How far apart the pieces of a split packet or reply leave.
 constexpr auto kPieceGap = std::chrono::milliseconds(1);
+// How many bytes a host's UART sends ahead of the wire.
+constexpr std::size_t kLineFifo = 16;
 
 std::string errnoText(const char* what)
 {
@@ -75,11 +80,28 @@ long number(const std::string& message, const std::string& key, long fallback)
     return text.empty() ? fallback : std::strtol(text.c_str(), nullptr, 10);
 }
 
-int millisecondsUntil(Clock::time_point when)
-{
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(when - Clock::now()).count();
-    return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left + 1, 60'000));
-}
+// A run of bytes on the scanner's line, in either direction: the i-th byte
+// (from 0) has crossed the line once start + (i + 1) x perByte has passed.
+// Without wire time perByte is 0 and the whole run is there at start.
+struct Transfer {
+    Clock::time_point start;
+    std::chrono::nanoseconds perByte{0};
+    std::vector<unsigned char> bytes;
+    std::size_t done = 0;  // bytes already handed on
+    HostLine line;         // host to device: the settings they were sent under
+
+    std::size_t dueBy(Clock::time_point now) const
+    {
+        if (now < start)
+            return 0;
+        if (perByte.count() == 0)
+            return bytes.size();
+        return static_cast<std::size_t>(std::min<long long>(static_cast<long long>(bytes.size()),
+                                                            (now - start) / perByte));
+    }
+    Clock::time_point nextDue() const { return start + perByte * static_cast<long long>(done + 1); }
+    Clock::time_point end() const { return start + perByte * static_cast<long long>(bytes.size()); }
+};
 
 }  // namespace
 
@@ -95,7 +117,9 @@ struct Channel {
     int listener = -1;
     int client = -1;
     std::string socketPath;
-    std::deque<std::pair<Clock::time_point, std::vector<unsigned char>>> outgoing;
+    std::deque<Transfer> outgoing;  // device to host
+    std::deque<Transfer> incoming;  // host to device, read from the pty, not yet across the line
+    Clock::time_point inputFreeAt{};
 
     bool open() const { return master >= 0; }
 
@@ -154,10 +178,12 @@ struct VirtualSerialPort::Impl {
     std::string descriptorPath;
     Clock::time_point lineFreeAt{};
     Clock::time_point nextChatter{};
-    // Bytes the line has carried from the host since they were last taken
-    // (wire time on the receiving side), and when that was counted.
-    double inputBudget = 0;
-    Clock::time_point budgetAt{};
+    // When the last byte sent to the host went into the pty (steady clock
+    // ticks; 0 before any). Read from any thread.
+    std::atomic<Clock::rep> deliveredAt{0};
+    // The line's busy time each way so far (nanoseconds).
+    std::atomic<long long> toHostNs{0};
+    std::atomic<long long> fromHostNs{0};
 
     void wakeUp() const
     {
@@ -334,6 +360,7 @@ void VirtualSerialPort::unplug()
             ::unlink(channel->socketPath.c_str());
         channel->socketPath.clear();
         channel->outgoing.clear();
+        channel->incoming.clear();
     }
     s.closeAll();
     std::lock_guard lock(s.mutex);
@@ -487,6 +514,16 @@ void VirtualSerialPort::send(const std::vector<unsigned char>& bytes)
     m_impl->wakeUp();
 }
 
+std::chrono::steady_clock::time_point VirtualSerialPort::deliveredAt() const
+{
+    return Clock::time_point(Clock::duration(m_impl->deliveredAt.load()));
+}
+
+VirtualSerialPort::LineTime VirtualSerialPort::lineTime() const
+{
+    return {std::chrono::nanoseconds(m_impl->toHostNs.load()), std::chrono::nanoseconds(m_impl->fromHostNs.load())};
+}
+
 void VirtualSerialPort::scan(const std::string& label, char codeId, const std::string& aim)
 {
     {
@@ -583,69 +620,142 @@ void VirtualSerialPort::serve()
 {
     Impl& s = *m_impl;
     const bool usb = m_model.usbSerial;
+    // Bytes are due at their wire time, to the microsecond: this thread's
+    // waits may not run late by the kernel's default slack.
+    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
 
-    // Queues bytes for the host on a channel; with wire time they leave no
-    // faster than the scanner's one line would carry them. Called with the
-    // mutex held.
+    // What one byte takes on the line under `line` (0 without wire time).
+    auto perByte = [&](const HostLine& line) {
+        if (!m_model.wireTime || usb)
+            return std::chrono::nanoseconds(0);
+        SerialModel atHostRate = m_model;
+        if (line.known && line.baudRate != 0)
+            atHostRate.baudRate = line.baudRate;
+        // Microseconds for 1000 bytes are nanoseconds for one.
+        return std::chrono::nanoseconds(wireMicroseconds(atHostRate, 1000));
+    };
+
+    // Queues bytes for the host on a channel; with wire time each byte
+    // leaves no sooner than the scanner's one line carries it. Called with
+    // the mutex held.
     auto schedule = [&](Channel& to, std::vector<unsigned char> bytes, bool apart = false) {
         if (bytes.empty())
             return;
-        const auto now = Clock::now();
-        auto due = std::max(now, s.lineFreeAt);
+        Transfer transfer;
+        transfer.start = std::max(Clock::now(), s.lineFreeAt);
         if (apart)
-            due += kPieceGap;
-        const HostLine& line = s.lineFor(to);
-        if (m_model.wireTime && !usb) {
-            SerialModel atHostRate = m_model;
-            if (line.known)
-                atHostRate.baudRate = line.baudRate;
-            due += std::chrono::microseconds(wireMicroseconds(atHostRate, bytes.size()));
-        }
-        s.lineFreeAt = due;
-        to.outgoing.emplace_back(due, std::move(bytes));
+            transfer.start += kPieceGap;
+        transfer.perByte = perByte(s.lineFor(to));
+        transfer.bytes = std::move(bytes);
+        s.lineFreeAt = transfer.end();
+        s.toHostNs.fetch_add(std::chrono::nanoseconds(transfer.end() - transfer.start).count());
+        to.outgoing.push_back(std::move(transfer));
     };
 
-    // Takes up to `limit` bytes the host has sent on a channel and answers
-    // them on the same channel under the line settings as they are now. The
-    // driver lets the management port's bytes through to the scanner at all
-    // times.
-    auto takeInput = [&](Channel& from, std::size_t limit) {
+    // The scanner takes bytes that have crossed the line from the host, and
+    // answers them on the same channel under the settings they were sent
+    // under. The driver lets the management port's bytes through to the
+    // scanner at all times.
+    auto arrive = [&](Channel& from, const unsigned char* bytes, std::size_t count, const HostLine& line) {
         const bool isLob = &from == &s.lob;
+        std::lock_guard lock(s.mutex);
+        if (isLob) {
+            // Each run of bytes is kept with the line it was sent under (the
+            // host may change it while earlier bytes are still crossing).
+            const auto framing = [](const HostLine& l) {
+                return std::make_tuple(l.known, l.baudRate, l.dataBits, l.parity, l.stopBits);
+            };
+            if (s.lineHistory.empty() || framing(s.lineHistory.back().second) != framing(line))
+                s.lineHistory.emplace_back(s.received.size(), line);
+            s.received.insert(s.received.end(), bytes, bytes + count);
+        } else {
+            s.managementReceived.insert(s.managementReceived.end(), bytes, bytes + count);
+        }
+        const bool apart = s.responder.engine().faults().splitEvery > 0;
+        for (auto& piece : s.responder.takePieces(bytes, count, line))
+            schedule(from, std::move(piece), apart);
+    };
+
+    // How many more bytes the line takes from the host now: the host's
+    // UART sends no more than its FIFO ahead of the wire, so the rest stays
+    // in the host's queue (the pty) until the line has carried the bytes
+    // before it. Without wire time, all.
+    auto inputRoom = [&](const Channel& from) -> std::size_t {
+        HostLine line;
+        {
+            std::lock_guard lock(s.mutex);
+            line = s.lineFor(from);
+        }
+        if (perByte(line).count() == 0)
+            return std::numeric_limits<std::size_t>::max();
+        std::size_t pending = 0;
+        for (const Transfer& transfer : from.incoming)
+            pending += transfer.bytes.size() - transfer.done;
+        return pending < kLineFifo ? kLineFifo - pending : 0;
+    };
+
+    // Takes what the host has written on a channel into the line, as far as
+    // it has room (or all of it), each byte crossing it at the rate the host
+    // has set now.
+    auto takeInput = [&](Channel& from, bool all) {
         unsigned char buffer[4096];
-        while (limit > 0) {
-            const ssize_t n = ::read(from.master, buffer, std::min(sizeof buffer, limit));
+        for (std::size_t room = all ? std::numeric_limits<std::size_t>::max() : inputRoom(from); room > 0;) {
+            const ssize_t n = ::read(from.master, buffer, std::min(sizeof buffer, room));
             if (n <= 0)
                 return;
-            limit -= static_cast<std::size_t>(n);
-            std::lock_guard lock(s.mutex);
-            s.timeline.push_back(timelineEvent(TimelineEvent::Kind::bytes, m_id,
-                                               std::vector<unsigned char>(buffer, buffer + n), 0, !isLob));
-            if (isLob) {
-                s.inputBudget = std::max(0.0, s.inputBudget - static_cast<double>(n));
-                s.received.insert(s.received.end(), buffer, buffer + n);
-            } else {
-                s.managementReceived.insert(s.managementReceived.end(), buffer, buffer + n);
+            room = room == std::numeric_limits<std::size_t>::max() ? room : room - static_cast<std::size_t>(n);
+            Transfer transfer;
+            {
+                std::lock_guard lock(s.mutex);
+                transfer.line = s.lineFor(from);
+                s.timeline.push_back(timelineEvent(TimelineEvent::Kind::bytes, m_id,
+                                                   std::vector<unsigned char>(buffer, buffer + n), 0,
+                                                   &from == &s.management));
             }
-            const bool apart = s.responder.engine().faults().splitEvery > 0;
-            for (auto& piece : s.responder.takePieces(buffer, static_cast<std::size_t>(n), s.lineFor(from)))
-                schedule(from, std::move(piece), apart);
+            transfer.start = std::max(Clock::now(), from.inputFreeAt);
+            transfer.perByte = perByte(transfer.line);
+            transfer.bytes.assign(buffer, buffer + n);
+            from.inputFreeAt = transfer.end();
+            s.fromHostNs.fetch_add(std::chrono::nanoseconds(transfer.end() - transfer.start).count());
+            from.incoming.push_back(std::move(transfer));
         }
     };
-    constexpr std::size_t kAll = static_cast<std::size_t>(-1);
 
-    // How many bytes the line has carried by now, when wire time applies
-    // (kAll when it does not). Called with the mutex held.
-    auto inputAllowance = [&]() -> std::size_t {
-        if (!m_model.wireTime || usb || !s.line.known || s.line.baudRate == 0)
-            return kAll;
+    // Hands the scanner every byte that has crossed the line by now.
+    auto deliverInput = [&](Channel& channel) {
         const auto now = Clock::now();
-        SerialModel atHostRate = m_model;
-        atHostRate.baudRate = s.line.baudRate;
-        const double perByte = static_cast<double>(wireMicroseconds(atHostRate, 1000)) / 1000.0;
-        const double elapsed = std::chrono::duration<double, std::micro>(now - s.budgetAt).count();
-        s.budgetAt = now;
-        s.inputBudget = std::min(4096.0, s.inputBudget + (perByte > 0 ? elapsed / perByte : 4096.0));
-        return static_cast<std::size_t>(s.inputBudget);
+        while (!channel.incoming.empty()) {
+            Transfer& transfer = channel.incoming.front();
+            const std::size_t due = transfer.dueBy(now);
+            if (due > transfer.done) {
+                arrive(channel, transfer.bytes.data() + transfer.done, due - transfer.done, transfer.line);
+                transfer.done = due;
+            }
+            if (transfer.done < transfer.bytes.size())
+                return;
+            channel.incoming.pop_front();
+        }
+    };
+
+    // Every byte for the host that has crossed the line by now goes into
+    // the pty; false when the host is not reading (the pty is full).
+    auto flushOutgoing = [&](Channel& channel) {
+        const auto now = Clock::now();
+        while (!channel.outgoing.empty()) {
+            Transfer& transfer = channel.outgoing.front();
+            const std::size_t due = transfer.dueBy(now);
+            if (due > transfer.done) {
+                const ssize_t n = ::write(channel.master, transfer.bytes.data() + transfer.done, due - transfer.done);
+                if (n < 0)
+                    return false;
+                transfer.done += static_cast<std::size_t>(n);
+                s.deliveredAt.store(Clock::now().time_since_epoch().count());
+            }
+            if (transfer.done < transfer.bytes.size())
+                return transfer.done == due;
+            channel.outgoing.pop_front();
+        }
+        return true;
     };
 
     auto sendMessage = [](const Channel& to, const std::string& text) {
@@ -689,7 +799,7 @@ void VirtualSerialPort::serve()
                 paused = s.paused && isLob;
             }
             if (!paused)
-                takeInput(from, kAll);
+                takeInput(from, true);
             std::lock_guard lock(s.mutex);
             HostLine line;
             line.known = true;
@@ -706,8 +816,6 @@ void VirtualSerialPort::serve()
             line.xonChar = static_cast<unsigned>(number(message, "xon", 0x11));
             line.xoffChar = static_cast<unsigned>(number(message, "xoff", 0x13));
             (isLob ? s.line : s.managementLine) = line;
-            if (isLob)
-                s.lineHistory.emplace_back(s.received.size(), line);
             sendMessage(from, "OK");
             return;
         }
@@ -753,23 +861,8 @@ void VirtualSerialPort::serve()
         sendMessage(from, "ERR 1");
     };
 
-    // Whatever is due on a channel goes out now.
-    auto flushOutgoing = [](Channel& channel) {
-        while (!channel.outgoing.empty() && channel.outgoing.front().first <= Clock::now()) {
-            auto& bytes = channel.outgoing.front().second;
-            const ssize_t n = ::write(channel.master, bytes.data(), bytes.size());
-            if (n < 0)
-                break;  // the host is not reading: try again later
-            bytes.erase(bytes.begin(), bytes.begin() + n);
-            if (bytes.empty())
-                channel.outgoing.pop_front();
-        }
-    };
-
-    s.budgetAt = Clock::now();
     for (;;) {
         bool paused;
-        std::size_t allowance = kAll;
         {
             std::lock_guard lock(s.mutex);
             if (s.stop)
@@ -794,27 +887,27 @@ void VirtualSerialPort::serve()
                 s.nextChatter = Clock::now() + kChatterPeriod;
             }
             paused = s.paused;
-            allowance = inputAllowance();
         }
-        // While the line has not yet carried a byte, the host's bytes wait.
-        const bool throttled = !paused && allowance == 0;
 
-        int timeout = -1;
+        // The earliest moment something falls due: the next byte either
+        // way, a retry of a full pty, the next chatter byte.
+        std::optional<Clock::time_point> wake;
+        auto wakeBy = [&wake](Clock::time_point when) { wake = wake ? std::min(*wake, when) : when; };
         for (Channel* channel : {&s.lob, &s.management}) {
-            flushOutgoing(*channel);
-            if (!channel->outgoing.empty()) {
-                const int due = std::max(1, millisecondsUntil(channel->outgoing.front().first));
-                timeout = timeout < 0 ? due : std::min(timeout, due);
-            }
+            deliverInput(*channel);
+            if (!channel->incoming.empty())
+                wakeBy(channel->incoming.front().nextDue());
         }
-        if (throttled)
-            timeout = timeout < 0 ? 1 : std::min(timeout, 1);
+        for (Channel* channel : {&s.lob, &s.management}) {
+            if (!flushOutgoing(*channel))
+                wakeBy(Clock::now() + std::chrono::milliseconds(1));  // the host is not reading: try again
+            else if (!channel->outgoing.empty())
+                wakeBy(channel->outgoing.front().nextDue());
+        }
         {
             std::lock_guard lock(s.mutex);
-            if (s.chatter) {
-                const int next = millisecondsUntil(s.nextChatter);
-                timeout = timeout < 0 ? next : std::min(timeout, next);
-            }
+            if (s.chatter)
+                wakeBy(s.nextChatter);
         }
 
         // The wake-up descriptor, then per channel: listener, pty, client.
@@ -832,7 +925,7 @@ void VirtualSerialPort::serve()
             Channel& channel = *w.channel;
             if (!channel.open())
                 continue;
-            const bool held = &channel == &s.lob && (paused || throttled);
+            const bool held = (&channel == &s.lob && paused) || inputRoom(channel) == 0;
             w.listener = static_cast<int>(count);
             fds[count++] = {channel.listener, POLLIN, 0};
             w.master = static_cast<int>(count);
@@ -842,7 +935,13 @@ void VirtualSerialPort::serve()
                 fds[count++] = {channel.client, POLLIN, 0};
             }
         }
-        if (::poll(fds, count, timeout) < 0) {
+        timespec timeout{};
+        if (wake) {
+            const auto left = std::max(std::chrono::nanoseconds(0), *wake - Clock::now());
+            timeout.tv_sec = static_cast<time_t>(std::chrono::duration_cast<std::chrono::seconds>(left).count());
+            timeout.tv_nsec = static_cast<long>((left - std::chrono::seconds(timeout.tv_sec)).count());
+        }
+        if (::ppoll(fds, count, wake ? &timeout : nullptr, nullptr) < 0) {
             if (errno == EINTR)
                 continue;
             break;
@@ -864,8 +963,8 @@ void VirtualSerialPort::serve()
                     channel.client = accepted;
                 }
             }
-            if ((fds[w.master].revents & POLLIN) != 0 && !(isLob && (paused || throttled)))
-                takeInput(channel, isLob ? allowance : kAll);
+            if ((fds[w.master].revents & POLLIN) != 0 && !(isLob && paused))
+                takeInput(channel, false);
             if (w.client >= 0 && channel.client >= 0 && fds[w.client].revents != 0) {
                 char buffer[kMaxMessage];
                 const ssize_t n = ::recv(channel.client, buffer, sizeof buffer, MSG_DONTWAIT);

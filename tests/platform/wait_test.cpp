@@ -1,10 +1,14 @@
 // WaitForSingleObject and WaitForMultipleObjects across kinds.
 
 #include "PlatformTestSupport.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -136,6 +140,65 @@ TEST(WaitForMultipleObjects, MixedValidAndStaleHandlesFail)
     const HANDLE handles[] = {event.get(), stale};
     EXPECT_EQ(WaitForMultipleObjects(2, handles, FALSE, 0), WAIT_FAILED);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+}
+
+// Eight threads, each blocked on an object of its own (events, a
+// semaphore, a mutex, a thread handle): a change of one object wakes the one
+// thread waiting on it and no other.
+TEST(WaitForMultipleObjects, AChangeWakesOnlyTheWaitsOnThatObject)
+{
+    const std::size_t blockedBefore = platform::blockedWaitCount();
+    ScopedHandle finish(vxtest::manualEvent());
+    ScopedHandle mutex(CreateMutexA(nullptr, TRUE, nullptr));
+    ScopedHandle worker(vxtest::startThread([&] { return WaitForSingleObject(finish.get(), kBound); }));
+    ScopedHandle autoEvent(vxtest::autoEvent());
+    ScopedHandle manualEvent(vxtest::manualEvent());
+    ScopedHandle semaphore(CreateSemaphoreA(nullptr, 0, 4, nullptr));
+    std::vector<ScopedHandle> idle;  // objects nobody changes until the end
+    for (int i = 0; i < 3; ++i)
+        idle.emplace_back(vxtest::autoEvent());
+    const HANDLE targets[] = {autoEvent.get(), manualEvent.get(), semaphore.get(), mutex.get(),
+                              worker.get(),    idle[0].get(),     idle[1].get(),   idle[2].get()};
+    constexpr int kWaiters = 8;
+    std::array<std::atomic<bool>, kWaiters> done{};
+    std::vector<ScopedHandle> waiters;
+    for (int i = 0; i < kWaiters; ++i) {
+        waiters.emplace_back(vxtest::startThread([&, i] {
+            const DWORD result = WaitForSingleObject(targets[i], INFINITE);
+            done[i].store(true);
+            return result;
+        }));
+    }
+    // The eight waiters and the worker are on their objects' lists.
+    ASSERT_TRUE(vxtest::waitUntil([&] { return platform::blockedWaitCount() == blockedBefore + kWaiters + 1; }));
+
+    struct Change {
+        int waiter;
+        std::function<void()> make;
+        std::uint64_t wakeUps;
+    };
+    const Change changes[] = {
+        {0, [&] { SetEvent(autoEvent.get()); }, 1},
+        {2, [&] { ReleaseSemaphore(semaphore.get(), 1, nullptr); }, 1},
+        {1, [&] { SetEvent(manualEvent.get()); }, 1},
+        {3, [&] { ReleaseMutex(mutex.get()); }, 1},
+        // The worker wakes and ends, which signals its handle: two wake-ups.
+        {4, [&] { SetEvent(finish.get()); }, 2},
+    };
+    std::array<bool, kWaiters> expectDone{};
+    for (const Change& change : changes) {
+        const std::uint64_t before = platform::waitWakeUpCount();
+        change.make();
+        expectDone[change.waiter] = true;
+        ASSERT_TRUE(vxtest::waitUntil([&] { return done[change.waiter].load(); })) << change.waiter;
+        EXPECT_EQ(platform::waitWakeUpCount() - before, change.wakeUps) << "waiter " << change.waiter;
+        for (int i = 0; i < kWaiters; ++i)
+            EXPECT_EQ(done[i].load(), expectDone[i]) << "waiter " << i << " after waiter " << change.waiter;
+    }
+    for (const ScopedHandle& event : idle)
+        SetEvent(event.get());
+    for (const ScopedHandle& waiter : waiters)
+        EXPECT_EQ(WaitForSingleObject(waiter.get(), kBound), WAIT_OBJECT_0);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -243,6 +244,64 @@ TEST(SerialVirtualPort, ChatterAndSilenceKnobs)
     ASSERT_TRUE(WriteFile(h, kSync.data(), 4, &n, nullptr));
     EXPECT_TRUE(vxtest::waitUntil([&] { return device.received().size() >= 4; }));
     EXPECT_EQ(device.pingsAnswered(), 0);
+    CloseHandle(h);
+}
+
+// With wire time on, a byte crosses the line in its time in both
+// directions: at any moment, neither side has seen more bytes than the line
+// can have carried since they were sent (9600 baud 8N1: 1.04 ms a byte).
+TEST(SerialVirtualPort, EveryByteTakesItsWireTimeBothWays)
+{
+    using Clock = std::chrono::steady_clock;
+    const vxsim::SerialModel model = *vxsim::findSerialModel("rs232");
+    ASSERT_TRUE(model.wireTime);
+    vxsim::VirtualSerialPort device(model, "wire");
+    ASSERT_TRUE(device.plug());
+    HANDLE h = openPort(pathOf(device));
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DCB dcb{};
+    ASSERT_TRUE(GetCommState(h, &dcb));
+    dcb.BaudRate = 9600;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    ASSERT_TRUE(SetCommState(h, &dcb));
+    COMMTIMEOUTS t{MAXDWORD, 0, 0, 0, 0};
+    ASSERT_TRUE(SetCommTimeouts(h, &t));
+    ASSERT_TRUE(vxtest::waitUntil([&] { return device.hostLine().baudRate == 9600; }));
+    const auto perByte = std::chrono::microseconds(vxsim::wireMicroseconds(model, 1000)) / 1000.0;
+    constexpr std::size_t kBytes = 24;
+    // The most bytes the line can have carried between `from` and `at`.
+    auto carried = [&](Clock::time_point from, Clock::time_point at) {
+        return static_cast<std::size_t>(std::chrono::duration<double, std::micro>(at - from) / perByte);
+    };
+
+    // Host to device: drain bytes, which the scanner takes without answering.
+    const std::vector<unsigned char> xon(kBytes, 0x11);
+    const auto written = Clock::now();
+    DWORD n = 0;
+    ASSERT_TRUE(WriteFile(h, xon.data(), static_cast<DWORD>(xon.size()), &n, nullptr));
+    ASSERT_TRUE(vxtest::waitUntil([&] {
+        const std::size_t seen = device.received().size();
+        EXPECT_LE(seen, carried(written, Clock::now())) << "the scanner saw a byte before it crossed the line";
+        return seen == kBytes;
+    }));
+
+    // Device to host.
+    const std::vector<unsigned char> bytes(kBytes, 'y');
+    const auto sent = Clock::now();
+    device.send(bytes);
+    std::size_t got = 0;
+    ASSERT_TRUE(vxtest::waitUntil([&] {
+        char b[64];
+        DWORD r = 0;
+        if (ReadFile(h, b, sizeof b, &r, nullptr))
+            got += r;
+        EXPECT_LE(got, carried(sent, Clock::now())) << "the host got a byte before it crossed the line";
+        return got == kBytes;
+    }));
+    EXPECT_GE(device.deliveredAt() - sent, perByte * kBytes);
+    EXPECT_LE(device.deliveredAt(), Clock::now());
     CloseHandle(h);
 }
 

@@ -75,3 +75,16 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
 // Closes any handle of the layer (sync objects, threads, ports ...). The
 // object lives on while other handles to it, or a running thread, hold it.
 BOOL CloseHandle(HANDLE handle);
+
+namespace platform {
+
+// How many times, in this process, a blocked WaitForSingleObject or
+// WaitForMultipleObjects has been woken by a change of an object it waits
+// for (for tests and diagnostics; time-outs are not counted). A change wakes
+// only the waits on that object.
+std::uint64_t waitWakeUpCount();
+// How many WaitForSingleObject / WaitForMultipleObjects calls are blocked
+// right now, on their objects' waiter lists (for tests and diagnostics).
+std::size_t blockedWaitCount();
+
+}  // namespace platform

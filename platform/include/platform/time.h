@@ -33,4 +33,9 @@ constexpr DWORD tickElapsed(DWORD start, DWORD now) { return now - start; }
 using TickSource = DWORD (*)();
 void setTickSourceForTesting(TickSource source);
 
+// The milliseconds the calling thread has asked Sleep for so far: the
+// pauses its callers prescribe, not the time the kernel took (for
+// benchmarks and diagnostics).
+std::uint64_t sleepRequestedOnThisThread();
+
 }  // namespace platform

@@ -23,8 +23,10 @@ struct LineSettings {
     char xoffChar = 0x13;
 };
 
-// Raw mode: no echo, no line editing, no character translation, reads that
-// never block (waiting is done with poll), CLOCAL and CREAD.
+// Raw mode: no echo, no line editing, no character translation, CLOCAL and
+// CREAD, VMIN 1 and VTIME 0. On the descriptor opened non-blocking, a read
+// then never blocks: EAGAIN when nothing is queued, 0 once the tty has hung
+// up (waiting is done with poll).
 DWORD makeRaw(int fd);
 // Reads the settings the tty has now.
 DWORD getLine(int fd, LineSettings* settings);

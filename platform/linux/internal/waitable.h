@@ -1,26 +1,33 @@
 // Objects that WaitForSingleObject / WaitForMultipleObjects can wait on.
 //
 // One process-wide mutex guards the signal state of every waitable object,
-// and one condition variable announces every change of it. This makes a wait
-// on several objects of different kinds (an event, a mutex and a thread)
-// simple and correct: the waiter checks all of them under the one lock and
-// takes them at once. The cost is that every change wakes every waiter of
-// the process to re-check; the suite has a handful of waiting threads, and
-// a per-object waiter list would buy nothing but complexity.
+// so that a wait on several objects of different kinds (an event, a mutex
+// and a thread) checks all of them under one lock and takes them at once.
+// Waking is per object: each object keeps the list of the waits blocked on
+// it, and a change of its state wakes only those. A host keeps several
+// scanners connected, each with threads of its own; a label on one must not
+// wake the threads of all the others.
 #pragma once
 
 #include "linux/internal/handles.h"
 
 #include <condition_variable>
 #include <mutex>
+#include <vector>
 
 namespace platform {
 
-// The lock under which every waitable object's state is read and changed.
+// The lock under which every waitable object's state, and its list of
+// waiters, is read and changed.
 std::mutex& waitMutex();
 
-// Notified (notify_all) after every change that may satisfy a wait.
-std::condition_variable& waitCondition();
+// One blocked wait. It lives on the waiting thread's stack and sits on the
+// waiter list of every object it waits for, from before it first blocks
+// until it returns; both under waitMutex().
+struct Waiter {
+    std::condition_variable wake;
+    bool woken = false;  // set by a change of one of its objects
+};
 
 class Waitable : public KernelObject {
 public:
@@ -31,7 +38,37 @@ public:
     // counts a semaphore down, gives a mutex its owner). Returns true when
     // the wait took an abandoned mutex.
     virtual bool take(DWORD threadId) = 0;
+
+    // The waiter list; called with waitMutex() held.
+    void addWaiter(Waiter* waiter) { m_waiters.push_back(waiter); }
+    void removeWaiter(Waiter* waiter) { std::erase(m_waiters, waiter); }
+    // After a change that may satisfy a wait on this object: wakes the
+    // waits blocked on it, and no other. Called with waitMutex() held (a
+    // waiter cannot leave, and so end its life, while it is being woken).
+    void wakeWaiters()
+    {
+        for (Waiter* waiter : m_waiters) {
+            waiter->woken = true;
+            waiter->wake.notify_one();
+        }
+    }
+
+private:
+    std::vector<Waiter*> m_waiters;
 };
+
+// Blocks the calling thread, waitMutex() held by `lock`, until `ready()`
+// holds; `object` wakes it when its state changes.
+template <typename Ready>
+void waitOn(Waitable& object, std::unique_lock<std::mutex>& lock, Ready ready)
+{
+    if (ready())
+        return;
+    Waiter waiter;
+    object.addWaiter(&waiter);
+    waiter.wake.wait(lock, ready);
+    object.removeWaiter(&waiter);
+}
 
 // Makes every mutex the calling thread still owns abandoned. Runs when a
 // thread ends (a thread_local destructor, and the thread start function of

@@ -69,6 +69,9 @@ public:
     // continuation byte set on all but the last. An empty text is one
     // report with length 0. `aim` is the three-byte AIM identifier.
     bool sendMessage(const std::string& data, const std::string& aim = "]E0", std::uint8_t codeId = 'd');
+    // When the last input report went to the host(s), each in its slot of
+    // the report interval; the clock's epoch before any.
+    std::chrono::steady_clock::time_point deliveredAt() const;
     // The input reports `sendMessage` would send.
     std::vector<std::vector<std::uint8_t>> messageReports(const std::string& data, const std::string& aim,
                                                           std::uint8_t codeId) const;

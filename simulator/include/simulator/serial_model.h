@@ -46,8 +46,8 @@ struct SerialModel {
     unsigned modemLines = kLineCts | kLineDsr | kLineCarrier;
     // The answer to the sync ping: ACK, NAK and the signature.
     std::vector<unsigned char> pingReply = {0x06, 0x15, 0x5E, 0x5F};
-    // Sends replies no faster than the configured rate would carry them
-    // (a pty carries any amount at once). Off for fast tests.
+    // Every byte takes its wire time at the host's rate, both ways (a pty
+    // carries any amount at once). Off for fast tests.
     bool wireTime = true;
     bool defaultConfig = true;
     FilterDriverModel filterDriver;

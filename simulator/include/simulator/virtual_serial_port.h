@@ -13,6 +13,11 @@
 // one line, whose settings are the line-of-business host's while one holds
 // that port, else the management host's.
 //
+// With the model's wire time, every byte crosses the line in its time at
+// the host's rate, in both directions: a byte for the host reaches the pty
+// when its last bit would have arrived, and a byte from the host reaches
+// the scanner only once it has crossed the line.
+//
 // The port serves on a thread of its own from plug() to unplug(). Every
 // query below may be called from any thread while it serves; tests poll them
 // with a bounded wait.
@@ -24,6 +29,7 @@
 #include "simulator/timeline.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -93,6 +99,17 @@ public:
     void setModemLines(unsigned lines);
     // Sends bytes to the host as they are (wire time applies).
     void send(const std::vector<unsigned char>& bytes);
+    // When the last byte the device has sent so far reached the host (each
+    // byte is handed over at its wire time); the clock's epoch before any.
+    std::chrono::steady_clock::time_point deliveredAt() const;
+    // How long the line has carried bytes so far, each way: the sum of
+    // every byte's wire time at the rate it was sent under (0 without wire
+    // time).
+    struct LineTime {
+        std::chrono::nanoseconds toHost{0};
+        std::chrono::nanoseconds fromHost{0};
+    };
+    LineTime lineTime() const;
     // Scans a label: its packet (or the label alone with the decode header
     // off), with the data faults applied. Pieces of a split packet leave a
     // millisecond apart.

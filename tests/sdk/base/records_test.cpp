@@ -33,6 +33,31 @@ TEST(Data, ConstructorsSetKindBytesAndLength)
     EXPECT_EQ(unset.getData(), nullptr);
 }
 
+TEST(Data, CopyingConstructorsKeepTheirOwnCopy)
+{
+    for (const std::string& bytes : {std::string("j]E0X"), std::string("j]E0"), std::string(1, '\0'), std::string()}) {
+        std::string source = bytes;
+        const auto* from = reinterpret_cast<const unsigned char*>(source.data());
+        const auto length = static_cast<DWORD>(source.size());
+        CData plain(from, length);
+        CBarcodeData barcode(from, length);
+        source.assign(source.size(), '#');  // the records do not look back at the source
+        for (const CData* record : {static_cast<const CData*>(&plain), static_cast<const CData*>(&barcode)}) {
+            ASSERT_NE(record->getData(), nullptr);
+            EXPECT_EQ(record->getLength(), bytes.size());
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(record->getData()), record->getLength()), bytes);
+        }
+        EXPECT_EQ(plain.getType(), CData::kRaw);
+        EXPECT_EQ(barcode.getType(), CData::kBarcode);
+        EXPECT_EQ(barcode.parseData(), bytes.size() >= 4) << bytes.size();
+    }
+    CBarcodeData barcode(reinterpret_cast<const unsigned char*>("j]E0X"), 5);
+    ASSERT_TRUE(barcode.parseData());
+    EXPECT_EQ(barcode.getCodeId(), 'j');
+    EXPECT_EQ(barcode.getSymbologyId(), "]E");
+    EXPECT_EQ(barcode.getLabel(), "X");
+}
+
 TEST(Data, FillDataCopiesOnlyWhatItIsGiven)
 {
     const unsigned char source[] = {'a', 'b', 'c'};

@@ -9,8 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -104,6 +106,13 @@ std::vector<StreamCase> streamCases()
         {"barcode", synPacket(barcodePayload("012345678905")), {barcode("012345678905")}},
         {"barcode 7E header", synPacket(barcodePayload("A1"), 0x7E), {barcode("A1")}},
         {"barcode prefix in lower case", synPacket("msgget" + barcodePayload("X").substr(6)), {barcode("X")}},
+        {"prefixes in mixed case", synPacket("mSgGeT" + barcodePayload("M").substr(6)) + synPacket("iMgShP" + image.substr(6)),
+         {barcode("M"), {CData::kImage, std::string(1000, '\xAB'), "", 3}}},
+        // Only ASCII letters fold: a byte that differs from a prefix letter
+        // in another bit (high bit, or '@' against '`') is no prefix.
+        {"prefix with a byte off by another bit is raw",
+         synPacket("MSGGE\xD4" + barcodePayload("Y").substr(6)) + synPacket("@SGGET" + barcodePayload("Z").substr(6)),
+         {raw("MSGGE\xD4" + barcodePayload("Y").substr(6)), raw("@SGGET" + barcodePayload("Z").substr(6))}},
         {"image", synPacket(image),
          {{CData::kImage, std::string(1000, '\xAB'), "", 3}}},
         {"image without separator is kind 3", synPacket("IMGSHPabc"), {{CData::kMenuResponse, "IMGSHPabc", ""}}},
@@ -282,6 +291,67 @@ TEST(CDataParserPatterns, ListWithAnEmptyEntryIsRefusedAndTheOldOneStays)
     h.feed("A\x06@" "B\x06.");
     ASSERT_EQ(h.got.size(), 1u);
     EXPECT_EQ(h.got[0].bytes, "A\x06@B\x06.");
+}
+
+// A callback pair swapped while records are being delivered: every
+// delivery gets a callback together with its own user pointer, never the
+// callback of one pair and the user of the other.
+TEST(CDataParserCallback, SwapsDuringDeliveryNeverMixTwoPairs)
+{
+    struct Side {
+        std::atomic<int> calls{0};
+        std::atomic<int> mixed{0};
+    };
+    static Side sides[2];
+    struct Callbacks {
+        static void first(void* user, CData* record)
+        {
+            delete record;
+            sides[0].calls.fetch_add(1);
+            if (user != &sides[0])
+                sides[0].mixed.fetch_add(1);
+        }
+        static void second(void* user, CData* record)
+        {
+            delete record;
+            sides[1].calls.fetch_add(1);
+            if (user != &sides[1])
+                sides[1].mixed.fetch_add(1);
+        }
+    };
+    QueueReceiver receiver;
+    CDataParser parser(&receiver);
+    parser.setCallback(&sides[0], &Callbacks::first);
+    std::string stream;
+    for (int i = 0; i < 64; ++i)
+        stream += synPacket(barcodePayload("L"));
+
+    std::atomic<bool> swapping{false};
+    std::atomic<bool> stop{false};
+    std::thread swapper([&] {
+        for (int n = 0; !stop.load(); ++n) {
+            if (n % 2 == 0)
+                parser.setCallback(&sides[1], &Callbacks::second);
+            else
+                parser.setCallback(&sides[0], &Callbacks::first);
+            swapping.store(true);
+        }
+    });
+    // Deliveries start only once swaps are running, and go on until both
+    // callbacks have been called many times over.
+    while (!swapping.load())
+        std::this_thread::yield();
+    for (int pass = 0; pass < 100000 && (sides[0].calls.load() < 50000 || sides[1].calls.load() < 50000); ++pass) {
+        receiver.pushQTail(new CData(reinterpret_cast<const unsigned char*>(stream.data()),
+                                     static_cast<DWORD>(stream.size())));
+        parser.parseData(nullptr);
+    }
+    stop.store(true);
+    swapper.join();
+    EXPECT_GE(sides[0].calls.load(), 50000);
+    EXPECT_GE(sides[1].calls.load(), 50000);
+    EXPECT_EQ(sides[0].mixed.load(), 0);
+    EXPECT_EQ(sides[1].mixed.load(), 0);
 }
 
 TEST(CDataParserRaw, EachChunkReachesTheCallbackUnchanged)
