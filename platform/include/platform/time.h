@@ -20,7 +20,9 @@ struct SYSTEMTIME {
     WORD wMilliseconds;
 };
 
+// The local time, and the system time in UTC, each to the millisecond.
 void GetLocalTime(SYSTEMTIME* time);
+void GetSystemTime(SYSTEMTIME* time);
 
 namespace platform {
 
@@ -32,5 +34,12 @@ constexpr DWORD tickElapsed(DWORD start, DWORD now) { return now - start; }
 // clock). Process-wide; meant for single-threaded test code only.
 using TickSource = DWORD (*)();
 void setTickSourceForTesting(TickSource source);
+
+// Lets a test choose what GetSystemTime (UTC) and GetLocalTime answer; the
+// source fills the record (nullptr returns to the real clock). Process-wide,
+// like the tick source.
+using WallClockSource = void (*)(SYSTEMTIME* time);
+void setSystemTimeSourceForTesting(WallClockSource source);
+void setLocalTimeSourceForTesting(WallClockSource source);
 
 }  // namespace platform
