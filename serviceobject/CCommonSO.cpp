@@ -205,6 +205,12 @@ int CCommonSO::InitFromRegistry(const std::string& autoDetect, const std::string
         m_descriptor.SetType(device.interfaceType == EIT_USB_SERIAL ? "USBSER" : "RS232");
     }
 
+    SetTimeOuts(maximumTimeOut, commandTimeOut);
+    return 1;
+}
+
+void CCommonSO::SetTimeOuts(const std::string& maximumTimeOut, const std::string& commandTimeOut)
+{
     if (maximumTimeOut.empty())
         m_llMaximumTimeOut = kDefaultMaximumTimeOut;
     else
@@ -216,7 +222,15 @@ int CCommonSO::InitFromRegistry(const std::string& autoDetect, const std::string
                                                       kMaximumCommandTimeOut);
         m_llCommandTimeOutAtOpen = m_llCommandTimeOut;
     }
-    return 1;
+}
+
+long CCommonSO::ClaimTimeout(long timeout)
+{
+    if (timeout == -1)
+        return static_cast<long>(m_llMaximumTimeOut);
+    if (timeout == 0 && SOHost().AppType() == 0)
+        return GetClaimTimeoutWhenZero();
+    return timeout;
 }
 
 int CCommonSO::ClaimDevice(long timeout)
@@ -232,11 +246,7 @@ int CCommonSO::ClaimDevice(long timeout)
         SetResult(106, 106);
         return 106;
     }
-    long wait = timeout;
-    if (timeout == -1)
-        wait = static_cast<long>(m_llMaximumTimeOut);
-    else if (timeout == 0 && SOHost().AppType() == 0)
-        wait = GetClaimTimeoutWhenZero();
+    const long wait = ClaimTimeout(timeout);
     int result = 0;
     if (m_pFacade == nullptr || m_pFacade->Connect(static_cast<int>(wait), false) != 0) {
         Debug().LogText(tag, "Failed to claim");

@@ -44,7 +44,12 @@ public:
     // 1 when the device was found (the descriptor then names it).
     int InitFromRegistry(const std::string& autoDetect, const std::string& maximumTimeOut,
                          const std::string& commandTimeOut, const std::string& port);
+    // MaximumTimeOut and CommandTimeOut from their registry texts.
+    void SetTimeOuts(const std::string& maximumTimeOut, const std::string& commandTimeOut);
     int ClaimDevice(long timeout);
+    // The time-out a claim waits for: -1 MaximumTimeOut, 0 (COM class)
+    // "CLAIMTIMEOUT_0", others as given.
+    long ClaimTimeout(long timeout);
     long GetClaimTimeoutWhenZero();
     int CheckHealth(long level);
     int UpdateFirmware(const std::string& fileName, IFirmwareWorker* worker);

@@ -220,18 +220,20 @@ void CDataQ::Shutdown()
 
 void CDataQ::SetDataEventEnabled(bool enabled)
 {
+    // Stored before the thread is woken, so it sees the new value.
     std::lock_guard lock(m_enabledLock);
-    if (enabled && !m_dataEventEnabled.load())
+    const bool wasEnabled = m_dataEventEnabled.exchange(enabled);
+    if (enabled && !wasEnabled)
         SetEvent(m_hEnabledChanged);
-    m_dataEventEnabled = enabled;
 }
 
 void CDataQ::SetFreezeEvents(bool freeze)
 {
     std::lock_guard lock(m_freezeLock);
-    if (!freeze && m_freezeEvents.load())
+    const bool wasFrozen = m_freezeEvents.exchange(freeze);
+    const bool released = wasFrozen && !freeze;
+    if (released)
         SetEvent(m_hFreezeChanged);
-    m_freezeEvents = freeze;
 }
 
 int CDataQ::Count()
@@ -298,8 +300,13 @@ COPOSEvent* CDataQ::TakeHead(bool anyType, bool markStatusBehind)
     if (!anyType && !isStatus(head) && !m_dataEventEnabled.load())
         return nullptr;
     m_list.pop_front();
-    if (head->m_nEventType == EVT_DATA)
+    if (head->m_nEventType == EVT_DATA) {
         --m_dataCount;
+        // Cleared as the event is taken, not only when the window fires it:
+        // otherwise the next data event could be taken under the same
+        // enabling before the window got to the first.
+        m_dataEventEnabled = false;
+    }
     if (markStatusBehind && !m_list.empty() && isStatus(m_list.front()))
         m_statusBehind = true;
     return head;
@@ -365,6 +372,12 @@ unsigned CDataQ::ThreadRoutine()
             debug.LogText(kThreadTag, countText("Q count: ", m_list.size()).c_str());
             if (m_freezeEvents.load()) {
                 debug.LogText(kThreadTag, "Freeze Events Enabled");
+                break;
+            }
+            // The rise may be stale: a data event taken since (on a
+            // delivery signal) has used this enabling up.
+            if (!m_dataEventEnabled.load()) {
+                debug.LogText(kThreadTag, "DataEvents disabled  or not a status update event");
                 break;
             }
             taken = TakeHead(true, true);

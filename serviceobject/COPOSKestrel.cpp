@@ -331,6 +331,12 @@ int COPOSKestrel::Enumerate(const CConDescriptor* descriptor, int autoDetect, in
         }
     }
 
+    // A port type that cannot be searched never starts a discovery.
+    CDiscoveryTemplate search;
+    std::string ignored;
+    if (BuildDiscoveryTemplate(request, autoDetect, search, ignored) != 0)
+        return 1005;
+
     std::lock_guard run(m_discoveryRun);
     CDiscovery* discovery = nullptr;
     {
@@ -344,10 +350,6 @@ int COPOSKestrel::Enumerate(const CConDescriptor* descriptor, int autoDetect, in
         discovery = m_pDiscovery;
     }
     try {
-        CDiscoveryTemplate search;
-        std::string ignored;
-        if (BuildDiscoveryTemplate(request, autoDetect, search, ignored) != 0)
-            return 1005;
         ReplaceDevice(nullptr);
         std::vector<CDevice*> found;
         const int result = discovery->enumerate(search, &found, static_cast<DWORD>(std::max(timeout, 0)));

@@ -127,6 +127,8 @@ public:
 
 protected:
     COPOSKestrel();
+    // Replaces the device record (owned) under the SDK lock.
+    void ReplaceDevice(CDevice* device);
 
 private:
     ZRIDbgBase& Debug() const;
@@ -134,7 +136,6 @@ private:
     // Both under m_sdkLock.
     int DisConnectHeld();
     int ShutDownDataCollectionHeld();
-    void ReplaceDevice(CDevice* device);
 
     CDataCollection* m_pDataCollection = nullptr;
     CDiscovery* m_pDiscovery = nullptr;

@@ -64,7 +64,7 @@ int CScannerDataQ::receiveCallBack(CData* received)
         }
         if (barcode->getCodeId() == kNoReadCodeId) {
             Debug().LogText(tag, "Received NoRead barcode");
-            Count(2);
+            CountStatistic(2);
             return 0;
         }
         const std::string& label = barcode->getLabel();
@@ -91,14 +91,14 @@ int CScannerDataQ::receiveCallBack(CData* received)
         record->m_nLength = static_cast<std::int32_t>(label.size());
         Debug().LogText2(tag, "Barcode data", label.c_str());
         AddToQ(record.get(), 0, record->m_nLength);
-        Count(1);
+        CountStatistic(1);
     } catch (...) {
         Debug().LogText(tag, "Exception in barcode event processing");
     }
     return 0;
 }
 
-void CScannerDataQ::Count(int counter)
+void CScannerDataQ::CountStatistic(int counter)
 {
     ISOHost& host = SOHost();
     if (host.AppType() == 0)

@@ -60,7 +60,7 @@ public:
     std::size_t LastImageLength();
 
 private:
-    void Count(int counter);
+    void CountStatistic(int counter);
 
     std::atomic<bool> m_directPost{false};
     std::mutex m_exchangeLock;
