@@ -191,6 +191,14 @@ void COPOSKestrel::InitDebuggerFromSettings(const char* debugType, const char* l
     m_strFWProtocolFile = text(fwProtocolFile);
 }
 
+void COPOSKestrel::AdoptDebugOutput(ZRIDbgBase* debug)
+{
+    if (m_pDebug == nullptr)
+        m_pDebug = debug;
+    else
+        delete debug;
+}
+
 void COPOSKestrel::ReadPollFrequency()
 {
     std::string value;

@@ -129,6 +129,8 @@ protected:
     COPOSKestrel();
     // Replaces the device record (owned) under the SDK lock.
     void ReplaceDevice(CDevice* device);
+    // Takes `debug` as the debug output (owned) when none exists yet.
+    void AdoptDebugOutput(ZRIDbgBase* debug);
 
 private:
     ZRIDbgBase& Debug() const;
