@@ -3,6 +3,9 @@
 #include "SOFixtures.h"
 
 #include "platform/registry.h"
+#include "platform/sync.h"
+
+#include <thread>
 
 #include <memory>
 
@@ -311,6 +314,55 @@ TEST(EventRecords, DataEventLayoutAndStripping)
     EXPECT_EQ(copy->m_nEventType, EVT_IMAGE);
     EXPECT_EQ(copy->DataLength(), 3);
     EXPECT_EQ(copy->m_lAttributes[1], 480);
+}
+
+}  // namespace
+
+namespace {
+
+// A debug output that holds the delivery thread inside its shutdown step
+// until the test lets it go.
+class BlockingDebug : public RecordingDebug {
+public:
+    HANDLE reached = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ~BlockingDebug() override
+    {
+        CloseHandle(reached);
+        CloseHandle(release);
+    }
+    void LogText(const char* tag, const char* text) override
+    {
+        RecordingDebug::LogText(tag, text);
+        if (std::string(text) == "request thread shutdown") {
+            SetEvent(reached);
+            WaitForSingleObject(release, INFINITE);
+        }
+    }
+};
+
+// A delivery thread that does not end within half a second: Shutdown warns
+// and goes on waiting, so the queue is never freed under the thread.
+TEST(EventQueueShutdown, ASlowThreadIsWarnedAboutAndWaitedFor)
+{
+    BlockingDebug debug;
+    auto queue = std::make_unique<CScannerDataQ>(500, &debug);
+    ASSERT_TRUE(queue->StartThread());
+    std::atomic<bool> returned{false};
+    std::thread stopper([&] {
+        queue->Shutdown();
+        returned = true;
+    });
+    ASSERT_EQ(WaitForSingleObject(debug.reached, 20000), WAIT_OBJECT_0);
+    ASSERT_TRUE(vxtest::waitUntil([&] { return debug.contains("shutdown deadlock, ignoring and shutting down!!"); }));
+    EXPECT_FALSE(returned.load());
+    EXPECT_TRUE(queue->IsRunning());
+    SetEvent(debug.release);
+    stopper.join();
+    EXPECT_TRUE(returned.load());
+    EXPECT_FALSE(queue->IsRunning());
+    EXPECT_TRUE(debug.contains("DataQ.Shutdown(): |exit"));
+    queue.reset();
 }
 
 }  // namespace
