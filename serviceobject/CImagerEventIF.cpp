@@ -14,27 +14,8 @@ BOOL CImagerEventIF::OnCommand(WPARAM wParam, LPARAM lParam)
         LogPassedCommand(Debug(), tag, wParam);
         return FALSE;
     }
-    std::unique_ptr<COPOSEvent> record(reinterpret_cast<COPOSEvent*>(lParam));
-    if (record == nullptr)
-        return TRUE;
-    switch (record->m_nEventType) {
-    case EVT_IMAGE:
-        if (m_pOwner != nullptr)
-            m_pOwner->FireImageDataEvent(static_cast<CImageDataEvent*>(record.get()));
-        break;
-    case EVT_ERROR:
-        if (m_pOwner != nullptr)
-            m_pOwner->FireErrorEvent(static_cast<CErrorEvent*>(record.get()));
-        break;
-    case EVT_STATUS:
-        if (m_pOwner != nullptr)
-            m_pOwner->FireSUE(static_cast<CStatusUpdateEvent*>(record.get()));
-        break;
-    default:
-        Debug().LogText(tag, " Asserting on an unknown or unimplemented OPOS event type");
-        break;
-    }
-    return TRUE;
+    return FireRecord(lParam, Debug(), tag, m_pOwner, EVT_IMAGE,
+                      [this](COPOSEvent& record) { m_pOwner->FireImageDataEvent(static_cast<CImageDataEvent*>(&record)); });
 }
 
 LRESULT CImagerEventIF::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam)

@@ -18,28 +18,8 @@ BOOL CScannerEventIF::OnCommand(WPARAM wParam, LPARAM lParam)
         return TRUE;
     }
     if (wParam == kScannerEventCommand) {
-        // Deleted after the fire returns, whatever the owner did.
-        std::unique_ptr<COPOSEvent> record(reinterpret_cast<COPOSEvent*>(lParam));
-        if (record == nullptr)
-            return TRUE;
-        switch (record->m_nEventType) {
-        case EVT_DATA:
-            if (m_pOwner != nullptr)
-                m_pOwner->FireDataEvent(static_cast<CDataEvent*>(record.get()));
-            break;
-        case EVT_ERROR:
-            if (m_pOwner != nullptr)
-                m_pOwner->FireErrorEvent(static_cast<CErrorEvent*>(record.get()));
-            break;
-        case EVT_STATUS:
-            if (m_pOwner != nullptr)
-                m_pOwner->FireSUE(static_cast<CStatusUpdateEvent*>(record.get()));
-            break;
-        default:
-            Debug().LogText(tag, " Asserting on an unknown or unimplemented OPOS event type");
-            break;
-        }
-        return TRUE;
+        return FireRecord(lParam, Debug(), tag, m_pOwner, EVT_DATA,
+                          [this](COPOSEvent& record) { m_pOwner->FireDataEvent(static_cast<CDataEvent*>(&record)); });
     }
     LogPassedCommand(Debug(), tag, wParam);
     return FALSE;

@@ -153,6 +153,16 @@ int CCommonSO::RetrieveStatistics(std::string& statistics)
 
 int CCommonSO::WriteCounters(const char* tag, const Selection& selection, bool zero)
 {
+    // An unknown name alone is illegal; among others it is an extended
+    // failure (280, a bad statistics name).
+    if (selection.unknown != 0) {
+        if (selection.items == 1) {
+            SetResult(106, 106);
+            return 106;
+        }
+        SetResult(114, 280);
+        return 114;
+    }
     if (SOHost().AppType() != 0) {
         SetResult(106, 106);
         return 106;
@@ -181,16 +191,7 @@ int CCommonSO::UpdateStatistics(const std::string& statistics)
         SetResult(106, 106);
         return 106;
     }
-    const Selection selection = Select(statistics, true);
-    if (selection.unknown != 0) {
-        if (selection.items == 1) {
-            SetResult(106, 106);
-            return 106;
-        }
-        SetResult(114, 280);
-        return 114;
-    }
-    return WriteCounters(tag, selection, false);
+    return WriteCounters(tag, Select(statistics, true), false);
 }
 
 int CCommonSO::ResetStatistics(const std::string& statistics)
@@ -200,14 +201,5 @@ int CCommonSO::ResetStatistics(const std::string& statistics)
         SetResult(106, 106);
         return 106;
     }
-    const Selection selection = Select(statistics, false);
-    if (selection.unknown != 0) {
-        if (selection.items == 1) {
-            SetResult(106, 106);
-            return 106;
-        }
-        SetResult(114, 280);
-        return 114;
-    }
-    return WriteCounters(tag, selection, true);
+    return WriteCounters(tag, Select(statistics, false), true);
 }

@@ -1,10 +1,13 @@
 #include "EventWindowCommon.h"
 
+#include "COPOSEvent.h"
 #include "CScannerEventIF.h"
+#include "IEventOwner.h"
 #include "debug/ZRIDbgBase.h"
 
 #include "platform/debug.h"
 
+#include <memory>
 #include <string>
 
 namespace {
@@ -27,4 +30,26 @@ void LogPassedCommand(ZRIDbgBase& debug, const char* tag, WPARAM wParam)
         debug.LogTextNumber(tag, "WM_ZRI_IMAGER_FLASHING", number);
     else
         debug.LogTextNumber(tag, "param not processed", number);
+}
+
+BOOL FireRecord(LPARAM lParam, ZRIDbgBase& debug, const char* tag, IEventOwner* owner, int dataType,
+                const std::function<void(COPOSEvent&)>& fireData)
+{
+    std::unique_ptr<COPOSEvent> record(reinterpret_cast<COPOSEvent*>(lParam));
+    if (record == nullptr)
+        return TRUE;
+    const int type = record->m_nEventType;
+    if (type != dataType && type != EVT_ERROR && type != EVT_STATUS) {
+        debug.LogText(tag, " Asserting on an unknown or unimplemented OPOS event type");
+        return TRUE;
+    }
+    if (owner == nullptr)
+        return TRUE;
+    if (type == EVT_ERROR)
+        owner->FireErrorEvent(static_cast<CErrorEvent*>(record.get()));
+    else if (type == EVT_STATUS)
+        owner->FireSUE(static_cast<CStatusUpdateEvent*>(record.get()));
+    else
+        fireData(*record);
+    return TRUE;
 }

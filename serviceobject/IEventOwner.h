@@ -10,23 +10,25 @@ class CErrorEvent;
 class CImageDataEvent;
 class CStatusUpdateEvent;
 
-class IScannerEventOwner {
+// What both owners fire.
+class IEventOwner {
 public:
-    virtual ~IScannerEventOwner() = default;
+    virtual ~IEventOwner() = default;
+    virtual void FireErrorEvent(CErrorEvent* event) = 0;
+    virtual void FireSUE(CStatusUpdateEvent* event) = 0;
+};
+
+class IScannerEventOwner : public IEventOwner {
+public:
     // The numeric property AutoDisable (index 10).
     virtual long GetAutoDisable() = 0;
     // Sets DeviceEnabled to false, as AutoDisable asks once a barcode was
     // queued.
     virtual void DisableDevice() = 0;
     virtual void FireDataEvent(CDataEvent* event) = 0;
-    virtual void FireErrorEvent(CErrorEvent* event) = 0;
-    virtual void FireSUE(CStatusUpdateEvent* event) = 0;
 };
 
-class IImagerEventOwner {
+class IImagerEventOwner : public IEventOwner {
 public:
-    virtual ~IImagerEventOwner() = default;
     virtual void FireImageDataEvent(CImageDataEvent* event) = 0;
-    virtual void FireErrorEvent(CErrorEvent* event) = 0;
-    virtual void FireSUE(CStatusUpdateEvent* event) = 0;
 };
