@@ -271,17 +271,10 @@ std::shared_ptr<MessageQueue> queueOf(DWORD thread)
     return found == s.queues.end() ? nullptr : found->second;
 }
 
-DiscardHookRef discardHookOf(HWND window)
-{
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    const auto found = s.windows.find(key(window));
-    return found == s.windows.end() ? nullptr : found->second.discard;
-}
-
 bool post(HWND window, UINT message, WPARAM wParam, LPARAM lParam, std::shared_ptr<std::vector<BYTE>> payload)
 {
     std::shared_ptr<MessageQueue> queue;
+    DiscardHookRef discard;
     if (window == nullptr) {
         ownQueue();
         queue = t_owner.queue;
@@ -289,6 +282,7 @@ bool post(HWND window, UINT message, WPARAM wParam, LPARAM lParam, std::shared_p
         Window w;
         if (!lookup(window, &w))
             return false;
+        discard = w.discard;  // taken with the window: the message keeps it
         queue = queueOf(w.thread);
         if (queue == nullptr) {
             SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -298,8 +292,7 @@ bool post(HWND window, UINT message, WPARAM wParam, LPARAM lParam, std::shared_p
     Posted item;
     item.msg = {window, message, wParam, lParam, GetTickCount(), {0, 0}};
     item.payload = std::move(payload);
-    if (window != nullptr)
-        item.discard = discardHookOf(window);
+    item.discard = std::move(discard);
     queue->push(std::move(item));
     return true;
 }
