@@ -1,4 +1,4 @@
-// Tick count, sleeps and local time.
+// Tick count, sleeps, local and system time.
 
 #include "platform/time.h"
 
@@ -48,26 +48,54 @@ void Sleep(DWORD milliseconds)
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-void GetLocalTime(SYSTEMTIME* time)
+namespace {
+
+std::atomic<platform::WallClockSource> g_systemTimeSource{nullptr};
+std::atomic<platform::WallClockSource> g_localTimeSource{nullptr};
+
+// One clock reading gives both the calendar fields and the milliseconds, so
+// a second boundary between two readings cannot make 12:00:00.999 come out
+// as 12:00:01.999.
+void readWallClock(SYSTEMTIME* time, bool utc)
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    std::tm fields{};
+    if (utc)
+        gmtime_r(&now.tv_sec, &fields);
+    else
+        localtime_r(&now.tv_sec, &fields);
+    time->wYear = static_cast<WORD>(fields.tm_year + 1900);
+    time->wMonth = static_cast<WORD>(fields.tm_mon + 1);
+    time->wDayOfWeek = static_cast<WORD>(fields.tm_wday);
+    time->wDay = static_cast<WORD>(fields.tm_mday);
+    time->wHour = static_cast<WORD>(fields.tm_hour);
+    time->wMinute = static_cast<WORD>(fields.tm_min);
+    // A leap second (tm_sec 60) has no place in the platform's fields.
+    time->wSecond = static_cast<WORD>(fields.tm_sec > 59 ? 59 : fields.tm_sec);
+    time->wMilliseconds = static_cast<WORD>(now.tv_nsec / 1000000);
+}
+
+void wallClock(SYSTEMTIME* time, const std::atomic<platform::WallClockSource>& source, bool utc)
 {
     if (time == nullptr)
         return;
-    // One clock reading gives both the calendar fields and the milliseconds,
-    // so a second boundary between two readings cannot make 12:00:00.999
-    // come out as 12:00:01.999.
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    std::tm local{};
-    localtime_r(&now.tv_sec, &local);
-    time->wYear = static_cast<WORD>(local.tm_year + 1900);
-    time->wMonth = static_cast<WORD>(local.tm_mon + 1);
-    time->wDayOfWeek = static_cast<WORD>(local.tm_wday);
-    time->wDay = static_cast<WORD>(local.tm_mday);
-    time->wHour = static_cast<WORD>(local.tm_hour);
-    time->wMinute = static_cast<WORD>(local.tm_min);
-    // A leap second (tm_sec 60) has no place in the platform's fields.
-    time->wSecond = static_cast<WORD>(local.tm_sec > 59 ? 59 : local.tm_sec);
-    time->wMilliseconds = static_cast<WORD>(now.tv_nsec / 1000000);
+    if (platform::WallClockSource chosen = source.load(std::memory_order_acquire))
+        chosen(time);
+    else
+        readWallClock(time, utc);
+}
+
+}  // namespace
+
+void GetLocalTime(SYSTEMTIME* time)
+{
+    wallClock(time, g_localTimeSource, false);
+}
+
+void GetSystemTime(SYSTEMTIME* time)
+{
+    wallClock(time, g_systemTimeSource, true);
 }
 
 namespace platform {
@@ -80,6 +108,16 @@ void setTickSourceForTesting(TickSource source)
 std::uint64_t sleepRequestedOnThisThread()
 {
     return t_sleepRequested;
+}
+
+void setSystemTimeSourceForTesting(WallClockSource source)
+{
+    g_systemTimeSource.store(source, std::memory_order_release);
+}
+
+void setLocalTimeSourceForTesting(WallClockSource source)
+{
+    g_localTimeSource.store(source, std::memory_order_release);
 }
 
 }  // namespace platform

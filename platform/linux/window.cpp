@@ -7,6 +7,7 @@
 // these functions.
 #include "linux/internal/text.h"
 #include "linux/internal/window_queue.h"
+#include "linux/internal/window_registry.h"
 
 #include "platform/error.h"
 #include "platform/runtime.h"
@@ -38,11 +39,22 @@ struct SentCall {
     LRESULT result = 0;
 };
 
+using DiscardHookRef = std::shared_ptr<const PostedMessageDiscardHook>;
+
 struct Posted {
     MSG msg{};
     std::shared_ptr<std::vector<BYTE>> payload;
     std::shared_ptr<SentCall> sent;  // set for a message sent from another thread
+    DiscardHookRef discard;          // the window's hook when it was posted
 };
+
+// Hands a dropped message to its window's discard hook; called with no
+// lock held.
+void discarded(const Posted& item)
+{
+    if (item.discard != nullptr && *item.discard)
+        (*item.discard)(item.msg);
+}
 
 class MessageQueue {
 public:
@@ -51,9 +63,12 @@ public:
     {
         // Senders still waiting get their answer (0) instead of waiting for
         // a thread that has gone.
-        for (Posted& p : m_items)
+        for (Posted& p : m_items) {
             if (p.sent)
                 finish(*p.sent, 0);
+            else
+                discarded(p);
+        }
         if (m_fd >= 0)
             ::close(m_fd);
     }
@@ -108,17 +123,24 @@ public:
 
     void dropFor(HWND window)
     {
-        std::lock_guard lock(m_mutex);
-        for (auto it = m_items.begin(); it != m_items.end();) {
-            if (it->msg.hwnd == window) {
-                if (it->sent)
-                    finish(*it->sent, 0);
-                it = m_items.erase(it);
-            } else {
-                ++it;
+        std::vector<Posted> dropped;
+        {
+            std::lock_guard lock(m_mutex);
+            for (auto it = m_items.begin(); it != m_items.end();) {
+                if (it->msg.hwnd == window) {
+                    if (it->sent)
+                        finish(*it->sent, 0);
+                    else
+                        dropped.push_back(std::move(*it));
+                    it = m_items.erase(it);
+                } else {
+                    ++it;
+                }
             }
+            drainWhenEmpty();
         }
-        drainWhenEmpty();
+        for (const Posted& item : dropped)
+            discarded(item);
     }
 
     int descriptor() const { return m_fd; }
@@ -154,9 +176,12 @@ struct ClassRecord {
 
 struct Window {
     std::wstring className;
+    std::wstring name;
+    HWND parent = nullptr;
     WNDPROC proc = nullptr;
     DWORD thread = 0;
     LONG_PTR userData = 0;
+    DiscardHookRef discard;
 };
 
 std::wstring lowerWide(const std::wstring& text)
@@ -249,6 +274,7 @@ std::shared_ptr<MessageQueue> queueOf(DWORD thread)
 bool post(HWND window, UINT message, WPARAM wParam, LPARAM lParam, std::shared_ptr<std::vector<BYTE>> payload)
 {
     std::shared_ptr<MessageQueue> queue;
+    DiscardHookRef discard;
     if (window == nullptr) {
         ownQueue();
         queue = t_owner.queue;
@@ -256,6 +282,7 @@ bool post(HWND window, UINT message, WPARAM wParam, LPARAM lParam, std::shared_p
         Window w;
         if (!lookup(window, &w))
             return false;
+        discard = w.discard;  // taken with the window: the message keeps it
         queue = queueOf(w.thread);
         if (queue == nullptr) {
             SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -265,6 +292,7 @@ bool post(HWND window, UINT message, WPARAM wParam, LPARAM lParam, std::shared_p
     Posted item;
     item.msg = {window, message, wParam, lParam, GetTickCount(), {0, 0}};
     item.payload = std::move(payload);
+    item.discard = std::move(discard);
     queue->push(std::move(item));
     return true;
 }
@@ -290,6 +318,8 @@ bool takeMessage(LPMSG message, HWND window, UINT low, UINT high, bool remove, b
         if (item.msg.hwnd != nullptr && !IsWindow(item.msg.hwnd)) {
             if (!remove)
                 queue.dropFor(item.msg.hwnd);
+            else
+                discarded(item);
             continue;
         }
         if (remove)
@@ -372,6 +402,30 @@ bool postMessageWithPayload(HWND window, UINT message, WPARAM wParam, std::share
 int messageQueueDescriptor()
 {
     return ownQueue().descriptor();
+}
+
+std::vector<WindowEntry> windowEntries()
+{
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    std::vector<WindowEntry> entries;
+    entries.reserve(s.windows.size());
+    for (const auto& [handle, window] : s.windows)  // handles grow: creation order
+        entries.push_back({reinterpret_cast<HWND>(handle), window.parent, window.className, window.name});
+    return entries;
+}
+
+BOOL setPostedMessageDiscardHook(HWND window, PostedMessageDiscardHook hook)
+{
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    const auto found = s.windows.find(key(window));
+    if (found == s.windows.end()) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    found->second.discard = hook ? std::make_shared<const PostedMessageDiscardHook>(std::move(hook)) : nullptr;
+    return TRUE;
 }
 
 }  // namespace platform
@@ -475,6 +529,8 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
             return nullptr;
         }
         record.className = found->second.name;
+        record.name = platform::wideName(windowName);
+        record.parent = parent;
         record.proc = found->second.record.lpfnWndProc;
         record.thread = GetCurrentThreadId();
         window = reinterpret_cast<HWND>(s.nextWindow);

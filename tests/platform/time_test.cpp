@@ -1,4 +1,4 @@
-// Tick count, sleeps and local time.
+// Tick count, sleeps, local and system time, and the clocks' test sources.
 
 #include "platform/time.h"
 
@@ -72,14 +72,36 @@ TEST(SleepTest, SleepsAtLeastTheTimeAsked)
     Sleep(0);  // gives up the slice and returns
 }
 
+// Sets the process's time zone for a test and restores it afterwards.
+class ScopedZone {
+public:
+    explicit ScopedZone(const char* zone)
+    {
+        const char* previous = std::getenv("TZ");
+        m_had = previous != nullptr;
+        m_saved = m_had ? previous : "";
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~ScopedZone()
+    {
+        if (m_had)
+            setenv("TZ", m_saved.c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+    }
+
+private:
+    bool m_had = false;
+    std::string m_saved;
+};
+
 // With a fixed zone three hours east of UTC (no summer time), local time is
 // UTC + 3 h; compared field by field within one second of the clock.
 TEST(LocalTime, IsTheZonesTimeWithMilliseconds)
 {
-    const char* previous = std::getenv("TZ");
-    const std::string saved = previous != nullptr ? previous : "";
-    setenv("TZ", "XYZ-3", 1);
-    tzset();
+    ScopedZone zone("XYZ-3");
 
     bool compared = false;
     for (int attempt = 0; attempt < 20 && !compared; ++attempt) {
@@ -102,17 +124,61 @@ TEST(LocalTime, IsTheZonesTimeWithMilliseconds)
         compared = true;
     }
     EXPECT_TRUE(compared);
-
-    if (previous != nullptr)
-        setenv("TZ", saved.c_str(), 1);
-    else
-        unsetenv("TZ");
-    tzset();
 }
 
 TEST(LocalTime, NullIsIgnored)
 {
     GetLocalTime(nullptr);
+}
+
+// In a zone three hours east of UTC the system time stays UTC while the
+// local time moves; compared within one second of the clock.
+TEST(SystemTime, IsUtcWhateverTheZone)
+{
+    ScopedZone zone("XYZ-3");
+
+    bool compared = false;
+    for (int attempt = 0; attempt < 20 && !compared; ++attempt) {
+        const std::time_t before = std::time(nullptr);
+        SYSTEMTIME utc{};
+        SYSTEMTIME local{};
+        GetSystemTime(&utc);
+        GetLocalTime(&local);
+        if (std::time(nullptr) != before)
+            continue;  // a second boundary passed; take another reading
+        std::tm expected{};
+        gmtime_r(&before, &expected);
+        EXPECT_EQ(utc.wYear, expected.tm_year + 1900);
+        EXPECT_EQ(utc.wMonth, expected.tm_mon + 1);
+        EXPECT_EQ(utc.wDay, expected.tm_mday);
+        EXPECT_EQ(utc.wHour, expected.tm_hour);
+        EXPECT_EQ(utc.wMinute, expected.tm_min);
+        EXPECT_EQ(utc.wSecond, expected.tm_sec);
+        EXPECT_LT(utc.wMilliseconds, 1000);
+        EXPECT_EQ(local.wHour, (expected.tm_hour + 3) % 24);
+        compared = true;
+    }
+    EXPECT_TRUE(compared);
+    GetSystemTime(nullptr);  // ignored
+}
+
+TEST(WallClockSources, AreAnsweredUntilRemoved)
+{
+    platform::setSystemTimeSourceForTesting([](SYSTEMTIME* time) { *time = {2026, 9, 0, 12, 9, 5, 12, 7}; });
+    platform::setLocalTimeSourceForTesting([](SYSTEMTIME* time) { *time = {2026, 9, 0, 12, 11, 5, 12, 7}; });
+    SYSTEMTIME utc{};
+    SYSTEMTIME local{};
+    GetSystemTime(&utc);
+    GetLocalTime(&local);
+    EXPECT_EQ(utc.wHour, 9);
+    EXPECT_EQ(utc.wMilliseconds, 7);
+    EXPECT_EQ(local.wHour, 11);
+
+    platform::setSystemTimeSourceForTesting(nullptr);
+    platform::setLocalTimeSourceForTesting(nullptr);
+    GetSystemTime(&utc);
+    EXPECT_GE(utc.wYear, 2024);
+    EXPECT_NE(utc.wYear, 2026 + 1000);
 }
 
 }  // namespace

@@ -20,7 +20,9 @@ struct SYSTEMTIME {
     WORD wMilliseconds;
 };
 
+// The local time, and the system time in UTC, each to the millisecond.
 void GetLocalTime(SYSTEMTIME* time);
+void GetSystemTime(SYSTEMTIME* time);
 
 namespace platform {
 
@@ -37,5 +39,12 @@ void setTickSourceForTesting(TickSource source);
 // pauses its callers prescribe, not the time the kernel took (for
 // benchmarks and diagnostics).
 std::uint64_t sleepRequestedOnThisThread();
+
+// Lets a test choose what GetSystemTime (UTC) and GetLocalTime answer; the
+// source fills the record (nullptr returns to the real clock). Process-wide,
+// like the tick source.
+using WallClockSource = void (*)(SYSTEMTIME* time);
+void setSystemTimeSourceForTesting(WallClockSource source);
+void setLocalTimeSourceForTesting(WallClockSource source);
 
 }  // namespace platform

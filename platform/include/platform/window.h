@@ -26,6 +26,7 @@
 #include "platform/types.h"
 
 #include <cstdint>
+#include <functional>
 
 struct HWND__;
 using HWND = HWND__*;
@@ -154,6 +155,17 @@ BOOL GetClassInfoExW(HINSTANCE instance, LPCWSTR className, WNDCLASSEXW* windowC
 // ERROR_CLASS_DOES_NOT_EXIST for an unknown class.
 BOOL UnregisterClassW(LPCWSTR className, HINSTANCE instance);
 
+// The desktop window: the parent of top-level windows. A fixed handle that
+// no window of the process ever gets; it receives no messages.
+HWND GetDesktopWindow();
+// The next window of this process after `childAfter` (null: from the first,
+// in creation order) whose parent is `parent` (null or the desktop window:
+// the top-level windows, created without a parent or as children of the
+// desktop) and whose class and window name match, each without regard to
+// case; a null class or name matches any. Null when none is left.
+HWND FindWindowExW(HWND parent, HWND childAfter, LPCWSTR className, LPCWSTR windowName);
+HWND FindWindowExA(HWND parent, HWND childAfter, LPCSTR className, LPCSTR windowName);
+
 // Sends WM_NCCREATE and WM_CREATE (lParam: the CREATESTRUCTW) on the calling
 // thread before it returns; a procedure that answers FALSE to the first or
 // -1 to the second fails the call (null). Unknown class: null with
@@ -203,5 +215,18 @@ namespace platform {
 // The calling thread's queue as a descriptor: readable while a message
 // waits. Owned by the layer; valid until the thread ends.
 int messageQueueDescriptor();
+
+// Called with every message posted to `window` that the layer drops
+// instead of delivering: the messages still queued when DestroyWindow
+// destroys it, those met after it went (posted just before) and those left
+// in its thread's queue when the thread ends. A poster that hands a
+// resource over in lParam frees it here. The hook is taken into each
+// message when it is posted, so it outlives the window for that message;
+// it runs on whichever thread drops the message, with no lock of the layer
+// held. Set it on the new window before anything is posted to it (an empty
+// function removes it). FALSE with ERROR_INVALID_WINDOW_HANDLE for an
+// unknown window.
+using PostedMessageDiscardHook = std::function<void(const MSG& message)>;
+BOOL setPostedMessageDiscardHook(HWND window, PostedMessageDiscardHook hook);
 
 }  // namespace platform
