@@ -10,6 +10,7 @@ VX_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev libudev-dev
   clang libclang-rt-14-dev
+  qt6-base-dev qt6-image-formats-plugins
 )
 
 vx_install_missing() {

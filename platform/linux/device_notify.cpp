@@ -1,14 +1,16 @@
 // Device notices (see platform/dbt.h).
 //
 // One watcher thread runs while any registration exists. It keeps the set
-// of HID interface paths present and, whenever something may have changed,
+// of HID interface and COM port paths present and, whenever something may have changed,
 // lists them again and posts the difference to every registration: a
 // removal is a path that was there and is not any more. Nothing is listed
 // on a timer: wake-ups come from inotify on the virtual devices' folder (a
 // descriptor removed or renamed into place, or closed by its publisher,
 // which holds it open and locked for as long as it lives) and from udev for
 // real interfaces.
+#include "linux/internal/devtree.h"
 #include "linux/internal/hid.h"
+#include "linux/internal/serial_virtual.h"
 #include "linux/internal/window_queue.h"
 
 #include "platform/dbt.h"
@@ -53,11 +55,17 @@ public:
             m_wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
             m_stop = false;
             std::lock_guard scan(m_scanMutex);
+            m_wantPorts = wantsPorts(registration);
             m_known = presentPaths();
         } else {
             // Catch up first, so that the new registration hears only of
             // changes that come after it.
             scan();
+            std::lock_guard scan(m_scanMutex);
+            if (wantsPorts(registration) && !m_wantPorts) {
+                m_wantPorts = true;
+                m_known = presentPaths();
+            }
         }
         std::uintptr_t id;
         {
@@ -101,11 +109,24 @@ public:
     }
 
 private:
-    static std::set<std::string> presentPaths()
+    // A present interface: whether it is a COM port, and its path.
+    using Present = std::pair<bool, std::string>;
+
+    // COM ports are listed only once someone asks for them.
+    static bool wantsPorts(const Registration& registration)
     {
-        std::set<std::string> paths;
+        return registration.allClasses || registration.interfaceClass == GUID_DEVINTERFACE_COMPORT;
+    }
+
+    // Called with m_scanMutex held.
+    std::set<Present> presentPaths() const
+    {
+        std::set<Present> paths;
         for (const auto& interface : listHidInterfaces())
-            paths.insert(interface->identity.path);
+            paths.emplace(false, interface->identity.path);
+        if (m_wantPorts)
+            for (const DeviceNode& port : comPortDevices())
+                paths.emplace(true, port.interfacePath);
         return paths;
     }
 
@@ -113,12 +134,12 @@ private:
     void scan()
     {
         std::lock_guard scanLock(m_scanMutex);
-        std::set<std::string> now = presentPaths();
-        std::vector<std::pair<DWORD, std::string>> changes;
-        for (const std::string& path : m_known)
+        std::set<Present> now = presentPaths();
+        std::vector<std::pair<DWORD, Present>> changes;
+        for (const Present& path : m_known)
             if (now.count(path) == 0)
                 changes.emplace_back(DBT_DEVICEREMOVECOMPLETE, path);
-        for (const std::string& path : now)
+        for (const Present& path : now)
             if (m_known.count(path) == 0)
                 changes.emplace_back(DBT_DEVICEARRIVAL, path);
         m_known = std::move(now);
@@ -130,12 +151,14 @@ private:
         {
             std::lock_guard lock(m_mutex);
             for (const auto& [id, registration] : m_registrations)
-                if (registration.allClasses || registration.interfaceClass == hidClass)
-                    targets.push_back(registration);
+                targets.push_back(registration);
         }
-        for (const auto& [event, path] : changes)
+        for (const auto& [event, present] : changes) {
+            const GUID& interfaceClass = present.first ? GUID_DEVINTERFACE_COMPORT : hidClass;
             for (const Registration& target : targets)
-                postNotice(target.window, event, hidClass, path);
+                if (target.allClasses || target.interfaceClass == interfaceClass)
+                    postNotice(target.window, event, interfaceClass, present.second);
+        }
     }
 
     // Takes every pending event; true when one of them was a file of the
@@ -170,15 +193,18 @@ private:
 
     void run()
     {
-        const std::string folder = runtimeDirectory() + "/hid";
-        std::error_code ec;
-        std::filesystem::create_directories(folder, ec);
         const int inotify = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
-        if (inotify >= 0)
-            ::inotify_add_watch(inotify, folder.c_str(), IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_CREATE | IN_CLOSE_WRITE);
+        for (const std::string& folder : {runtimeDirectory() + "/hid", virtualSerialDirectory()}) {
+            std::error_code ec;
+            std::filesystem::create_directories(folder, ec);
+            if (inotify >= 0)
+                ::inotify_add_watch(inotify, folder.c_str(),
+                                    IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_CREATE | IN_CLOSE_WRITE);
+        }
         udev* context = udev_new();
         udev_monitor* monitor = context != nullptr ? udev_monitor_new_from_netlink(context, "udev") : nullptr;
         if (monitor != nullptr && (udev_monitor_filter_add_match_subsystem_devtype(monitor, "hidraw", nullptr) < 0 ||
+                                   udev_monitor_filter_add_match_subsystem_devtype(monitor, "tty", nullptr) < 0 ||
                                    udev_monitor_enable_receiving(monitor) < 0)) {
             udev_monitor_unref(monitor);
             monitor = nullptr;
@@ -220,7 +246,8 @@ private:
     std::mutex m_mutex;      // registrations and the stop flag
     std::map<std::uintptr_t, Registration> m_registrations;
     std::uintptr_t m_next = 0x5000;
-    std::set<std::string> m_known;
+    std::set<Present> m_known;
+    bool m_wantPorts = false;  // guarded by m_scanMutex
     std::thread m_thread;
     int m_wake = -1;
     bool m_stop = false;

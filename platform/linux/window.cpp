@@ -5,10 +5,12 @@
 // an eventfd that is readable exactly while the queue is not empty. Window
 // procedures always run with no lock of ours held, so they may call any of
 // these functions.
+#include "linux/internal/broadcast.h"
 #include "linux/internal/text.h"
 #include "linux/internal/window_queue.h"
 #include "linux/internal/window_registry.h"
 
+#include "platform/broadcast.h"
 #include "platform/error.h"
 #include "platform/runtime.h"
 #include "platform/thread.h"
@@ -428,6 +430,17 @@ BOOL setPostedMessageDiscardHook(HWND window, PostedMessageDiscardHook hook)
     return TRUE;
 }
 
+std::vector<HWND> topLevelWindows()
+{
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    std::vector<HWND> windows;
+    for (const auto& [handle, window] : s.windows)
+        if (window.parent == nullptr)
+            windows.push_back(reinterpret_cast<HWND>(handle));
+    return windows;
+}
+
 }  // namespace platform
 
 using platform::state;
@@ -546,6 +559,8 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return nullptr;
     }
+    if (parent == nullptr)
+        platform::ensureBroadcastListener();
     return window;
 }
 
@@ -682,6 +697,8 @@ LRESULT DispatchMessageW(const MSG* message)
 
 BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (window == HWND_BROADCAST)
+        return platform::broadcastPost(message, wParam, lParam) ? TRUE : FALSE;
     return platform::post(window, message, wParam, lParam, nullptr) ? TRUE : FALSE;
 }
 

@@ -5,10 +5,13 @@
 // that names the interface's path; it stays valid until the receiving
 // thread takes its next message.
 //
-// Notices come for the HID class (real interfaces through udev and sysfs,
-// virtual ones from the runtime directory): each removal once, to every
-// registration, within a few milliseconds. A registration for another class
-// succeeds and is never notified.
+// Notices come for the HID class and the COM-port class
+// GUID_DEVINTERFACE_COMPORT (real interfaces and ports through udev and
+// sysfs, virtual ones from the runtime directory): each removal once, to
+// every registration of its class (or of all classes), within a few
+// milliseconds; a COM port's notice names its interface path as SetupAPI
+// lists it. A registration for another class succeeds and is never
+// notified.
 #pragma once
 
 #include "platform/setupapi.h"

@@ -1,0 +1,30 @@
+// One QApplication for a test process (offscreen unless the environment
+// says otherwise), and helpers for the dialog tests.
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <string>
+
+class QApplication;
+
+namespace vxtest {
+
+QApplication& qtApp();
+
+// Runs `action` once the next modal dialog is open (from the event loop),
+// then the caller's modal exec() continues. `action` gets the dialog.
+void whenModalOpens(std::function<void(QWidget* dialog)> action);
+
+// A grab of the widget; saved as PNG under $VX_SHOTS_DIR/<name>.png when
+// that variable is set.
+QImage grabAndKeep(QWidget* widget, const std::string& name);
+
+// Whether any pixel of `image` inside `area` has exactly `colour`.
+bool hasColour(const QImage& image, const QRect& area, const QColor& colour);
+
+}  // namespace vxtest
