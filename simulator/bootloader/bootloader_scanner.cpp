@@ -281,11 +281,17 @@ struct BootloaderScanner::Impl {
     {
         bool busy = false;
         if (m_serial && m_serial->isPlugged()) {
+            // Behind the filter driver the management port's bytes reach the
+            // same line; the answers go to whichever port's host is there.
             const std::vector<unsigned char> bytes = m_serial->received(m_serialSeen);
             if (!bytes.empty()) {
                 busy = true;
-                const auto lines = m_serial->lineHistory();
-                takeSerial(bytes, lines);
+                takeSerial(bytes, m_serial->lineHistory(), m_serialSeen);
+            }
+            const std::vector<unsigned char> managed = m_serial->managementReceived(m_managementSeen);
+            if (!managed.empty()) {
+                busy = true;
+                takeSerial(managed, m_serial->managementLineHistory(), m_managementSeen);
             }
         }
         for (const Channel channel : {Channel::appHid, Channel::bootHid}) {
@@ -332,12 +338,13 @@ struct BootloaderScanner::Impl {
 
     // New serial bytes, each under the line the host had set when it sent
     // it. On rs232 the listener takes only bytes at its own line.
-    void takeSerial(const std::vector<unsigned char>& bytes, const std::vector<std::pair<std::size_t, HostLine>>& lines)
+    void takeSerial(const std::vector<unsigned char>& bytes, const std::vector<std::pair<std::size_t, HostLine>>& lines,
+                    std::size_t& seen)
     {
         std::unique_lock lock(m_mutex);
         std::size_t at = 0;
         while (at < bytes.size() && !m_dead) {
-            const std::size_t index = m_serialSeen;
+            const std::size_t index = seen;
             // The line of this byte, and how many bytes after it share it.
             HostLine line;
             std::size_t runEnd = static_cast<std::size_t>(-1);
@@ -352,10 +359,10 @@ struct BootloaderScanner::Impl {
             const std::size_t run = std::min(bytes.size() - at, runEnd - index);
             takeSerialRun(bytes.data() + at, run, line, lock);
             at += run;
-            m_serialSeen += run;
+            seen += run;
         }
         if (m_dead)
-            m_serialSeen += bytes.size() - at;
+            seen += bytes.size() - at;
     }
 
     // Bytes that all went out under one line setting. Each goes to whoever
@@ -1052,6 +1059,7 @@ struct BootloaderScanner::Impl {
     // Received bytes and reports already taken, per channel (the poll
     // thread's own).
     std::size_t m_serialSeen = 0;
+    std::size_t m_managementSeen = 0;
     std::size_t m_appSeen = 0;
     std::size_t m_bootSeen = 0;
 
@@ -1227,7 +1235,7 @@ BootloaderScanner::Traffic BootloaderScanner::traffic() const
     Traffic t;
     std::lock_guard lock(m_impl->m_mutex);
     if (m_impl->m_serial)
-        t.serialFromHost = m_impl->m_serialSeen;
+        t.serialFromHost = m_impl->m_serialSeen + m_impl->m_managementSeen;
     t.serialToHost = m_impl->m_serialToHost;
     t.reportsFromHost = m_impl->m_reportsBefore;
     for (const HidScanner* hid : {m_impl->m_appHid.get(), m_impl->m_bootHid.get()})

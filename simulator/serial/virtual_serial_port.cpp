@@ -159,6 +159,9 @@ struct VirtualSerialPort::Impl {
     // `received` when it took effect.
     std::vector<std::pair<std::size_t, HostLine>> lineHistory;
     std::vector<unsigned char> managementReceived;
+    // The same for the management port's bytes, with the line each crossed
+    // the scanner's line under.
+    std::vector<std::pair<std::size_t, HostLine>> managementLineHistory;
     std::vector<TimelineEvent> timeline;
     unsigned modemLines = 0;
     bool linesChanged = false;
@@ -483,6 +486,20 @@ std::vector<unsigned char> VirtualSerialPort::managementReceived() const
     return m_impl->managementReceived;
 }
 
+std::vector<unsigned char> VirtualSerialPort::managementReceived(std::size_t from) const
+{
+    std::lock_guard lock(m_impl->mutex);
+    const std::size_t first = std::min(from, m_impl->managementReceived.size());
+    return std::vector<unsigned char>(m_impl->managementReceived.begin() + static_cast<std::ptrdiff_t>(first),
+                                      m_impl->managementReceived.end());
+}
+
+std::vector<std::pair<std::size_t, HostLine>> VirtualSerialPort::managementLineHistory() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->managementLineHistory;
+}
+
 int VirtualSerialPort::pingsAnswered() const
 {
     std::lock_guard lock(m_impl->mutex);
@@ -659,18 +676,16 @@ void VirtualSerialPort::serve()
     auto arrive = [&](Channel& from, const unsigned char* bytes, std::size_t count, const HostLine& line) {
         const bool isLob = &from == &s.lob;
         std::lock_guard lock(s.mutex);
-        if (isLob) {
-            // Each run of bytes is kept with the line it was sent under (the
-            // host may change it while earlier bytes are still crossing).
-            const auto framing = [](const HostLine& l) {
-                return std::make_tuple(l.known, l.baudRate, l.dataBits, l.parity, l.stopBits);
-            };
-            if (s.lineHistory.empty() || framing(s.lineHistory.back().second) != framing(line))
-                s.lineHistory.emplace_back(s.received.size(), line);
-            s.received.insert(s.received.end(), bytes, bytes + count);
-        } else {
-            s.managementReceived.insert(s.managementReceived.end(), bytes, bytes + count);
-        }
+        // Each run of bytes is kept with the line it was sent under (the
+        // host may change it while earlier bytes are still crossing).
+        const auto framing = [](const HostLine& l) {
+            return std::make_tuple(l.known, l.baudRate, l.dataBits, l.parity, l.stopBits);
+        };
+        auto& history = isLob ? s.lineHistory : s.managementLineHistory;
+        auto& received = isLob ? s.received : s.managementReceived;
+        if (history.empty() || framing(history.back().second) != framing(line))
+            history.emplace_back(received.size(), line);
+        received.insert(received.end(), bytes, bytes + count);
         const bool apart = s.responder.engine().faults().splitEvery > 0;
         for (auto& piece : s.responder.takePieces(bytes, count, line))
             schedule(from, std::move(piece), apart);

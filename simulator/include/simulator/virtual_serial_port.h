@@ -88,6 +88,10 @@ public:
     // sent (whether or not the driver let it through), in order.
     HostLine managementLine() const;
     std::vector<unsigned char> managementReceived() const;
+    // As received(from) and lineHistory() for the management port; the line
+    // is the one its bytes crossed the scanner's line under.
+    std::vector<unsigned char> managementReceived(std::size_t from) const;
+    std::vector<std::pair<std::size_t, HostLine>> managementLineHistory() const;
     // Opens, closes, data and device requests of both ports in order; kept
     // across unplugging and plugging back.
     std::vector<TimelineEvent> timeline() const;

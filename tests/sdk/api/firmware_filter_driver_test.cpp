@@ -96,8 +96,7 @@ TEST_F(FirmwareFilterDriver, TheCheckRunsInsideTransactionMode)
 }
 
 // A whole update with the flash library over the management port.
-// Disabled: the simulated driver passes management bytes only in transaction mode, which the library never enters.
-TEST_F(FirmwareFilterDriver, DISABLED_AWholeUpdateOverTheManagementPort)
+TEST_F(FirmwareFilterDriver, AWholeUpdateOverTheManagementPort)
 {
     vxsim::FlashableOptions options;
     options.kind = vxsim::FlashableKind::filterRs232;
