@@ -194,7 +194,10 @@ private:
     void run()
     {
         const int inotify = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
-        for (const std::string& folder : {runtimeDirectory() + "/hid", virtualSerialDirectory()}) {
+        const std::string runtime = runtimeDirectory();
+        for (const std::string& folder : {runtime + "/hid", virtualSerialDirectory()}) {
+            if (runtime.empty())
+                break;  // refused: nothing of ours can appear there
             std::error_code ec;
             std::filesystem::create_directories(folder, ec);
             if (inotify >= 0)
