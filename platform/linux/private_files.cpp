@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -74,15 +75,9 @@ std::vector<std::pair<std::string, std::string>> readOwnedKeyValueFile(const std
     const int fd = openOwnedFile(path);
     if (fd < 0)
         return fields;
-    const std::string text = readUpTo(fd, 65536);
+    std::istringstream lines(readUpTo(fd, 65536));
     ::close(fd);
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string line = text.substr(start, end - start);
-        start = end + 1;
+    for (std::string line; std::getline(lines, line);) {
         const std::size_t equals = line.find('=');
         if (equals != std::string::npos)
             fields.emplace_back(line.substr(0, equals), line.substr(equals + 1));

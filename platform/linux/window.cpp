@@ -353,10 +353,7 @@ UINT registeredMessage(const std::string& lowerName)
     const int fd = directory.empty() ? -1 : openPrivateFile(directory + "/window-messages", O_RDWR | O_CREAT);
     UINT number = 0;
     if (fd >= 0 && ::flock(fd, LOCK_EX) == 0) {
-        std::string text;
-        char buffer[4096];
-        for (ssize_t n; (n = ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(text.size()))) > 0;)
-            text.append(buffer, static_cast<std::size_t>(n));
+        const std::string text = readUpTo(fd, std::size_t{8} << 20);  // 16,384 names at most
         UINT highest = 0xBFFF;
         std::size_t start = 0;
         while (start < text.size()) {

@@ -94,7 +94,8 @@ bool readDescriptor(const std::string& path, const std::string& id, VirtualSeria
     const bool kindOk = !d.deviceKind.empty() && std::all_of(d.deviceKind.begin(), d.deviceKind.end(), [](char c) {
         return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
     });
-    if (d.ptyPath.empty() || d.controlPath.empty() || !kindOk || isForeignSocket(d.controlPath))
+    if (d.ptyPath.empty() || d.controlPath.empty() || !kindOk || isForeignSocket(d.controlPath) ||
+        isForeignSocket(d.managementControlPath))
         return false;
     *out = std::move(d);
     return true;

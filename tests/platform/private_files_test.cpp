@@ -2,6 +2,7 @@
 // planted where our files go, descriptors another user published, the
 // modes of what a run creates, and the log-file open.
 #include "SerialTestPeer.h"
+#include "DebugCapture.h"
 #include "TestSupport.h"
 #include "UserPermissions.h"
 
@@ -32,31 +33,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Debugger output while it lives.
-class DebugCapture {
-public:
-    DebugCapture()
-    {
-        platform::setDebugOutputSink([this](const std::string& text) {
-            std::lock_guard lock(m_mutex);
-            m_texts.push_back(text);
-        });
-    }
-    ~DebugCapture() { platform::setDebugOutputSink({}); }
-    std::vector<std::string> with(const std::string& part)
-    {
-        std::lock_guard lock(m_mutex);
-        std::vector<std::string> found;
-        for (const auto& text : m_texts)
-            if (text.find(part) != std::string::npos)
-                found.push_back(text);
-        return found;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::vector<std::string> m_texts;
-};
+using vxtest::DebugCapture;
 
 // What lstat sees at a path: its kind and mode, "missing" when nothing.
 std::string modeOf(const std::string& path)

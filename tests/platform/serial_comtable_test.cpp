@@ -1,5 +1,6 @@
 // The COM table and the SERIALCOMM view: real ports from a sysfs fixture
 // tree, virtual ports from the runtime directory, numbers that stay.
+#include "DebugCapture.h"
 #include "SerialTestPeer.h"
 #include "TestSupport.h"
 
@@ -253,27 +254,6 @@ TEST(SerialComTable, TheRegistryKeyIsALiveView)
 
 namespace {
 
-// Debugger output while it lives.
-class DebugLines {
-public:
-    DebugLines()
-    {
-        platform::setDebugOutputSink([this](const std::string& text) {
-            std::lock_guard lock(m_mutex);
-            m_text += text;
-        });
-    }
-    ~DebugLines() { platform::setDebugOutputSink({}); }
-    std::string text()
-    {
-        std::lock_guard lock(m_mutex);
-        return m_text;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::string m_text;
-};
 
 // With all 255 numbers taken, a new port gets the number of the port that
 // has been gone the longest (a table line of an older layer, without a
@@ -293,7 +273,7 @@ TEST(SerialComTable, AFullTableGivesANewPortTheNumberGoneLongest)
                 out << n << " virtual:gone-" << n << "\t" << (n == 17 ? 100 : 1000 + n) << "\n";
         }
     }
-    DebugLines debug;
+    vxtest::DebugCapture debug;
     SerialTestPeer present("present");
     SerialTestPeer first("first");
     EXPECT_EQ(serialComm(), (std::map<std::string, std::string>{{"\\Device\\Serial4", "COM5"},
@@ -302,10 +282,9 @@ TEST(SerialComTable, AFullTableGivesANewPortTheNumberGoneLongest)
     EXPECT_EQ(serialComm(), (std::map<std::string, std::string>{{"\\Device\\Serial4", "COM5"},
                                                                 {"\\Device\\Serial16", "COM17"},
                                                                 {"\\Device\\Serial199", "COM200"}}));
-    const std::string said = debug.text();
-    EXPECT_NE(said.find("COM200 of virtual:legacy (last seen at 0) now names virtual:first"), std::string::npos) << said;
-    EXPECT_NE(said.find("COM17 of virtual:gone-17 (last seen at 100) now names virtual:second"), std::string::npos)
-        << said;
+    EXPECT_EQ(debug.with("COM table").size(), 2u);
+    EXPECT_EQ(debug.with("COM200 of virtual:legacy (last seen at 0) now names virtual:first").size(), 1u);
+    EXPECT_EQ(debug.with("COM17 of virtual:gone-17 (last seen at 100) now names virtual:second").size(), 1u);
 
     // The table keeps the new owners, and a later listing agrees.
     const std::string text = vxtest::readFile(table);

@@ -1,6 +1,7 @@
 // A POS terminal shared by several accounts: the SDK's log file where a
 // link was planted, a registry file that cannot be used, devices another
 // user published, a runtime directory the SDK cannot write.
+#include "DebugCapture.h"
 #include "TestSupport.h"
 #include "UserPermissions.h"
 #include "SdkLogCapture.h"
@@ -33,31 +34,6 @@ using namespace vxtest;
 
 namespace {
 
-// Debugger output while it lives.
-class DebugCapture {
-public:
-    DebugCapture()
-    {
-        platform::setDebugOutputSink([this](const std::string& text) {
-            std::lock_guard lock(m_mutex);
-            m_texts.push_back(text);
-        });
-    }
-    ~DebugCapture() { platform::setDebugOutputSink({}); }
-    std::vector<std::string> with(const std::string& part)
-    {
-        std::lock_guard lock(m_mutex);
-        std::vector<std::string> found;
-        for (const auto& text : m_texts)
-            if (text.find(part) != std::string::npos)
-                found.push_back(text);
-        return found;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::vector<std::string> m_texts;
-};
 
 std::string lastErrorOf(CDiscovery& discovery)
 {
