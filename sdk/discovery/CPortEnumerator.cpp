@@ -20,6 +20,7 @@
 namespace {
 
 constexpr DWORD kBufferSize = 1024;
+constexpr const char* kSerialComm = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
 
 std::string lower(std::string text)
 {
@@ -46,11 +47,11 @@ std::vector<std::string> CPortEnumerator::walkSerialComm(const char* method, Acc
     // An unreadable registry is not "no ports": it is said, with its code.
     const auto failed = [method](const char* step, LONG code) {
         SDK_LOG(logbit::error, method,
-                std::string(step) + " HARDWARE\\DEVICEMAP\\SERIALCOMM failed, error " + std::to_string(code) + ".");
+                std::string(step) + " " + kSerialComm + " failed, error " + std::to_string(code) + ".");
     };
     std::vector<std::string> result;
     HKEY key = nullptr;
-    if (const LONG opened = RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_QUERY_VALUE, &key);
+    if (const LONG opened = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSerialComm, 0, KEY_QUERY_VALUE, &key);
         opened != ERROR_SUCCESS) {
         failed("Opening", opened);
         return result;
