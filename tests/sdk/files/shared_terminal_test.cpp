@@ -290,6 +290,28 @@ TEST_F(UnusableRegistry, DevicesPublishedByAnotherUserAreNotDiscovered)
     EXPECT_EQ(discoveredPorts({0, 2}).size(), 2u);
 }
 
+// A link in place of a live device's descriptor (the device still holds
+// its lock on the file the link names) is not a device.
+TEST_F(UnusableRegistry, ALinkInPlaceOfADescriptorIsNotADevice)
+{
+    TempDir temp;
+    plugSerial("rs232", "linked-serial");
+    plugHid(hidScannerModel("hid-pos", "HIDSCANNER", "SN-LINKED"), "linked-hid");
+    const std::string runtime = platform::runtimeDirectory();
+    ASSERT_EQ(discoveredPorts({0, 2}).size(), 2u);
+    for (const std::string& descriptor :
+         {runtime + "/serial/linked-serial.port", runtime + "/hid/linked-hid.hid"}) {
+        SCOPED_TRACE(descriptor);
+        const std::string aside = temp.file("descriptor");
+        ASSERT_EQ(::rename(descriptor.c_str(), aside.c_str()), 0);
+        fs::create_symlink(aside, descriptor);
+        EXPECT_EQ(discoveredPorts({0, 2}).size(), 1u);
+        fs::remove(descriptor);
+        ASSERT_EQ(::rename(aside.c_str(), descriptor.c_str()), 0);
+    }
+    EXPECT_EQ(discoveredPorts({0, 2}).size(), 2u);
+}
+
 // The share lock of a HID interface: a link planted at its place is not
 // followed, and a lock that cannot be made is said once with its file and
 // cause, the interface skipped.
