@@ -68,16 +68,19 @@ std::string runtimeDirectory()
     while (directory.size() > 1 && directory.back() == '/')
         directory.pop_back();
     struct stat info {};
-    if (::lstat(directory.c_str(), &info) != 0 && errno == ENOENT) {
+    if (::lstat(directory.c_str(), &info) != 0) {
         // Parents are made as needed; the folder itself must be made by us
         // now, or be checked like any folder found there.
         const std::size_t slash = directory.rfind('/');
-        if (slash != std::string::npos && slash > 0 && !platform::makePrivateDirectories(directory.substr(0, slash))) {
+        const bool parentsMade =
+            slash == std::string::npos || slash == 0 || platform::makePrivateDirectories(directory.substr(0, slash));
+        const bool made = parentsMade && ::mkdir(directory.c_str(), 0700) == 0;
+        if (!made && (!parentsMade || errno != EEXIST)) {
             reportRefusal(directory, std::string("cannot be created: ") + std::strerror(errno));
             SetLastError(ERROR_ACCESS_DENIED);
             return {};
         }
-        if (::mkdir(directory.c_str(), 0700) == 0)
+        if (made)
             ::chmod(directory.c_str(), 0700);  // whatever the umask left of it
     }
     if (const std::string reason = refusal(directory); !reason.empty()) {

@@ -97,6 +97,7 @@ TEST(RuntimeDirectory, UsedOnlyWhenItIsTheUsersPrivateFolder)
         {"mode 0777", base + "/open", "is open to group or others (mode 0777)", base + "/open"},
         {"a link to the user's own folder", base + "/link", "is a symbolic link", base + "/linked-to"},
         {"a file", base + "/plain-file", "is not a directory", ""},
+        {"cannot be made (below a file)", base + "/plain-file/run", "cannot be created: Not a directory", ""},
     };
     if (root)
         cases.push_back({"owned by another uid", base + "/others",
