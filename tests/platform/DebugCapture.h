@@ -22,6 +22,12 @@ public:
     DebugCapture(const DebugCapture&) = delete;
     DebugCapture& operator=(const DebugCapture&) = delete;
 
+    // Every text so far, in order.
+    std::vector<std::string> texts()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_texts;
+    }
     // The texts that hold `part`, in order.
     std::vector<std::string> with(const std::string& part)
     {
