@@ -210,6 +210,8 @@ TEST(PrivateFiles, FilesOfARunAreTheUsersAlone)
     EXPECT_EQ(modeOf(temp.file("config")), "dir 0700");
     EXPECT_EQ(modeOf(registryFolder), "dir 0700");
     EXPECT_EQ(modeOf(registryFolder + "/registry.db"), "file 0600");
+    EXPECT_EQ(modeOf(registryFolder + "/registry.db-wal"), "file 0600");
+    EXPECT_EQ(modeOf(registryFolder + "/registry.db-shm"), "file 0600");
     EXPECT_EQ(modeOf(registryFolder + "/serial-ports"), "file 0600");
     CloseHandle(event);
 }
