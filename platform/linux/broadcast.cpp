@@ -37,7 +37,10 @@ constexpr std::uint32_t kVersion = 1;
 
 std::string broadcastFolder()
 {
-    const std::string folder = runtimeDirectory() + "/broadcast";
+    const std::string directory = runtimeDirectory();
+    if (directory.empty())
+        return std::string();
+    const std::string folder = directory + "/broadcast";
     if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
         return std::string();
     return folder;

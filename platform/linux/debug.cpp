@@ -2,12 +2,14 @@
 
 #include "platform/debug.h"
 
+#include "linux/internal/debug_once.h"
 #include "linux/internal/text.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <set>
 #include <unistd.h>
 
 namespace {
@@ -77,6 +79,18 @@ void OutputDebugStringW(LPCWSTR text)
 }
 
 namespace platform {
+
+void outputDebugLineOnce(const std::string& line)
+{
+    static std::mutex* const mutex = new std::mutex;  // usable by threads running at exit
+    static auto* const said = new std::set<std::string>;
+    {
+        std::lock_guard lock(*mutex);
+        if (!said->insert(line).second)
+            return;
+    }
+    deliver(line);
+}
 
 DebugOutputSink setDebugOutputSink(DebugOutputSink sink)
 {

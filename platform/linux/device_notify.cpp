@@ -10,6 +10,7 @@
 // real interfaces.
 #include "linux/internal/devtree.h"
 #include "linux/internal/hid.h"
+#include "linux/internal/private_files.h"
 #include "linux/internal/serial_virtual.h"
 #include "linux/internal/window_queue.h"
 
@@ -19,7 +20,6 @@
 #include "platform/runtime.h"
 
 #include <cstring>
-#include <filesystem>
 #include <libudev.h>
 #include <map>
 #include <mutex>
@@ -194,9 +194,11 @@ private:
     void run()
     {
         const int inotify = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
-        for (const std::string& folder : {runtimeDirectory() + "/hid", virtualSerialDirectory()}) {
-            std::error_code ec;
-            std::filesystem::create_directories(folder, ec);
+        const std::string runtime = runtimeDirectory();
+        for (const std::string& folder : {runtime + "/hid", virtualSerialDirectory()}) {
+            if (runtime.empty())
+                break;  // refused: nothing of ours can appear there
+            makePrivateDirectories(folder);
             if (inotify >= 0)
                 ::inotify_add_watch(inotify, folder.c_str(),
                                     IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_CREATE | IN_CLOSE_WRITE);

@@ -2,6 +2,7 @@
 #include "linux/internal/devtree.h"
 
 #include "linux/internal/hid.h"
+#include "linux/internal/private_files.h"
 #include "linux/internal/serial_comtable.h"
 #include "linux/internal/serial_virtual.h"
 #include "platform/runtime.h"
@@ -128,18 +129,6 @@ std::string instanceIdFromPath(const std::string& path)
 
 }  // namespace
 
-std::vector<std::pair<std::string, std::string>> readKeyValueFile(const std::string& path)
-{
-    std::vector<std::pair<std::string, std::string>> fields;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);) {
-        const std::size_t equals = line.find('=');
-        if (equals != std::string::npos)
-            fields.emplace_back(line.substr(0, equals), line.substr(equals + 1));
-    }
-    return fields;
-}
-
 std::vector<DeviceNode> comPortDevices()
 {
     std::vector<DeviceNode> nodes;
@@ -149,7 +138,7 @@ std::vector<DeviceNode> comPortDevices()
         const std::string kind = kindOf(entry);
         std::vector<std::pair<std::string, std::string>> fields;
         if (entry.virtualPort)
-            fields = readKeyValueFile(virtualSerialDirectory() + "/" + entry.virtualPort->id + ".port");
+            fields = readOwnedKeyValueFile(virtualSerialDirectory() + "/" + entry.virtualPort->id + ".port");
         node.description = valueOf(fields, "description", serialDescription(entry, kind));
         node.values.emplace_back("PortName", entry.info.comName);
         // A port of the filter driver is the driver's child device; the bus
@@ -200,7 +189,7 @@ std::vector<DeviceNode> hidDevices()
         const std::string where = location(identity.path);
         const bool filterChild = lowerCase(node.instanceId.substr(0, kFilterBusPrefixLength)) == kFilterBusPrefix;
         if (filterChild && where.compare(0, 8, "virtual-") == 0) {
-            const auto fields = readKeyValueFile(runtimeDirectory() + "/hid/" + where.substr(8) + ".hid");
+            const auto fields = readOwnedKeyValueFile(runtimeDirectory() + "/hid/" + where.substr(8) + ".hid");
             if (!hasKey(fields, "uniquifier") || !valueOf(fields, "uniquifier").empty()) {
                 const std::string uniquifier = uniquifierOf(fields);
                 node.values.emplace_back("Uniquifier", uniquifier);

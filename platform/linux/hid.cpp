@@ -1,8 +1,10 @@
 // HID interface handles and the HidD_/HidP_ calls, common to the hidraw and
 // the virtual backend: path lookup, sharing, the per-handle input queue,
 // overlapped reads and removal.
+#include "linux/internal/debug_once.h"
 #include "linux/internal/device.h"
 #include "linux/internal/hid.h"
+#include "linux/internal/private_files.h"
 
 #include "platform/debug.h"
 #include "platform/error.h"
@@ -59,10 +61,15 @@ public:
         std::string name = "hid-";
         for (const char c : lowerCase(path))
             name += std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.' ? c : '_';
-        const std::string file = runtimeDirectory() + "/" + name + ".lock";
-        const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        const std::string directory = runtimeDirectory();
+        if (directory.empty())
+            return nullptr;  // refused, and said so; the last error is 5
+        const std::string file = directory + "/" + name + ".lock";
+        const int fd = openPrivateFile(file, O_RDWR | O_CREAT);
         if (fd < 0) {
-            setLastErrorFromErrno();
+            const int err = errno;
+            const DWORD code = setLastErrorFromErrno();
+            reportLockFailure(file, err, code);
             return nullptr;
         }
         int result;
@@ -81,6 +88,14 @@ public:
     }
 
 private:
+    // The caller logs only that the interface could not be opened: the file
+    // and the cause are said here, once for each.
+    static void reportLockFailure(const std::string& file, int err, DWORD code)
+    {
+        outputDebugLineOnce("hid: share lock " + file + " cannot be created: " + std::strerror(err) + " (error " +
+                            std::to_string(code) + ")\n");
+    }
+
     int m_fd = -1;
 };
 

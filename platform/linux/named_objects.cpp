@@ -15,6 +15,7 @@
 #include "linux/internal/named_objects.h"
 
 #include "linux/internal/lock_file_name.h"
+#include "linux/internal/private_files.h"
 
 #include "platform/runtime.h"
 
@@ -52,7 +53,7 @@ private:
 
 int openLockFile(const std::string& path)
 {
-    return ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    return openPrivateFile(path, O_RDWR | O_CREAT);
 }
 
 int lockRetryingEintr(int fd, int operation)
@@ -73,6 +74,8 @@ public:
     static std::unique_ptr<GlobalMark> claim(std::string_view name, bool& heldElsewhere)
     {
         const std::string directory = runtimeDirectory();
+        if (directory.empty())
+            return nullptr;  // refused; the last error is 5
         FileDescriptor gate(openLockFile(directory + "/global-names.gate"));
         if (gate.get() < 0 || lockRetryingEintr(gate.get(), LOCK_EX) != 0) {
             setLastErrorFromErrno();

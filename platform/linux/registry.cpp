@@ -16,13 +16,22 @@
 // row always gets an id above every existing one, which is what puts a
 // deleted and re-written value at the end.
 
+#include "linux/internal/debug_once.h"
+#include "linux/internal/private_files.h"
+#include "platform/debug.h"
 #include "platform/error.h"
 #include "platform/registry.h"
 #include "platform/serial.h"
 
 #include <sqlite3.h>
 
+#include <cerrno>
+#include <algorithm>
 #include <chrono>
+#include <ctime>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -209,10 +218,15 @@ private:
     bool m_done = false;
 };
 
+// HKLM\HARDWARE\DEVICEMAP\SERIALCOMM as it was when its handle was opened:
+// (kernel device, COM name) pairs in value order.
+using SerialCommValues = std::vector<std::pair<std::string, std::string>>;
+
 // What a handle names.
 struct KeyRef {
-    enum Kind { Machine, Classes, Key } kind;
-    sqlite3_int64 id;  // for Key
+    enum Kind { Machine, Classes, Key, SerialComm } kind;
+    sqlite3_int64 id;                                // for Key
+    std::shared_ptr<const SerialCommValues> ports;  // for SerialComm
 };
 
 struct HandleState {
@@ -317,23 +331,84 @@ void createSchema(sqlite3* db)
     tx.commit();
 }
 
-// The connection, opened on first use. Throws on failure and stays closed,
-// so the next call tries again.
-sqlite3* connection(Registry& r)
+// A file that SQLite can open but that is not a registry of ours: damaged,
+// or a database of another program whose tables share our names.
+struct NotOurs {
+    std::string reason;
+};
+
+// Checks the file's pages and, where our tables exist, their columns;
+// throws NotOurs. Only reads: a file that is not ours is left as it was.
+void checkOurs(sqlite3* db)
 {
-    if (r.db != nullptr)
-        return r.db;
-    if (r.path.empty())
-        r.path = defaultPath();
+    {
+        Statement check(db, "PRAGMA quick_check(1)");
+        const std::string verdict = check.step() ? check.text(0) : std::string("no answer");
+        if (verdict != "ok")
+            throw NotOurs{"damaged: " + verdict};
+    }
+    struct Table {
+        const char* name;
+        const char* columns;
+    };
+    for (const Table& table : {Table{"keys", "SELECT id, parent, name FROM keys LIMIT 0"},
+                               Table{"values", "SELECT id, key, name, type, data FROM \"values\" LIMIT 0"}}) {
+        Statement exists(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE");
+        exists.bindText(1, table.name);
+        if (!exists.step())
+            continue;  // a new file: the table is made below
+        sqlite3_stmt* statement = nullptr;
+        const int rc = sqlite3_prepare_v2(db, table.columns, -1, &statement, nullptr);
+        const std::string message = rc != SQLITE_OK ? sqlite3_errmsg(db) : "";
+        sqlite3_finalize(statement);
+        if (rc == SQLITE_OK)
+            continue;
+        if ((rc & 0xFF) == SQLITE_ERROR)
+            throw NotOurs{"tables of another schema: " + message};
+        fail(db, rc);
+    }
+}
 
-    std::error_code ignored;  // a failure shows as SQLITE_CANTOPEN below
-    const std::filesystem::path parent = std::filesystem::path(r.path).parent_path();
-    if (!parent.empty())
-        std::filesystem::create_directories(parent, ignored);
+std::string utcStamp()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm parts{};
+    gmtime_r(&now, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &parts);
+    return text;
+}
 
+// Moves a registry file that is not ours (with its write-ahead log and
+// shared-memory index, which belong to it) to "<name>.corrupt-<time>", so
+// that a new one can start while the old one stays for a person to look at.
+// Left alone when the file at `path` is no longer the one examined (another
+// process moved it first and may have started a new one).
+void moveAside(const std::string& path, const struct stat& examined, const std::string& reason)
+{
+    struct stat now {};
+    if (::stat(path.c_str(), &now) != 0 || now.st_dev != examined.st_dev || now.st_ino != examined.st_ino)
+        return;
+    const std::string aside = path + ".corrupt-" + utcStamp();
+    if (::rename(path.c_str(), aside.c_str()) != 0) {
+        platform::outputDebugLineOnce("registry: " + path + " is not a registry (" + reason +
+                                      ") and cannot be moved aside: " + std::strerror(errno) + "\n");
+        return;
+    }
+    for (const char* companion : {"-wal", "-shm"})
+        ::rename((path + companion).c_str(), (aside + companion).c_str());
+    OutputDebugStringA(("registry: " + path + " is not a registry (" + reason + "); moved aside to " + aside +
+                        ", a new one started\n")
+                           .c_str());
+}
+
+// Opens and prepares the file at `path`. Throws SqlError, or NotOurs with
+// the connection closed.
+sqlite3* openDatabase(const std::string& path)
+{
     sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(r.path.c_str(), &db,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    const int rc =
+        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         SqlError e{rc, db != nullptr ? sqlite3_system_errno(db) : 0};
         sqlite3_close_v2(db);
@@ -342,17 +417,60 @@ sqlite3* connection(Registry& r)
     try {
         sqlite3_extended_result_codes(db, 1);
         sqlite3_busy_timeout(db, kBusyTimeoutMs);
+        checkOurs(db);
         // WAL lets readers go on while one process writes. NORMAL sync is
         // safe in WAL mode: a crash can lose the last commits, never corrupt.
         enableWal(db);
         exec(db, "PRAGMA synchronous=NORMAL");
         createSchema(db);
+    } catch (const SqlError& e) {
+        sqlite3_close_v2(db);
+        const int primary = e.code & 0xFF;
+        if (primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT)
+            throw NotOurs{std::string("damaged: ") + sqlite3_errstr(e.code)};
+        throw;
     } catch (...) {
         sqlite3_close_v2(db);
         throw;
     }
-    r.db = db;
     return db;
+}
+
+// The connection, opened on first use. Throws on failure and stays closed,
+// so the next call tries again. A file that cannot be opened as ours is
+// moved aside once and a new one started; a file that cannot be reached
+// (no permission, a read-only folder) is left as it is and answers its error.
+sqlite3* connection(Registry& r)
+{
+    if (r.db != nullptr)
+        return r.db;
+    if (r.path.empty())
+        r.path = defaultPath();
+
+    // The registry holds what the user configured: private to the user from
+    // its folder down. A failure shows as SQLITE_CANTOPEN below.
+    const std::string parent = std::filesystem::path(r.path).parent_path().string();
+    if (!parent.empty())
+        platform::makePrivateDirectories(parent);
+    const int created = platform::openPrivateFile(r.path, O_RDWR | O_CREAT | O_EXCL);
+    if (created >= 0)
+        ::close(created);
+
+    for (int attempt = 0;; ++attempt) {
+        struct stat examined {};
+        const bool known = ::stat(r.path.c_str(), &examined) == 0;
+        try {
+            r.db = openDatabase(r.path);
+            return r.db;
+        } catch (const NotOurs& e) {
+            if (attempt > 0 || !known)
+                throw SqlError{SQLITE_NOTADB, 0};
+            moveAside(r.path, examined, e.reason);
+            const int fresh = platform::openPrivateFile(r.path, O_RDWR | O_CREAT | O_EXCL);
+            if (fresh >= 0)
+                ::close(fresh);
+        }
+    }
 }
 
 std::vector<std::string_view> splitPath(LPCSTR path)
@@ -441,6 +559,8 @@ sqlite3_int64 locate(sqlite3* db, const KeyRef& ref, bool create)
         } catch (const RegError&) {
             return kNoClassesKey;
         }
+    case KeyRef::SerialComm:
+        throw RegError{ERROR_ACCESS_DENIED};  // a view has no row; callers serve it first
     case KeyRef::Key:
         break;
     }
@@ -455,9 +575,9 @@ sqlite3_int64 locate(sqlite3* db, const KeyRef& ref, bool create)
 KeyRef resolveHandle(Registry& r, HKEY key)
 {
     if (key == HKEY_LOCAL_MACHINE)
-        return {KeyRef::Machine, 0};
+        return {KeyRef::Machine, 0, nullptr};
     if (key == HKEY_CLASSES_ROOT)
-        return {KeyRef::Classes, 0};
+        return {KeyRef::Classes, 0, nullptr};
     const auto it = r.handles.find(reinterpret_cast<std::uintptr_t>(key));
     if (it == r.handles.end() || it->second.epoch != r.epoch)
         throw RegError{ERROR_INVALID_HANDLE};
@@ -495,7 +615,9 @@ LONG guarded(Body&& body)
 }
 
 // HKLM\HARDWARE\DEVICEMAP\SERIALCOMM is not kept: it shows the serial ports
-// present now. Opening it rewrites its values from the COM table.
+// present when it is opened, from the port listing and the COM table, and
+// never touches the database, so ports are listed even when the registry
+// file is read-only or cannot be opened at all. The view cannot be written.
 bool isSerialCommKey(HKEY key, const std::vector<std::string_view>& parts)
 {
     static const char* const path[] = {"HARDWARE", "DEVICEMAP", "SERIALCOMM"};
@@ -507,15 +629,19 @@ bool isSerialCommKey(HKEY key, const std::vector<std::string_view>& parts)
     return true;
 }
 
-void refreshSerialComm(sqlite3* db, sqlite3_int64 id, const std::vector<std::pair<std::string, std::string>>& values)
+// The value `name` of a view (case-insensitive, as every value name), or null.
+const std::pair<std::string, std::string>* viewValue(const KeyRef& ref, std::string_view name)
 {
-    Statement clear(db, "DELETE FROM \"values\" WHERE key = ?1");
-    clear.bind(1, id).run();
-    for (const auto& [device, com] : values) {
-        const std::vector<BYTE> data(com.c_str(), com.c_str() + com.size() + 1);  // REG_SZ keeps its NUL
-        Statement insert(db, "INSERT INTO \"values\"(key, name, type, data) VALUES(?1, ?2, ?3, ?4)");
-        insert.bind(1, id).bindText(2, device).bind(3, REG_SZ).bindBlob(4, data).run();
-    }
+    for (const auto& value : *ref.ports)
+        if (value.first.size() == name.size() && strncasecmp(value.first.data(), name.data(), name.size()) == 0)
+            return &value;
+    return nullptr;
+}
+
+// A REG_SZ value's data as stored: the text and its NUL.
+std::vector<BYTE> viewData(const std::pair<std::string, std::string>& value)
+{
+    return std::vector<BYTE>(value.second.c_str(), value.second.c_str() + value.second.size() + 1);
 }
 
 // Opens or creates the key at `subKey` below `key` and returns a new handle.
@@ -527,11 +653,19 @@ LONG openKey(HKEY key, LPCSTR subKey, bool create, PHKEY result, LPDWORD disposi
     const auto parts = splitPath(subKey);
     // Listed before the registry's lock is taken: the COM table reads the
     // registry's path.
-    const bool serialComm = isSerialCommKey(key, parts);
-    const auto serialPorts = serialComm ? platform::serialCommValues()
-                                        : std::vector<std::pair<std::string, std::string>>();
+    const auto serialPorts = isSerialCommKey(key, parts)
+                                 ? std::make_shared<const SerialCommValues>(platform::serialCommValues())
+                                 : nullptr;
     return guarded([&](Registry& r) -> LONG {
         const KeyRef base = resolveHandle(r, key);
+        if (serialPorts != nullptr || (base.kind == KeyRef::SerialComm && parts.empty())) {
+            *result = newHandle(r, serialPorts != nullptr ? KeyRef{KeyRef::SerialComm, 0, serialPorts} : base);
+            if (disposition != nullptr)
+                *disposition = REG_OPENED_EXISTING_KEY;
+            return ERROR_SUCCESS;
+        }
+        if (base.kind == KeyRef::SerialComm)
+            return create ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;  // a view has no sub-keys
         sqlite3* db = connection(r);
         if (parts.empty()) {
             // A new handle on the key itself; a view stays a view.
@@ -544,13 +678,11 @@ LONG openKey(HKEY key, LPCSTR subKey, bool create, PHKEY result, LPDWORD disposi
                 *disposition = REG_OPENED_EXISTING_KEY;
             return ERROR_SUCCESS;
         }
-        Transaction tx(db, create || serialComm ? Transaction::Write : Transaction::Read);
+        Transaction tx(db, create ? Transaction::Write : Transaction::Read);
         bool created = false;
-        const sqlite3_int64 id = walk(db, locate(db, base, create), parts, create || serialComm, &created);
-        if (serialComm)
-            refreshSerialComm(db, id, serialPorts);
+        const sqlite3_int64 id = walk(db, locate(db, base, create), parts, create, &created);
         tx.commit();
-        *result = newHandle(r, {KeyRef::Key, id});
+        *result = newHandle(r, {KeyRef::Key, id, nullptr});
         if (disposition != nullptr)
             *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
         return ERROR_SUCCESS;
@@ -632,15 +764,25 @@ LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD, LPDWORD type, LPBYTE 
         return ERROR_INVALID_PARAMETER;
     return guarded([&](Registry& r) -> LONG {
         const KeyRef ref = resolveHandle(r, key);
-        sqlite3* db = connection(r);
-        Transaction tx(db, Transaction::Read);
-        Statement s(db, "SELECT type, data FROM \"values\" WHERE key = ?1 AND name = ?2");
-        s.bind(1, locate(db, ref, false)).bindText(2, valueNameOf(valueName));
-        if (!s.step())
-            return ERROR_FILE_NOT_FOUND;
-        const auto bytes = s.blob(1);
+        std::vector<BYTE> bytes;
+        DWORD storedType = REG_SZ;
+        if (ref.kind == KeyRef::SerialComm) {
+            const auto* value = viewValue(ref, valueNameOf(valueName));
+            if (value == nullptr)
+                return ERROR_FILE_NOT_FOUND;
+            bytes = viewData(*value);
+        } else {
+            sqlite3* db = connection(r);
+            Transaction tx(db, Transaction::Read);
+            Statement s(db, "SELECT type, data FROM \"values\" WHERE key = ?1 AND name = ?2");
+            s.bind(1, locate(db, ref, false)).bindText(2, valueNameOf(valueName));
+            if (!s.step())
+                return ERROR_FILE_NOT_FOUND;
+            bytes = s.blob(1);
+            storedType = static_cast<DWORD>(s.integer(0));
+        }
         if (type != nullptr)
-            *type = static_cast<DWORD>(s.integer(0));
+            *type = storedType;
         const auto needed = static_cast<DWORD>(bytes.size());
         if (data != nullptr && *size < needed) {
             *size = needed;
@@ -665,6 +807,8 @@ LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* d
         return ERROR_INVALID_PARAMETER;
     return guarded([&](Registry& r) -> LONG {
         const KeyRef ref = resolveHandle(r, key);
+        if (ref.kind == KeyRef::SerialComm)
+            return ERROR_ACCESS_DENIED;
         const auto bytes = storedForm(type, data, size);
         sqlite3* db = connection(r);
         Transaction tx(db, Transaction::Write);
@@ -678,6 +822,8 @@ LONG RegDeleteValueA(HKEY key, LPCSTR valueName)
 {
     return guarded([&](Registry& r) -> LONG {
         const KeyRef ref = resolveHandle(r, key);
+        if (ref.kind == KeyRef::SerialComm)
+            return ERROR_ACCESS_DENIED;
         sqlite3* db = connection(r);
         Transaction tx(db, Transaction::Write);
         Statement s(db, "DELETE FROM \"values\" WHERE key = ?1 AND name = ?2");
@@ -699,6 +845,8 @@ LONG RegDeleteKeyA(HKEY key, LPCSTR subKey)
         // The roots themselves are never deleted.
         if (parts.empty() && ref.kind != KeyRef::Key)
             return ERROR_ACCESS_DENIED;
+        if (ref.kind == KeyRef::SerialComm)
+            return ERROR_FILE_NOT_FOUND;
         sqlite3* db = connection(r);
         Transaction tx(db, Transaction::Write);
         const sqlite3_int64 id = walk(db, locate(db, ref, false), parts, false);
@@ -717,6 +865,8 @@ LONG RegDeleteTreeA(HKEY key, LPCSTR subKey)
     const auto parts = splitPath(subKey);
     return guarded([&](Registry& r) -> LONG {
         const KeyRef ref = resolveHandle(r, key);
+        if (ref.kind == KeyRef::SerialComm)
+            return parts.empty() ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
         sqlite3* db = connection(r);
         Transaction tx(db, Transaction::Write);
         const sqlite3_int64 id = walk(db, locate(db, ref, false), parts, false);
@@ -733,6 +883,8 @@ LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD,
         return ERROR_INVALID_PARAMETER;
     return guarded([&](Registry& r) -> LONG {
         const KeyRef ref = resolveHandle(r, key);
+        if (ref.kind == KeyRef::SerialComm)
+            return ERROR_NO_MORE_ITEMS;
         sqlite3* db = connection(r);
         Transaction tx(db, Transaction::Read);
         Statement s(db, "SELECT name FROM keys WHERE parent = ?1 ORDER BY id LIMIT 1 OFFSET ?2");
@@ -756,17 +908,30 @@ LONG RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD,
         return ERROR_INVALID_PARAMETER;
     return guarded([&](Registry& r) -> LONG {
         const KeyRef ref = resolveHandle(r, key);
-        sqlite3* db = connection(r);
-        Transaction tx(db, Transaction::Read);
-        Statement s(db, "SELECT name, type, data FROM \"values\" WHERE key = ?1 ORDER BY id LIMIT 1 OFFSET ?2");
-        s.bind(1, locate(db, ref, false)).bind(2, index);
-        if (!s.step())
-            return ERROR_NO_MORE_ITEMS;
-        if (!copyName(s.text(0), name, nameSize))
+        std::string valueName;
+        DWORD storedType = REG_SZ;
+        std::vector<BYTE> bytes;
+        if (ref.kind == KeyRef::SerialComm) {
+            if (index >= ref.ports->size())
+                return ERROR_NO_MORE_ITEMS;
+            valueName = (*ref.ports)[index].first;
+            bytes = viewData((*ref.ports)[index]);
+        } else {
+            sqlite3* db = connection(r);
+            Transaction tx(db, Transaction::Read);
+            Statement s(db,
+                        "SELECT name, type, data FROM \"values\" WHERE key = ?1 ORDER BY id LIMIT 1 OFFSET ?2");
+            s.bind(1, locate(db, ref, false)).bind(2, index);
+            if (!s.step())
+                return ERROR_NO_MORE_ITEMS;
+            valueName = s.text(0);
+            storedType = static_cast<DWORD>(s.integer(1));
+            bytes = s.blob(2);
+        }
+        if (!copyName(valueName, name, nameSize))
             return ERROR_MORE_DATA;
         if (type != nullptr)
-            *type = static_cast<DWORD>(s.integer(1));
-        const auto bytes = s.blob(2);
+            *type = storedType;
         const auto needed = static_cast<DWORD>(bytes.size());
         if (data != nullptr && *dataSize < needed) {
             *dataSize = needed;
@@ -786,16 +951,31 @@ LONG RegQueryInfoKeyA(HKEY key, LPSTR keyClass, LPDWORD classSize, LPDWORD, LPDW
 {
     return guarded([&](Registry& r) -> LONG {
         const KeyRef ref = resolveHandle(r, key);
-        sqlite3* db = connection(r);
-        Transaction tx(db, Transaction::Read);
-        const sqlite3_int64 id = locate(db, ref, false);
-        // Lengths in bytes: names are single-byte text.
-        Statement k(db, "SELECT count(*), coalesce(max(length(CAST(name AS BLOB))), 0) FROM keys WHERE parent = ?1");
-        k.bind(1, id).step();
-        Statement v(db,
-                    "SELECT count(*), coalesce(max(length(CAST(name AS BLOB))), 0), coalesce(max(length(data)), 0) "
-                    "FROM \"values\" WHERE key = ?1");
-        v.bind(1, id).step();
+        // Counts and longest lengths (in bytes: names are single-byte text).
+        sqlite3_int64 keyCount = 0, longestKey = 0, valueCount = 0, longestName = 0, longestData = 0;
+        if (ref.kind == KeyRef::SerialComm) {
+            valueCount = static_cast<sqlite3_int64>(ref.ports->size());
+            for (const auto& [device, com] : *ref.ports) {
+                longestName = std::max<sqlite3_int64>(longestName, static_cast<sqlite3_int64>(device.size()));
+                longestData = std::max<sqlite3_int64>(longestData, static_cast<sqlite3_int64>(com.size() + 1));
+            }
+        } else {
+            sqlite3* db = connection(r);
+            Transaction tx(db, Transaction::Read);
+            const sqlite3_int64 id = locate(db, ref, false);
+            Statement k(db,
+                        "SELECT count(*), coalesce(max(length(CAST(name AS BLOB))), 0) FROM keys WHERE parent = ?1");
+            k.bind(1, id).step();
+            Statement v(db,
+                        "SELECT count(*), coalesce(max(length(CAST(name AS BLOB))), 0), coalesce(max(length(data)), 0) "
+                        "FROM \"values\" WHERE key = ?1");
+            v.bind(1, id).step();
+            keyCount = k.integer(0);
+            longestKey = k.integer(1);
+            valueCount = v.integer(0);
+            longestName = v.integer(1);
+            longestData = v.integer(2);
+        }
         const auto put = [](LPDWORD out, sqlite3_int64 value) {
             if (out != nullptr)
                 *out = static_cast<DWORD>(value);
@@ -803,12 +983,12 @@ LONG RegQueryInfoKeyA(HKEY key, LPSTR keyClass, LPDWORD classSize, LPDWORD, LPDW
         if (keyClass != nullptr && classSize != nullptr && *classSize > 0)
             keyClass[0] = '\0';
         put(classSize, 0);
-        put(subKeys, k.integer(0));
-        put(maxSubKeyLength, k.integer(1));
+        put(subKeys, keyCount);
+        put(maxSubKeyLength, longestKey);
         put(maxClassLength, 0);
-        put(values, v.integer(0));
-        put(maxValueNameLength, v.integer(1));
-        put(maxValueLength, v.integer(2));
+        put(values, valueCount);
+        put(maxValueNameLength, longestName);
+        put(maxValueLength, longestData);
         put(securityDescriptor, 0);
         return ERROR_SUCCESS;
     });
@@ -821,6 +1001,8 @@ LONG RegIncrementDword(HKEY key, LPCSTR valueName, DWORD delta, DWORD* result)
     const std::string_view name = valueNameOf(valueName);
     return guarded([&](Registry& r) -> LONG {
         const KeyRef ref = resolveHandle(r, key);
+        if (ref.kind == KeyRef::SerialComm)
+            return ERROR_ACCESS_DENIED;
         sqlite3* db = connection(r);
         Transaction tx(db, Transaction::Write);
         const sqlite3_int64 id = locate(db, ref, true);

@@ -2,10 +2,14 @@
 
 #include "platform/runtime.h"
 
+#include "linux/internal/debug_once.h"
+#include "linux/internal/private_files.h"
 #include "platform/error.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <string_view>
 #include <sys/stat.h>
@@ -19,17 +23,33 @@ std::string environment(const char* name)
     return value != nullptr ? value : "";
 }
 
-// mkdir -p with mode 0700 for every folder it creates; folders that exist
-// are left as they are. Returns false with errno set.
-bool makeDirectories(const std::string& path)
+// Why `directory` cannot hold our files, or "" when it can: it must be a
+// real directory (a link could be re-pointed by whoever owns it), the
+// user's own, and closed to group and others (a folder others may write to
+// lets them plant devices, locks and links for us to trust).
+std::string refusal(const std::string& directory)
 {
-    for (std::size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
-        const std::string prefix = path.substr(0, slash);
-        if (!prefix.empty() && ::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST)
-            return false;
-        if (slash == std::string::npos)
-            return true;
+    struct stat info {};
+    if (::lstat(directory.c_str(), &info) != 0)
+        return std::string("cannot be examined: ") + std::strerror(errno);
+    if (S_ISLNK(info.st_mode))
+        return "is a symbolic link";
+    if (!S_ISDIR(info.st_mode))
+        return "is not a directory";
+    if (info.st_uid != ::geteuid())
+        return "is owned by uid " + std::to_string(info.st_uid) + ", not by uid " + std::to_string(::geteuid());
+    if ((info.st_mode & 077) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+        return std::string("is open to group or others (mode ") + mode + ")";
     }
+    return {};
+}
+
+// Says once per folder and reason why a runtime directory is refused.
+void reportRefusal(const std::string& directory, const std::string& reason)
+{
+    platform::outputDebugLineOnce("platform: runtime directory " + directory + " refused: it " + reason + "\n");
 }
 
 }  // namespace
@@ -47,10 +67,27 @@ std::string runtimeDirectory()
     }
     while (directory.size() > 1 && directory.back() == '/')
         directory.pop_back();
-    // A failure shows later, when a caller cannot create its file there,
-    // with that caller's error.
-    if (!makeDirectories(directory))
-        setLastErrorFromErrno();
+    struct stat info {};
+    if (::lstat(directory.c_str(), &info) != 0) {
+        // Parents are made as needed; the folder itself must be made by us
+        // now, or be checked like any folder found there.
+        const std::size_t slash = directory.rfind('/');
+        const bool parentsMade =
+            slash == std::string::npos || slash == 0 || platform::makePrivateDirectories(directory.substr(0, slash));
+        const bool made = parentsMade && ::mkdir(directory.c_str(), 0700) == 0;
+        if (!made && (!parentsMade || errno != EEXIST)) {
+            reportRefusal(directory, std::string("cannot be created: ") + std::strerror(errno));
+            SetLastError(ERROR_ACCESS_DENIED);
+            return {};
+        }
+        if (made)
+            ::chmod(directory.c_str(), 0700);  // whatever the umask left of it
+    }
+    if (const std::string reason = refusal(directory); !reason.empty()) {
+        reportRefusal(directory, reason);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return {};
+    }
     return directory;
 }
 
@@ -62,13 +99,37 @@ AppendFile::~AppendFile()
 bool AppendFile::open(const std::string& path, bool truncate)
 {
     close();
-    const int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (truncate ? O_TRUNC : 0);
+    // Never through a link and never anything but a regular file: a link
+    // planted where a log goes (in a folder others may write to) must not
+    // make us write to, or empty, a file of the link's choosing. A file is
+    // emptied only when this open made it or it is the user's own.
+    const int common = O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY;
     int fd;
     do {
-        fd = ::open(path.c_str(), flags, 0644);
+        fd = ::open(path.c_str(), common | O_CREAT | O_EXCL, 0644);
     } while (fd < 0 && errno == EINTR);
+    const bool created = fd >= 0;
+    if (fd < 0 && errno == EEXIST) {
+        // O_NONBLOCK: opening a FIFO planted under the name must not hang;
+        // fstat turns it away below.
+        do {
+            fd = ::open(path.c_str(), common | O_NONBLOCK);
+        } while (fd < 0 && errno == EINTR);
+    }
     if (fd < 0) {
         setLastErrorFromErrno();
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, O_APPEND);
+    if (truncate && !created && info.st_uid == ::geteuid() && ::ftruncate(fd, 0) != 0) {
+        setLastErrorFromErrno();
+        ::close(fd);
         return false;
     }
     m_fd = fd;

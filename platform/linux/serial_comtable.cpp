@@ -1,16 +1,20 @@
 // The COM table and the SERIALCOMM view (see internal/serial_comtable.h).
 #include "linux/internal/serial_comtable.h"
 
+#include "linux/internal/debug_once.h"
+#include "linux/internal/private_files.h"
 #include "platform/registry.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <sys/file.h>
 #include <unistd.h>
@@ -135,43 +139,105 @@ std::string tablePath()
     return (fs::path(registryPath()).parent_path() / "serial-ports").string();
 }
 
+// One line of the table: "<number> <key>", and since ports could run out,
+// a tab and the last time (seconds since the epoch) the port was seen. A
+// line without the time (an older table) counts as seen at 0.
+struct TableEntry {
+    std::string key;
+    long long seen = 0;
+};
+
+// A port seen again within this time keeps its stored time: the table is
+// not rewritten on every listing, and which port has been gone longest is
+// still known to the minute.
+constexpr long long kSeenRefreshSeconds = 60;
+
+std::map<int, TableEntry> parseTable(const std::string& text)
+{
+    std::map<int, TableEntry> byNumber;
+    std::map<std::string, int> keys;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        const auto space = line.find(' ');
+        if (space == std::string::npos)
+            continue;
+        const int number = std::atoi(line.substr(0, space).c_str());
+        std::string key = line.substr(space + 1);
+        long long seen = 0;
+        if (const auto tab = key.find('\t'); tab != std::string::npos) {
+            seen = std::atoll(key.c_str() + tab + 1);
+            key.resize(tab);
+        }
+        if (number <= 0 || number > 255 || key.empty() || byNumber.count(number) != 0 || keys.count(key) != 0)
+            continue;
+        keys[key] = number;
+        byNumber[number] = TableEntry{key, seen};
+    }
+    return byNumber;
+}
+
+std::string formatTable(const std::map<int, TableEntry>& byNumber)
+{
+    std::string text;
+    for (const auto& [number, entry] : byNumber)
+        text += std::to_string(number) + " " + entry.key + "\t" + std::to_string(entry.seen) + "\n";
+    return text;
+}
+
+// The number of the key absent the longest (the oldest time seen, then the
+// lowest number), among keys not present now; 0 when every key is present.
+int longestAbsent(const std::map<int, TableEntry>& byNumber, const std::set<std::string>& present)
+{
+    int chosen = 0;
+    long long oldest = 0;
+    for (const auto& [number, entry] : byNumber) {
+        if (present.count(entry.key) != 0)
+            continue;
+        if (chosen == 0 || entry.seen < oldest) {
+            chosen = number;
+            oldest = entry.seen;
+        }
+    }
+    return chosen;
+}
+
 // Gives every candidate its COM number from the table, entering new ports
-// in it. Numbers are never reused for another port.
+// in it. A number stays with its port; only when all 255 are taken does a
+// new port get the number of the port that has been gone the longest.
 std::vector<int> assignNumbers(const std::vector<Candidate>& candidates)
 {
     const std::string path = tablePath();
-    std::error_code ec;
-    fs::create_directories(fs::path(path).parent_path(), ec);
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd >= 0)
-        ::flock(fd, LOCK_EX);
-
-    std::map<std::string, int> byKey;
-    std::map<int, std::string> byNumber;
-    if (fd >= 0) {
-        std::string text;
-        char buffer[4096];
-        for (ssize_t n; (n = ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(text.size()))) > 0;)
-            text.append(buffer, static_cast<std::size_t>(n));
-        std::istringstream lines(text);
-        for (std::string line; std::getline(lines, line);) {
-            const auto space = line.find(' ');
-            if (space == std::string::npos)
-                continue;
-            const int number = std::atoi(line.substr(0, space).c_str());
-            const std::string key = line.substr(space + 1);
-            if (number <= 0 || number > 255 || key.empty() || byNumber.count(number) != 0 || byKey.count(key) != 0)
-                continue;
-            byKey[key] = number;
-            byNumber[number] = key;
-        }
+    makePrivateDirectories(fs::path(path).parent_path().string());
+    // A table that cannot be written (a read-only folder or file) still
+    // gives the numbers it holds; new ones then last for this listing only.
+    bool writable = true;
+    int fd = openPrivateFile(path, O_RDWR | O_CREAT);
+    if (fd < 0) {
+        writable = false;
+        fd = openPrivateFile(path, O_RDONLY);
     }
+    if (fd >= 0)
+        ::flock(fd, writable ? LOCK_EX : LOCK_SH);
 
+    std::map<int, TableEntry> byNumber = fd >= 0 ? parseTable(readUpTo(fd, 1 << 20)) : std::map<int, TableEntry>();
+    std::map<std::string, int> byKey;
+    for (const auto& [number, entry] : byNumber)
+        byKey[entry.key] = number;
+    std::set<std::string> present;
+    for (const Candidate& c : candidates)
+        present.insert(c.key);
+
+    const long long now = static_cast<long long>(std::time(nullptr));
     bool changed = false;
     std::vector<int> numbers;
     for (const Candidate& c : candidates) {
         auto found = byKey.find(c.key);
         if (found != byKey.end()) {
+            TableEntry& entry = byNumber[found->second];
+            if (now - entry.seen >= kSeenRefreshSeconds || entry.seen > now) {
+                entry.seen = now;
+                changed = true;
+            }
             numbers.push_back(found->second);
             continue;
         }
@@ -180,20 +246,25 @@ std::vector<int> assignNumbers(const std::vector<Candidate>& candidates)
             if (byNumber.count(n) == 0)
                 number = n;
         if (number == 0) {
-            numbers.push_back(0);  // the 255 numbers are spent
-            continue;
+            number = longestAbsent(byNumber, present);
+            if (number == 0) {
+                numbers.push_back(0);  // 255 ports present at once
+                continue;
+            }
+            const TableEntry& old = byNumber[number];
+            outputDebugLineOnce("serial: the COM table is full; COM" + std::to_string(number) + " of " + old.key +
+                                " (last seen at " + std::to_string(old.seen) + ") now names " + c.key + "\n");
+            byKey.erase(old.key);
         }
         byKey[c.key] = number;
-        byNumber[number] = c.key;
+        byNumber[number] = TableEntry{c.key, now};
         numbers.push_back(number);
         changed = true;
     }
 
     if (fd >= 0) {
-        if (changed) {
-            std::string text;
-            for (const auto& [number, key] : byNumber)
-                text += std::to_string(number) + " " + key + "\n";
+        if (changed && writable) {
+            const std::string text = formatTable(byNumber);
             if (::ftruncate(fd, 0) == 0) {
                 std::size_t done = 0;
                 while (done < text.size()) {

@@ -6,6 +6,7 @@
 // procedures always run with no lock of ours held, so they may call any of
 // these functions.
 #include "linux/internal/broadcast.h"
+#include "linux/internal/private_files.h"
 #include "linux/internal/text.h"
 #include "linux/internal/window_queue.h"
 #include "linux/internal/window_registry.h"
@@ -348,14 +349,11 @@ UINT registeredMessage(const std::string& lowerName)
         if (found != s.messageNumbers.end())
             return found->second;
     }
-    const std::string path = runtimeDirectory() + "/window-messages";
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const std::string directory = runtimeDirectory();
+    const int fd = directory.empty() ? -1 : openPrivateFile(directory + "/window-messages", O_RDWR | O_CREAT);
     UINT number = 0;
     if (fd >= 0 && ::flock(fd, LOCK_EX) == 0) {
-        std::string text;
-        char buffer[4096];
-        for (ssize_t n; (n = ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(text.size()))) > 0;)
-            text.append(buffer, static_cast<std::size_t>(n));
+        const std::string text = readUpTo(fd, std::size_t{8} << 20);  // 16,384 names at most
         UINT highest = 0xBFFF;
         std::size_t start = 0;
         while (start < text.size()) {

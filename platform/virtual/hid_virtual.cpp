@@ -4,6 +4,7 @@
 // interfaces") is the format; this file is the host side of it.
 #include "linux/internal/devtree.h"
 #include "linux/internal/hid.h"
+#include "linux/internal/private_files.h"
 
 #include "platform/error.h"
 #include "platform/runtime.h"
@@ -231,7 +232,7 @@ public:
     // behind by a process that ended.
     static bool isPublished(const fs::path& file)
     {
-        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        const int fd = openOwnedFile(file.string());
         if (fd < 0)
             return false;
         const bool stale = ::flock(fd, LOCK_SH | LOCK_NB) == 0;
@@ -262,15 +263,13 @@ std::optional<std::wstring> text(const std::map<std::string, std::string>& field
 
 std::shared_ptr<VirtualInterface> readDescriptor(const fs::path& file)
 {
-    std::ifstream in(file);
-    if (!in)
-        return nullptr;
+    // Only a descriptor this user published counts; another user's file in
+    // the folder is not a device of ours.
     std::map<std::string, std::string> fields;
-    for (std::string line; std::getline(in, line);) {
-        const std::size_t equals = line.find('=');
-        if (equals != std::string::npos)
-            fields.emplace(line.substr(0, equals), line.substr(equals + 1));
-    }
+    for (auto& [key, value] : readOwnedKeyValueFile(file.string()))
+        fields.emplace(std::move(key), std::move(value));
+    if (fields.empty())
+        return nullptr;
     const std::string id = file.stem().string();
     const auto socket = fields.find("socket");
     if (!validId(id) || socket == fields.end() || socket->second.empty())
@@ -279,6 +278,8 @@ std::shared_ptr<VirtualInterface> readDescriptor(const fs::path& file)
     auto interface = std::make_shared<VirtualInterface>();
     interface->descriptorFile = file;
     interface->socketFile = file.parent_path() / socket->second;  // an absolute path stays as it is
+    if (isForeignSocket(interface->socketFile.string()))
+        return nullptr;
     HidIdentity& identity = interface->identity;
     const auto vendor = number(fields, "vendorId");
     const auto product = number(fields, "productId");
@@ -313,7 +314,10 @@ HidInterfaces listVirtualHidInterfaces()
 {
     std::vector<std::shared_ptr<VirtualInterface>> found;
     std::error_code error;
-    const fs::path folder = fs::path(runtimeDirectory()) / kFolder;
+    const std::string runtime = runtimeDirectory();
+    if (runtime.empty())
+        return {};
+    const fs::path folder = fs::path(runtime) / kFolder;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
         if (it->path().extension() != kDescriptorSuffix)
             continue;

@@ -1,5 +1,6 @@
 // Virtual serial ports, host side: finding the published ports and talking
 // to their devices over the side channel (WIRE.md, "Virtual serial ports").
+#include "linux/internal/private_files.h"
 #include "linux/internal/serial_virtual.h"
 
 #include "platform/error.h"
@@ -43,7 +44,9 @@ bool validId(const std::string& id)
 // no longer there (nobody holds its lock).
 bool readDescriptor(const std::string& path, const std::string& id, VirtualSerialDescriptor* out)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Only a descriptor this user published is trusted, and only with a
+    // control socket of the user's: anything else in the folder is ignored.
+    const int fd = openOwnedFile(path);
     if (fd < 0)
         return false;
     bool alive = false;
@@ -91,7 +94,8 @@ bool readDescriptor(const std::string& path, const std::string& id, VirtualSeria
     const bool kindOk = !d.deviceKind.empty() && std::all_of(d.deviceKind.begin(), d.deviceKind.end(), [](char c) {
         return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
     });
-    if (d.ptyPath.empty() || d.controlPath.empty() || !kindOk)
+    if (d.ptyPath.empty() || d.controlPath.empty() || !kindOk || isForeignSocket(d.controlPath) ||
+        isForeignSocket(d.managementControlPath))
         return false;
     *out = std::move(d);
     return true;
@@ -154,14 +158,15 @@ DWORD parseCode(const std::string& reply)
 
 std::string virtualSerialDirectory()
 {
-    return runtimeDirectory() + "/serial";
+    const std::string directory = runtimeDirectory();
+    return directory.empty() ? directory : directory + "/serial";
 }
 
 std::vector<VirtualSerialDescriptor> listVirtualSerialPorts()
 {
     std::vector<VirtualSerialDescriptor> ports;
     const std::string folder = virtualSerialDirectory();
-    DIR* dir = ::opendir(folder.c_str());
+    DIR* dir = folder.empty() ? nullptr : ::opendir(folder.c_str());
     if (dir == nullptr)
         return ports;
     while (const dirent* entry = ::readdir(dir)) {

@@ -31,7 +31,11 @@ protected:
 // A log file. It is emptied when opened and then only appended to, each line
 // with its line end in one write call, so that two processes logging to the
 // same file never overwrite or split each other's lines. Every line reaches
-// the file before write returns.
+// the file before write returns. The name is opened only as a regular file,
+// never through a link (the current folder may be one others can write to),
+// and a file that is neither made by this open nor the user's own is
+// appended to without being emptied; a refused name leaves the output
+// unopened, so loggers on it write nothing and answer false.
 class CLogFile : public CLogOutput {
 public:
     // The name used when an empty one is given.

@@ -20,6 +20,7 @@
 namespace {
 
 constexpr DWORD kBufferSize = 1024;
+constexpr const char* kSerialComm = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
 
 std::string lower(std::string text)
 {
@@ -41,18 +42,26 @@ bool isComName(const std::string& lowerData)
 }  // namespace
 
 template <typename Accept>
-std::vector<std::string> CPortEnumerator::walkSerialComm(Accept accept)
+std::vector<std::string> CPortEnumerator::walkSerialComm(const char* method, Accept accept)
 {
+    // An unreadable registry is not "no ports": it is said, with its code.
+    const auto failed = [method](const char* step, LONG code) {
+        SDK_LOG(logbit::error, method,
+                std::string(step) + " " + kSerialComm + " failed, error " + std::to_string(code) + ".");
+    };
     std::vector<std::string> result;
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_QUERY_VALUE, &key) !=
-        ERROR_SUCCESS)
+    if (const LONG opened = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSerialComm, 0, KEY_QUERY_VALUE, &key);
+        opened != ERROR_SUCCESS) {
+        failed("Opening", opened);
         return result;
+    }
     DWORD longestName = 0;
     DWORD longestData = 0;
     const LONG info = RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                                        &longestName, &longestData, nullptr, nullptr);
     if (info != ERROR_SUCCESS) {
+        failed("Querying", info);
         RegCloseKey(key);
         SetLastError(static_cast<DWORD>(info));
         return result;
@@ -67,9 +76,12 @@ std::vector<std::string> CPortEnumerator::walkSerialComm(Accept accept)
         // the last byte of the buffer always stays 0.
         DWORD dataSize = std::min<DWORD>((longestData & ~1u) + 2, kBufferSize - 1);
         DWORD type = 0;
-        if (RegEnumValueA(key, index, name.data(), &nameSize, nullptr, &type, data.data(), &dataSize) !=
-            ERROR_SUCCESS)
+        const LONG listed = RegEnumValueA(key, index, name.data(), &nameSize, nullptr, &type, data.data(), &dataSize);
+        if (listed != ERROR_SUCCESS) {
+            if (listed != ERROR_NO_MORE_ITEMS)
+                failed("Listing", listed);
             break;
+        }
         if (type != REG_SZ)
             continue;
         const std::string stored(reinterpret_cast<const char*>(data.data()));
@@ -82,7 +94,7 @@ std::vector<std::string> CPortEnumerator::walkSerialComm(Accept accept)
 
 std::vector<std::string> CPortEnumerator::enumerateCOM(int mask)
 {
-    return walkSerialComm([mask](const std::string& n, const std::string& d, const std::string& stored) {
+    return walkSerialComm("CPortEnumerator::enumerateCOM", [mask](const std::string& n, const std::string& d, const std::string& stored) {
         if (!isComName(d))
             return false;
         const bool serial = contains(n, "\\device\\serial");
@@ -134,7 +146,7 @@ std::vector<std::string> CPortEnumerator::enumerateSerialOthersWithPattern(std::
 {
     for (std::string& pattern : patterns)
         pattern = lower(pattern);
-    return walkSerialComm([&patterns](const std::string& n, const std::string& d, const std::string&) {
+    return walkSerialComm("CPortEnumerator::enumerateSerialOthersWithPattern", [&patterns](const std::string& n, const std::string& d, const std::string&) {
         if (contains(n, "\\device\\serial") || contains(n, "\\device\\varnex_cdc_acmserial") || !isComName(d))
             return false;
         return std::any_of(patterns.begin(), patterns.end(),

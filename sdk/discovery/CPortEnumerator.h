@@ -71,8 +71,9 @@ public:
 private:
     // Walks SERIALCOMM: calls `accept` with each REG_SZ value's name and
     // data (lower-cased) and the data as stored; appends the stored data when
-    // it answers true.
+    // it answers true. A registry failure is logged at bit 0x8 under
+    // `method`, with its code, and ends the walk.
     template <typename Accept>
-    std::vector<std::string> walkSerialComm(Accept accept);
+    std::vector<std::string> walkSerialComm(const char* method, Accept accept);
     std::vector<std::string> qoxPortsOf(const std::vector<std::string>& ports);
 };

@@ -84,6 +84,8 @@ public:
     }
 
     const std::string& slavePath() const { return m_slavePath; }
+    const std::string& descriptorPath() const { return m_descriptorPath; }
+    const std::string& socketPath() const { return m_socketPath; }
 
     // The termios the host left on the pty, as the kernel holds it.
     termios2 ptySettings() const

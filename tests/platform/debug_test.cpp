@@ -1,5 +1,7 @@
 // Debugger output: discarded, to standard error, or to a sink.
 
+#include "DebugCapture.h"
+
 #include "platform/debug.h"
 
 #include <gtest/gtest.h>
@@ -13,28 +15,7 @@
 
 namespace {
 
-// Collects the texts a sink receives, from any thread.
-class Capture {
-public:
-    Capture()
-    {
-        platform::setDebugOutputSink([this](const std::string& text) {
-            std::lock_guard lock(m_mutex);
-            m_texts.push_back(text);
-        });
-    }
-    ~Capture() { platform::setDebugOutputSink({}); }
-
-    std::vector<std::string> texts()
-    {
-        std::lock_guard lock(m_mutex);
-        return m_texts;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::vector<std::string> m_texts;
-};
+using Capture = vxtest::DebugCapture;
 
 class DebugOutput : public ::testing::Test {
 protected:

@@ -1,8 +1,10 @@
 // The COM table and the SERIALCOMM view: real ports from a sysfs fixture
 // tree, virtual ports from the runtime directory, numbers that stay.
+#include "DebugCapture.h"
 #include "SerialTestPeer.h"
 #include "TestSupport.h"
 
+#include "platform/debug.h"
 #include "platform/registry.h"
 #include "platform/serial.h"
 
@@ -12,6 +14,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <mutex>
 
 namespace fs = std::filesystem;
 
@@ -245,6 +248,50 @@ TEST(SerialComTable, TheRegistryKeyIsALiveView)
     EXPECT_STREQ(data, "COM2");
     EXPECT_EQ(size, 5u);
     RegCloseKey(key);
+}
+
+}  // namespace
+
+namespace {
+
+
+// With all 255 numbers taken, a new port gets the number of the port that
+// has been gone the longest (a table line of an older layer, without a
+// time, counts as gone longest of all); a port present now keeps its own.
+TEST(SerialComTable, AFullTableGivesANewPortTheNumberGoneLongest)
+{
+    SysfsTree sys;
+    const std::string table = (fs::path(platform::registryPath()).parent_path() / "serial-ports").string();
+    {
+        std::ofstream out(table);
+        for (int n = 1; n <= 255; ++n) {
+            if (n == 200)
+                out << "200 virtual:legacy\n";
+            else if (n == 5)
+                out << "5 virtual:present\t50\n";  // the oldest time, but here now
+            else
+                out << n << " virtual:gone-" << n << "\t" << (n == 17 ? 100 : 1000 + n) << "\n";
+        }
+    }
+    vxtest::DebugCapture debug;
+    SerialTestPeer present("present");
+    SerialTestPeer first("first");
+    EXPECT_EQ(serialComm(), (std::map<std::string, std::string>{{"\\Device\\Serial4", "COM5"},
+                                                                {"\\Device\\Serial199", "COM200"}}));
+    SerialTestPeer second("second");
+    EXPECT_EQ(serialComm(), (std::map<std::string, std::string>{{"\\Device\\Serial4", "COM5"},
+                                                                {"\\Device\\Serial16", "COM17"},
+                                                                {"\\Device\\Serial199", "COM200"}}));
+    EXPECT_EQ(debug.with("COM table").size(), 2u);
+    EXPECT_EQ(debug.with("COM200 of virtual:legacy (last seen at 0) now names virtual:first").size(), 1u);
+    EXPECT_EQ(debug.with("COM17 of virtual:gone-17 (last seen at 100) now names virtual:second").size(), 1u);
+
+    // The table keeps the new owners, and a later listing agrees.
+    const std::string text = vxtest::readFile(table);
+    EXPECT_NE(text.find("17 virtual:second\t"), std::string::npos);
+    EXPECT_EQ(text.find("virtual:gone-17\t"), std::string::npos);
+    EXPECT_EQ(text.find("virtual:legacy"), std::string::npos);
+    EXPECT_EQ(serialComm().size(), 3u);
 }
 
 }  // namespace

@@ -9,8 +9,12 @@
 namespace platform {
 
 // $VX_RUNTIME_DIR, else $XDG_RUNTIME_DIR/varnex, else /tmp/varnex-<uid>;
-// created with mode 0700 on first use. Lock files, virtual devices and
-// cross-process sockets live here.
+// created with mode 0700 when missing. Lock files, virtual devices and
+// cross-process sockets live here, so a folder found there is used only when
+// it is a real directory (not a link), owned by the calling user and closed
+// to group and others. Otherwise the answer is empty with the last error 5
+// (access denied), and the debugger output says once which folder was
+// refused and why; nothing else is tried in its place.
 std::string runtimeDirectory();
 
 // A file written by whole lines from several threads and processes: every
@@ -25,8 +29,10 @@ public:
     AppendFile(const AppendFile&) = delete;
     AppendFile& operator=(const AppendFile&) = delete;
 
-    // Opens `path` for appending, emptying it first when `truncate` is set.
-    // Returns false (last error set) when it cannot be opened.
+    // Opens `path` for appending, emptying it first when `truncate` is set
+    // and the file was made by this open or belongs to the user. A link or
+    // anything but a regular file is refused. Returns false (last error set)
+    // when it cannot be opened.
     bool open(const std::string& path, bool truncate);
     bool isOpen() const { return m_fd >= 0; }
     // Appends the bytes in one write call; false when not open or on error.

@@ -64,7 +64,4 @@ std::optional<ManagementTarget> resolveManagementPath(const std::string& path);
 std::string makeFilterDriverHidPath(USHORT vendorId, USHORT productId, unsigned interfaceNumber,
                                     const std::string& location);
 
-// key=value lines of a descriptor file (empty when it cannot be read).
-std::vector<std::pair<std::string, std::string>> readKeyValueFile(const std::string& path);
-
 }  // namespace platform

@@ -8,7 +8,10 @@
 // serial-ports"), keyed by the port's sysfs device path or its virtual id,
 // and updated under an flock so that processes never hand out one number
 // twice. A real port "ttySn" asks for COM(n+1) first; every other port takes
-// the lowest free number. The kernel-device name is the kind of the port
+// the lowest free number. The table notes when each port was last seen: once
+// all 255 numbers are taken, a new port gets the number of the port absent
+// the longest, and the debugger output says so. The table is opened without
+// following links and made 0600. The kernel-device name is the kind of the port
 // followed by the COM number less one ("\Device\Serial0" for COM1).
 #pragma once
 
