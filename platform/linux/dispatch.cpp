@@ -181,13 +181,11 @@ HRESULT DispatchTable::invoke(void* object, DISPID id, REFIID iid, LCID locale, 
     }
 }
 
-void DispatchDriver::attach(IDispatch* target, bool addRef)
+void DispatchDriver::attach(IDispatch* target, bool autoRelease)
 {
     release();
     m_target = target;
-    m_ownsReference = addRef && target != nullptr;
-    if (m_ownsReference)
-        target->AddRef();
+    m_ownsReference = autoRelease && target != nullptr;
 }
 
 IDispatch* DispatchDriver::detach()

@@ -194,7 +194,7 @@ TEST(DispatchTables, FindNamesWithoutCaseAndCallWithArgumentsInTheirOrder)
 {
     ProbeObject probe;
     ASSERT_NE(probe.dispatch, nullptr);
-    platform::DispatchDriver driver(probe.dispatch);
+    platform::DispatchDriver driver(probe.dispatch, false);
 
     DISPID id = 0;
     EXPECT_EQ(driver.idOf(std::string_view("sUBTRACT"), &id), S_OK);
@@ -243,7 +243,7 @@ TEST(DispatchTables, RefuseWrongCallsWithTheirDispatchCodes)
 {
     ProbeObject probe;
     ASSERT_NE(probe.dispatch, nullptr);
-    platform::DispatchDriver driver(probe.dispatch);
+    platform::DispatchDriver driver(probe.dispatch, false);
     LONG number = 1;
     BSTR text = nullptr;
     struct Case {

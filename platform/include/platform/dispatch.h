@@ -110,17 +110,17 @@ struct DispatchArg {
 class DispatchDriver {
 public:
     DispatchDriver() = default;
-    // Takes a reference of its own when `addRef`, and then gives it back
-    // when it lets go.
-    explicit DispatchDriver(IDispatch* target, bool addRef = true) { attach(target, addRef); }
+    // Takes over the caller's reference on `target` when `autoRelease`
+    // (and gives it back when it lets go); otherwise only borrows it.
+    explicit DispatchDriver(IDispatch* target, bool autoRelease = true) { attach(target, autoRelease); }
     ~DispatchDriver() { release(); }
     DispatchDriver(const DispatchDriver&) = delete;
     DispatchDriver& operator=(const DispatchDriver&) = delete;
 
-    void attach(IDispatch* target, bool addRef = true);
+    void attach(IDispatch* target, bool autoRelease = true);
     // Forgets the target without giving its reference back; returns it.
     IDispatch* detach();
-    // Forgets the target, giving back the reference it took.
+    // Forgets the target, giving back the reference it holds.
     void release();
     IDispatch* get() const { return m_target; }
 
