@@ -11,6 +11,7 @@
 #include "platform/dispatch.h"
 #include "platform/module.h"
 #include "platform/registry.h"
+#include "platform/thread.h"
 
 #include <gtest/gtest.h>
 

@@ -48,6 +48,7 @@ struct Slot {
     bool getOpenResultFails = false;
     LONG openResult = 0;
     LONG methodResult = 0;          // what other methods answer
+    bool failCalls = false;         // every Invoke but CloseService fails
     std::map<LONG, LONG> numbers;   // GetPropertyNumber answers (default 0)
     std::map<LONG, std::string> strings;
 

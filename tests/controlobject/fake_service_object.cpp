@@ -134,6 +134,8 @@ public:
             std::lock_guard lock(m_slot.mutex);
             m_slot.calls.push_back(record);
         }
+        if (m_slot.failCalls && name != "CloseService" && name != "Close")
+            return DISP_E_EXCEPTION;
         auto answer = [&](LONG value) {
             if (result != nullptr) {
                 VariantInit(result);
