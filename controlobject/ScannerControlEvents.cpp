@@ -243,10 +243,10 @@ HRESULT COPOSScannerCtrl::Raise(Event event, UINT message, WPARAM wParam, LPARAM
     delivery.errorLocus = errorLocus;
     delivery.pErrorResponse = pErrorResponse;
     DeliverAcrossThreads(delivery);
-    {
-        std::lock_guard lock(m_deliveryLock);
-        --m_callersInside;
-    }
+    // Notified under the lock: once it is let go, the control's end may
+    // destroy everything here, so nothing of the control is touched after.
+    std::lock_guard lock(m_deliveryLock);
+    --m_callersInside;
     m_callersLeft.notify_all();
     return S_OK;
 }
