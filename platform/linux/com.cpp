@@ -177,8 +177,6 @@ HRESULT deleteClassesKeys(const std::vector<std::string>& keys)
         const LONG status = RegDeleteTreeA(HKEY_CLASSES_ROOT, key.c_str());
         if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
             result = SELFREG_E_CLASS;
-        else if (status == ERROR_SUCCESS)
-            RegDeleteKeyA(HKEY_CLASSES_ROOT, key.c_str());
     }
     return result;
 }

@@ -5,6 +5,7 @@
 #include "ControlFixtures.h"
 
 #include <algorithm>
+#include <fstream>
 
 namespace {
 
@@ -315,6 +316,15 @@ TEST_F(MembersTest, RegistrationWritesTheControlsIdentityAndRemovesIt)
     ASSERT_EQ(controltest::RegisterLibrary("libVXOPOSScanner.so"), S_OK);
     EXPECT_EQ(text("Interface\\{CCB90181-B81E-11D2-AB74-0040054C3719}"), "<no key>");
 
+    // A write that fails makes registration fail.
+    {
+        vxtest::TempDir dir;
+        std::ofstream(dir.file("plain-file")) << "not a folder";
+        platform::setRegistryPath(dir.file("plain-file") + "/registry.db");
+        EXPECT_EQ(controltest::RegisterLibrary("libVXOPOSScanner.so"), SELFREG_E_CLASS);
+        platform::setRegistryPath("");
+    }
+
     HMODULE module = LoadLibraryA(library.c_str());
     const auto unregister = reinterpret_cast<DllRegisterServerFunction>(GetProcAddress(module, "DllUnregisterServer"));
     ASSERT_NE(unregister, nullptr);
@@ -322,6 +332,37 @@ TEST_F(MembersTest, RegistrationWritesTheControlsIdentityAndRemovesIt)
     for (const std::string key : {"VXOPOS.Scanner.1.13", "VXOPOS.Scanner", classKey.c_str()})
         EXPECT_EQ(text(key), "<no key>") << key;
     FreeLibrary(module);
+}
+
+TEST_F(MembersTest, OneDualInterfaceAnswersEveryVersionsIdentity)
+{
+    WriteDevice("dev", 1);
+    Control control;
+    IOPOSScanner* scanner = nullptr;
+    ASSERT_EQ(control.dispatch()->QueryInterface(IID_IOPOSScanner, reinterpret_cast<void**>(&scanner)), S_OK);
+    for (const IID& iid : {IID_IOPOSScanner_1_5, IID_IOPOSScanner_1_8, IID_IOPOSScanner_1_9, IID_IOPOSScanner_1_10}) {
+        IUnknown* other = nullptr;
+        ASSERT_EQ(control.dispatch()->QueryInterface(iid, reinterpret_cast<void**>(&other)), S_OK);
+        EXPECT_EQ(static_cast<void*>(other), static_cast<void*>(scanner));
+        other->Release();
+    }
+    IUnknown* none = nullptr;
+    EXPECT_EQ(control.dispatch()->QueryInterface(DIID__IOPOSScannerEvents, reinterpret_cast<void**>(&none)),
+              E_NOINTERFACE);
+
+    BSTR device = platform::bstrFromLatin1("dev");
+    LONG result = -1;
+    EXPECT_EQ(scanner->Open(device, &result), S_OK);
+    EXPECT_EQ(result, 0);
+    SysFreeString(device);
+    LONG version = 0;
+    EXPECT_EQ(scanner->get_ControlObjectVersion(&version), S_OK);
+    EXPECT_EQ(version, 1013002);
+    EXPECT_EQ(scanner->ClearInputProperties(&result), S_OK);
+    EXPECT_EQ(slot(1).Calls().back(), "ClearInputProperties()");
+    EXPECT_EQ(scanner->Close(&result), S_OK);
+    EXPECT_EQ(result, 0);
+    scanner->Release();
 }
 
 TEST_F(MembersTest, TheLibraryCanUnloadOnlyWithoutControlsAndLocks)
