@@ -76,6 +76,7 @@ public class JniOptikaTest {
         case "unplug-rs232": unplug(false); break;
         case "unplug-hid-lob": unplug(true); break;
         case "class-reference": classReference(); break;
+        case "hid-pos-left-out": hidPosLeftOut(); break;
         case "firmware-rs232": firmware("rs232"); break;
         case "firmware-hid-lob": firmware("hid-lob"); break;
         case "firmware-cancel-rs232": firmwareCancel("rs232"); break;
@@ -469,6 +470,20 @@ public class JniOptikaTest {
             check("one disconnect callback per unplug", events.of("disconnect").size() == 2, events.of("disconnect").size());
             expect("pfnDisconnect", 0, JniOptika.pfnDisconnect());
             expect("pfnDisconnect again", 9, JniOptika.pfnDisconnect());
+        }
+        JniOptika.deInitMIDs();
+    }
+
+    /** The bridge searches line-of-business interfaces only. */
+    static void hidPosLeftOut() throws Exception {
+        expect("initMIDs", 0, JniOptika.initMIDs());
+        try (Sim pos = new Sim("--hid-model", "hid-pos", "--identity", "arch2", "--id", "pos")) {
+            expect("a point-of-sale HID scanner alone is not found", 7, findByName(pos.path, 2));
+            try (Sim lob = new Sim("--hid-model", "hid-lob", "--identity", "arch2", "--id", "lob")) {
+                expect("beside a line-of-business one", 0, findByName(pos.path, 2));
+                String port = deviceInformation()[1].split(";", -1)[5];
+                check("the line-of-business one is found", port.equals(lob.path), port);
+            }
         }
         JniOptika.deInitMIDs();
     }
