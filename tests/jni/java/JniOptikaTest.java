@@ -83,6 +83,7 @@ public class JniOptikaTest {
         case "firmware-cancel-hid-lob": firmwareCancel("hid-lob"); break;
         case "callback-throws": callbackThrows(); break;
         case "exit-while-scanning": exitWhileScanning(); break;
+        case "exit-child": exitChild(); break;
         default: check("known case " + name, false);
         }
         System.out.println(passed + " passed, " + failed + " failed");
@@ -666,7 +667,28 @@ public class JniOptikaTest {
         // the JVM must still end.
     }
 
+    /** A JVM that calls System.exit while labels flow ends promptly. */
     static void exitWhileScanning() throws Exception {
+        Process child = otherJvm("exit-child", System.getProperty("java.class.path"));
+        child.getOutputStream().close();
+        BufferedReader out = new BufferedReader(new InputStreamReader(child.getInputStream()));
+        StringBuilder output = new StringBuilder();
+        String line;
+        while ((line = out.readLine()) != null && !line.equals("exiting"))
+            output.append(line).append('\n');
+        check("the other JVM reached System.exit", "exiting".equals(line), output);
+        long start = System.nanoTime();
+        boolean ended = child.waitFor(10, TimeUnit.SECONDS);
+        check("it ends within 10 s of System.exit", ended,
+              (System.nanoTime() - start) / 1000000 + " ms");
+        if (!ended)
+            child.destroyForcibly().waitFor();
+        while ((line = out.readLine()) != null)
+            output.append(line).append('\n');
+        checkJvmOutput("exit-child", output.toString());
+    }
+
+    static void exitChild() throws Exception {
         expect("initMIDs", 0, JniOptika.initMIDs());
         Sim sim = scanner(false);
         connect(sim);
@@ -688,6 +710,7 @@ public class JniOptikaTest {
         scanning.start();
         check("labels flow", flowing.await(Events.BOUND_MS, TimeUnit.MILLISECONDS));
         System.out.println(passed + " passed, " + failed + " failed");
+        System.out.println("exiting");
         System.out.flush();
         System.exit(0);
     }
