@@ -11,6 +11,7 @@ VX_PACKAGES=(
   libsqlite3-dev libudev-dev
   clang libclang-rt-14-dev
   qt6-base-dev qt6-image-formats-plugins
+  openjdk-17-jdk-headless
 )
 
 vx_install_missing() {

@@ -10,6 +10,8 @@
 //   vxsimulator --flashable rs232|cdc|hid-pos|hid-lob|filter-rs232 [--id NAME]
 //               [--serial-number SN] [--no-init-mark] [--in-boot] [--no-wire-time]
 //               [--report-interval US] [--until-eof]
+//   vxsimulator --control ...   (line commands on standard input, see
+//               simulator/control_mode.h)
 //   vxsimulator --list-models
 //   vxsimulator --list-identities
 // Either kind of model takes --identity NAME: who the scanner says it is
@@ -43,6 +45,7 @@
 // line is "<id> <pty>" or "<id> <application's HID path>"; when stopped it
 // prints "<id> stored <n> blocks".
 #include "simulator/bootloader.h"
+#include "simulator/control_mode.h"
 #include "simulator/flashable.h"
 #include "simulator/hid_model.h"
 #include "simulator/hid_scanner.h"
@@ -170,6 +173,9 @@ int serveFlashable(vxsim::FlashableOptions options, const std::vector<std::strin
 
 int main(int argc, char** argv)
 {
+    // Line commands on standard input: see simulator/control_mode.h.
+    if (argc > 1 && std::strcmp(argv[1], "--control") == 0)
+        return vxsim::runControlMode(argc - 2, argv + 2);
     std::string modelName;
     std::string hidModelName;
     std::string id;

@@ -39,7 +39,20 @@ std::vector<HidModel> makeCatalogue()
     HidModel filterQox = qox;
     filterQox.name = "hid-filter-qox";
     filterQox.filterDriver = true;
-    return {pos, qox, keyboard, surePos, filterPos, filterQox};
+
+    // A line-of-business scanner on the bar-code scanner page: its product
+    // string does not say "HID POS" and its terminal id is not the
+    // point-of-sale one, so a host takes it as line of business.
+    HidModel lob = pos;
+    lob.name = "hid-lob";
+    lob.productId = 0x0110;
+    lob.product = "Varnex Area Imager";
+    MenuRule terminalId;
+    terminalId.command = "TERMID?";
+    terminalId.value = "TERMID131";
+    terminalId.echo = false;
+    lob.menu.rules.push_back(terminalId);
+    return {pos, qox, keyboard, surePos, filterPos, filterQox, lob};
 }
 
 const std::vector<HidModel>& catalogue()

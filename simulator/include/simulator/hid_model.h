@@ -53,7 +53,9 @@ struct HidModel {
 // 2 on page 0xFF8C), "hid-keyboard" (usage 6 on the desktop page, no
 // output reports), "hid-surepos" (the SurePOS interface, usage 0x4A00),
 // "hid-filter-pos" and "hid-filter-qox" (the point-of-sale and
-// remote-management interfaces as the filter driver presents them). Null
+// remote-management interfaces as the filter driver presents them),
+// "hid-lob" (a line-of-business scanner: usage 2 on the bar-code scanner
+// page, no "HID POS" in its product string, terminal id 131). Null
 // for an unknown name.
 const HidModel* findHidModel(const std::string& name);
 std::vector<std::string> hidModelNames();
