@@ -7,6 +7,8 @@
 // record already found on its LOB port.
 #pragma once
 
+class CBreaker;
+
 #include "discovery/CDeviceEnumerator.h"
 #include "discovery/CSerialDevice.h"
 #include "discovery/PORTINFO.h"
@@ -53,6 +55,13 @@ private:
     bool modemLinesShowDevice(CSerialPort& port);
     static PORTINFO emptyPortInfo(CSerialPort* port);
     void transactionModeOff(HANDLE handle, const char* method);
+    // Notes a ping that failed because the line never fell quiet; true then.
+    bool noteChatter(const CBreaker& breaker);
+    // Logs that the port is given up when its last probe met a line that
+    // never fell quiet.
+    void logIfGivenUp(const std::string& portName);
 
     int m_serialKind;
+    // The current port's probe met a line that never fell quiet.
+    bool m_lineNeverQuiet = false;
 };
