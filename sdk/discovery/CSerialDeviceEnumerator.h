@@ -5,9 +5,12 @@
 // factory); the Qox pass probes the management port behind each
 // filter-driver port inside the driver's transaction mode, or clones the
 // record already found on its LOB port.
+//
+// Every probe holds the port's probe mark (CProbeMark) while the port is
+// open. A line that never falls quiet ends the probe after one drain (at
+// most CHandshakingHandler::kDrainLimitMs) and the port is given up with a
+// log line, rather than drained again at every baud rate and dps.
 #pragma once
-
-class CBreaker;
 
 #include "discovery/CDeviceEnumerator.h"
 #include "discovery/CSerialDevice.h"
@@ -16,6 +19,7 @@ class CBreaker;
 #include <string>
 #include <vector>
 
+class CBreaker;
 class CSerialPort;
 
 class CSerialDeviceEnumerator : public CDeviceEnumerator {
