@@ -9,6 +9,8 @@
 
 #include "platform/time.h"
 
+#include <algorithm>
+
 using namespace vxtest;
 
 namespace {
@@ -52,8 +54,11 @@ TEST_F(BadDeviceTest, AChatteringPortAndShortReportsHideNoHealthyScanner)
     EXPECT_EQ(foundAt(chattyCom), nullptr);
     EXPECT_EQ(foundAt(shortHid.hostPath()), nullptr);
     EXPECT_EQ(m_found.devices.size(), 2u);
-    // The chattering port costs one drain, not one per line setting; the
-    // short interface costs nothing. The rest is slack for a slow machine.
+    // The chattering port costs one drain (one XON opens each), not one per
+    // line setting; the short interface costs nothing. The rest of the bound
+    // is slack for a slow machine.
+    const std::vector<unsigned char> sent = chatty.received();
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), 0x11), 1);
     EXPECT_LT(took, CHandshakingHandler::kDrainLimitMs + 12000u);
 
     EXPECT_EQ(SdkLogCapture::count("port given up. Port=" + chattyCom), 1u);

@@ -5,9 +5,11 @@
 #include "ApiFixture.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <thread>
 
 using namespace vxtest;
 
@@ -122,6 +124,34 @@ TEST_F(ConcurrentDiscoveryTest, AScannerHeldByAConnectionStaysOutOfBoth)
 
     EXPECT_EQ(m_collection.shutDown(), 0) << lastErrorOf(m_collection);
     EXPECT_EQ(m_connection.disconnect(), 0) << lastErrorOf(m_connection);
+}
+
+// Two discovery objects of one process, on two threads, begin together.
+TEST_F(ConcurrentDiscoveryTest, TwoObjectsOfOneProcessBothFindEveryScanner)
+{
+    std::atomic<int> ready{0};
+    DeviceList lists[2];
+    int results[2] = {-1, -1};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 2; ++i)
+        threads.emplace_back([&, i] {
+            CDiscovery discovery;
+            discovery.initialize();
+            ++ready;
+            while (ready.load() < 2)
+                std::this_thread::yield();
+            results[i] = discovery.enumerate(searchTemplate({0, 2}), &lists[i].devices, 30000);
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(results[i], 0);
+        std::vector<std::string> ports;
+        for (const CDevice* device : lists[i].devices)
+            ports.push_back(device->portName);
+        std::sort(ports.begin(), ports.end());
+        EXPECT_EQ(ports, m_expected) << "discovery " << i;
+    }
 }
 
 }  // namespace
