@@ -1,9 +1,9 @@
 #include "discovery/CSerialDeviceEnumerator.h"
 
 #include "discovery/CPortEnumerator.h"
+#include "discovery/CProbeMark.h"
 #include "discovery/CSerialDeviceFactory.h"
 #include "discovery/CSerialFilterDriver.h"
-#include "discovery/CProbeMark.h"
 
 #include "base/CScanningSDK.h"
 #include "base/StringUtils.h"

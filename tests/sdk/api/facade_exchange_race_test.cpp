@@ -21,7 +21,7 @@ constexpr int kCommands = 200;
 // it answers.
 std::string tagOf(int index)
 {
-    char tag[8];
+    char tag[16];
     std::snprintf(tag, sizeof tag, "Q%05d", index);
     return tag;
 }
