@@ -3,8 +3,8 @@
 // stopped (SIGINT or SIGTERM).
 //
 //   vxsimulator --serial-model rs232 [--id NAME] [--baud N] [--dps CODE]
-//               [--filter-driver] [--no-wire-time] [--silent]
-//   vxsimulator --hid-model hid-pos [--id NAME]
+//               [--filter-driver] [--no-wire-time] [--silent] [--chatter]
+//   vxsimulator --hid-model hid-pos [--id NAME] [--report-length N]
 //   vxsimulator --bootloader rs232|hid|cdc [--id NAME] [--in-boot]
 //               [--no-wire-time] [--report-interval US] [--until-eof]
 //   vxsimulator --flashable rs232|cdc|hid-pos|hid-lob|filter-rs232 [--id NAME]
@@ -21,6 +21,12 @@
 // ("DECHDR?!", which a host's data collection does when it begins); so
 // labels come once somebody listens for them, never in the middle of a
 // discovery's queries.
+//
+// --chatter makes a serial scanner send a byte every few milliseconds for
+// as long as it runs: a line that never falls quiet. --report-length gives
+// a HID interface input and output reports of N bytes (the report-id byte
+// included) in place of its model's, such as a point-of-sale interface
+// whose reports are too short for the scanner protocol's 64-byte packets.
 //
 // Once the port is published it prints one line, "<id> <pty>" (serial) or
 // "<id> <host path>" (HID), so that a script can wait for it.
@@ -73,8 +79,8 @@ int usage()
 {
     std::fprintf(stderr,
                  "usage: vxsimulator --serial-model NAME [--id NAME] [--baud N] [--dps CODE]\n"
-                 "                   [--filter-driver] [--no-wire-time] [--silent]\n"
-                 "       vxsimulator --hid-model NAME [--id NAME]\n"
+                 "                   [--filter-driver] [--no-wire-time] [--silent] [--chatter]\n"
+                 "       vxsimulator --hid-model NAME [--id NAME] [--report-length N]\n"
                  "       vxsimulator --bootloader rs232|hid|cdc [--id NAME] [--in-boot]\n"
                  "                   [--no-wire-time] [--report-interval US] [--until-eof]\n"
                  "       vxsimulator --flashable rs232|cdc|hid-pos|hid-lob|filter-rs232 [--id NAME]\n"
@@ -184,6 +190,8 @@ int main(int argc, char** argv)
     bool filterDriver = false;
     bool wireTime = true;
     bool silent = false;
+    bool chatter = false;
+    long reportLength = 0;
     std::string bootLink;
     bool inBoot = false;
     long reportInterval = -1;
@@ -232,6 +240,13 @@ int main(int argc, char** argv)
             wireTime = false;
         else if (arg == "--silent")
             silent = true;
+        else if (arg == "--chatter")
+            chatter = true;
+        else if (arg == "--report-length" && hasValue) {
+            reportLength = std::strtol(argv[++i], nullptr, 10);
+            if (reportLength < 1 || reportLength > 65535)
+                return usage();
+        }
         else if (arg == "--bootloader" && hasValue)
             bootLink = argv[++i];
         else if (arg == "--in-boot")
@@ -304,6 +319,10 @@ int main(int argc, char** argv)
             return usage();
         }
         vxsim::HidModel hidModel = *hid;
+        if (reportLength > 0) {
+            hidModel.inputLength = static_cast<unsigned>(reportLength);
+            hidModel.outputLength = static_cast<unsigned>(reportLength);
+        }
         if (identity != nullptr)
             hidModel.menu = vxsim::identityMenu(*identity, hidModel.menu);
         pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
@@ -343,6 +362,7 @@ int main(int argc, char** argv)
 
     vxsim::VirtualSerialPort port(model, id);
     port.setSilent(silent);
+    port.setChatter(chatter);
     if (!port.plug()) {
         std::fprintf(stderr, "vxsimulator: %s\n", port.lastError().c_str());
         return 1;

@@ -12,6 +12,9 @@
 // Threads: enumerate runs on the caller's thread, one at a time per object;
 // cancelEnumerate may be called from any thread while it runs. The
 // last-error text has a lock of its own, so the two never write it at once.
+// Several discoveries may run at once, in one process or in several: each
+// port is probed by one of them at a time (CProbeMark), the others wait for
+// it, so each finds every scanner that no connection holds.
 #pragma once
 
 #include "api/CDiscoveryTemplate.h"

@@ -1,6 +1,7 @@
 #include "discovery/CSerialDeviceEnumerator.h"
 
 #include "discovery/CPortEnumerator.h"
+#include "discovery/CProbeMark.h"
 #include "discovery/CSerialDeviceFactory.h"
 #include "discovery/CSerialFilterDriver.h"
 
@@ -132,6 +133,21 @@ bool CSerialDeviceEnumerator::modemLinesShowDevice(CSerialPort& port)
            ((mask & 0x40u) && port.getRing()) || ((mask & 0x80u) && port.getRLSD());
 }
 
+bool CSerialDeviceEnumerator::noteChatter(const CBreaker& breaker)
+{
+    if (breaker.lineNeverQuiet())
+        m_lineNeverQuiet = true;
+    return m_lineNeverQuiet;
+}
+
+void CSerialDeviceEnumerator::logIfGivenUp(const std::string& portName)
+{
+    if (m_lineNeverQuiet)
+        SDK_LOG(logbit::error, "CSerialDeviceEnumerator::enumerate",
+                "The line never fell quiet: port given up. Port=" + portName);
+    m_lineNeverQuiet = false;
+}
+
 int CSerialDeviceEnumerator::enumerateLOB()
 {
     constexpr const char* kMethod = "CSerialDeviceEnumerator::enumerateLOB";
@@ -154,6 +170,10 @@ int CSerialDeviceEnumerator::enumerateLOB()
         if (portStop >= 0)
             return portStop;
         SDK_LOG(logbit::trace, kMethod, "check port - " + candidate.name);
+        // Declared before the port, so that the port is closed first.
+        CProbeMark mark(candidate.name);
+        if (!mark.take(*this))
+            continue;  // stopped: the check above ends the walk
         CSerialPort port;
         if (port.open(devicePath(candidate.name)) != 0)
             continue;
@@ -163,6 +183,7 @@ int CSerialDeviceEnumerator::enumerateLOB()
             continue;
         }
         port.purge();
+        m_lineNeverQuiet = false;
         CDevice* device = new CSerialDevice();
         device->interfaceUsage = EIU_LOB;
         int result = kNoAnswer;
@@ -184,6 +205,7 @@ int CSerialDeviceEnumerator::enumerateLOB()
         } else {
             delete device;
             SDK_LOG(logbit::trace, kMethod, "Fail to create device." + intToString(result));
+            logIfGivenUp(candidate.name);
         }
         port.close();
     }
@@ -246,8 +268,12 @@ int CSerialDeviceEnumerator::createRS232Device(CDevice*& device, CSerialPort* po
                 continue;
             }
             breaker.setTimeout(getRemaingTimeout());
-            if (!breaker.ping(false, viaFilterDriver))
+            if (!breaker.ping(false, viaFilterDriver)) {
+                // Every other line setting would drain as long again.
+                if (noteChatter(breaker))
+                    return kNoAnswer;
                 continue;
+            }
             result = createDeviceGeneral(device, &portInfo);
             if (result != 6)
                 return result;
@@ -268,8 +294,10 @@ int CSerialDeviceEnumerator::createUsbSerialDevice(CDevice*& device, CSerialPort
     port->setupQueueSize(65536, 4096);
     if (isStopped())
         return 3;
-    if (!breaker.ping(true, false))
+    if (!breaker.ping(true, false)) {
+        noteChatter(breaker);
         return kNoAnswer;
+    }
     return createDeviceGeneral(device, &portInfo);
 }
 
@@ -329,11 +357,17 @@ int CSerialDeviceEnumerator::enumerateFDQox()
         SDK_LOG(logbit::trace, kMethod, "check LOB port state- " + lob);
         bool lobPortFree = false;
         {
+            CProbeMark lobMark(lob);
+            if (!lobMark.take(*this))
+                continue;
             CSerialPort lobPort;
             lobPortFree = lobPort.open(devicePath(lob)) == 0;
             lobPort.close();
         }
         SDK_LOG(logbit::trace, kMethod, "check QOX port - " + qox);
+        CProbeMark mark(qox);
+        if (!mark.take(*this))
+            continue;
         CSerialPort port;
         if (port.open(stringToWString(qox)) != 0) {
             SDK_LOG(logbit::trace, kMethod, "Can't open QOX port - " + qox);
@@ -361,6 +395,7 @@ void CSerialDeviceEnumerator::createFDQoxDeviceFromPort(CSerialPort* port, const
 {
     CDevice* device = new CSerialDevice();
     device->interfaceUsage = EIU_QOX;
+    m_lineNeverQuiet = false;
     if (createFDQoxDevice(device, port, lobPortFree) == 0) {
         device->fromFilterDriver = 1;
         device->interfaceUsage = EIU_QOX;
@@ -368,6 +403,7 @@ void CSerialDeviceEnumerator::createFDQoxDeviceFromPort(CSerialPort* port, const
         m_devices->push_back(device);
     } else {
         delete device;
+        logIfGivenUp(qoxPort);
     }
 }
 
@@ -399,6 +435,8 @@ int CSerialDeviceEnumerator::createFDQoxDevice(CDevice*& device, CSerialPort* po
         result = createRS232Device(device, port, true);
     } else if (breaker.ping(m_serialKind == kUsbSerial, true)) {
         result = createDeviceGeneral(device, &portInfo);
+    } else {
+        noteChatter(breaker);
     }
     if (!CFilterDriver::setTransMode(handle, 0)) {
         SDK_LOG(logbit::error, kMethod, "Disaster, can't switch it to transaction mode off.");

@@ -5,6 +5,11 @@
 // factory); the Qox pass probes the management port behind each
 // filter-driver port inside the driver's transaction mode, or clones the
 // record already found on its LOB port.
+//
+// Every probe holds the port's probe mark (CProbeMark) while the port is
+// open. A line that never falls quiet ends the probe after one drain (at
+// most CHandshakingHandler::kDrainLimitMs) and the port is given up with a
+// log line, rather than drained again at every baud rate and dps.
 #pragma once
 
 #include "discovery/CDeviceEnumerator.h"
@@ -14,6 +19,7 @@
 #include <string>
 #include <vector>
 
+class CBreaker;
 class CSerialPort;
 
 class CSerialDeviceEnumerator : public CDeviceEnumerator {
@@ -53,6 +59,13 @@ private:
     bool modemLinesShowDevice(CSerialPort& port);
     static PORTINFO emptyPortInfo(CSerialPort* port);
     void transactionModeOff(HANDLE handle, const char* method);
+    // Notes a ping that failed because the line never fell quiet; true then.
+    bool noteChatter(const CBreaker& breaker);
+    // Logs that the port is given up when its last probe met a line that
+    // never fell quiet.
+    void logIfGivenUp(const std::string& portName);
 
     int m_serialKind;
+    // The current port's probe met a line that never fell quiet.
+    bool m_lineNeverQuiet = false;
 };

@@ -1,6 +1,7 @@
 #include "discovery/CUsbHidDeviceEnumerator.h"
 
 #include "discovery/CPortEnumerator.h"
+#include "discovery/CProbeMark.h"
 #include "discovery/CUsbHidDevice.h"
 #include "discovery/CUsbHidDeviceFactory.h"
 #include "discovery/CUsbHidFilterDriver.h"
@@ -9,6 +10,7 @@
 #include "base/CScanningSDK.h"
 #include "base/StringUtils.h"
 #include "ports/CFilterDriver.h"
+#include "ports/CUsbHidBarcodeScanner.h"
 #include "ports/CUsbHidPort.h"
 
 #include <algorithm>
@@ -17,6 +19,21 @@
 namespace {
 
 constexpr int kQoxTransactionTimeout = 15000;
+
+// The scanner protocol's packets fill 64-byte reports; an interface whose
+// reports are shorter cannot carry them, and each query would only wait out
+// its time.
+bool reportsTooShort(const HidDeviceInfo& info, int interfaceType, const char* method)
+{
+    if (interfaceType != EIT_USB_HID_BARCODE_SCANNER ||
+        (info.inputReportLength >= CUsbHidBarcodeScanner::kReportLength &&
+         info.outputReportLength >= CUsbHidBarcodeScanner::kReportLength))
+        return false;
+    SDK_LOG(logbit::error, method,
+            "The interface's reports are shorter than 64 bytes (input " + intToString(info.inputReportLength) +
+                ", output " + intToString(info.outputReportLength) + "): interface skipped. Port=" + info.path);
+    return true;
+}
 
 std::string lower(std::string text)
 {
@@ -121,8 +138,15 @@ int CUsbHidDeviceEnumerator::enumerate()
             SDK_LOG(logbit::trace, kMethod, "The interface isn't in our detecing boundary. Port=" + info.path);
             continue;
         }
+        if (reportsTooShort(info, type, kMethod))
+            continue;
         CDevice* composite = checkCompositeDeviceExist(wstringToString(info.serialNumber));
 
+        // The factory opens the interface: wait while another discovery has
+        // it open for its own questions (declared first: released last).
+        CProbeMark mark(info.path);
+        if (!mark.take(*this))
+            continue;
         CUsbHidDeviceFactory factory(info, &m_menuMemory);
         factory.setFilterInterfaceUsage(m_template->interfaceUsages);
         factory.setFilterNamedProduct(m_template->namedProducts);
@@ -176,6 +200,9 @@ int CUsbHidDeviceEnumerator::enumerateFDQox()
     for (const std::string& path : paths) {
         if (walkEnds())
             break;
+        CProbeMark mark(path);
+        if (!mark.take(*this))
+            continue;
         CUsbHidPort port(true);
         if (port.open(stringToWString(path)) != 0) {
             SDK_LOG(logbit::trace, kMethod, "Device is already occupied.");
@@ -188,7 +215,7 @@ int CUsbHidDeviceEnumerator::enumerateFDQox()
             continue;
         }
         const int type = CUsbHidTable::getInterfaceType(info);
-        if (!interfaceTypeWanted(type)) {
+        if (!interfaceTypeWanted(type) || reportsTooShort(info, type, kMethod)) {
             port.close();
             continue;
         }

@@ -3,6 +3,10 @@
 // that the filter driver publishes, questioned in the driver's transaction
 // mode. A further interface of a scanner already in the list (same serial
 // number) is cloned from that record.
+//
+// A point-of-sale interface whose input or output reports are shorter than
+// the protocol's 64 bytes is skipped with a log line: it cannot carry a
+// packet. Every interface is questioned under its probe mark (CProbeMark).
 #pragma once
 
 #include "discovery/CDeviceEnumerator.h"

@@ -70,6 +70,7 @@ void CBreaker::readRaw(unsigned char* buffer, unsigned capacity, unsigned* count
 bool CBreaker::ping(bool usbSerial, bool filterDriverPort)
 {
     CLogHelper trace("CBreaker::ping");
+    m_lineNeverQuiet = false;
     if (m_portInfo == nullptr || m_portInfo->port == nullptr || !m_portInfo->port->isOpened()) {
         SDK_LOG(logbit::error, "CBreaker::ping", "Port isn't opened.");
         return false;
@@ -103,8 +104,10 @@ bool CBreaker::ping(bool usbSerial, bool filterDriverPort)
     CHandshakingHandler drain(port);
     drain.setCancelFlag(getCancelFlag());
     drain.setTimeout(getRemaingTimeout());
-    if (!drain.clearPortData())
+    if (!drain.clearPortData()) {
+        m_lineNeverQuiet = drain.neverQuiet();
         return false;
+    }
 
     unsigned char buffer[64] = {};
     std::memcpy(buffer, kSyncCommand, sizeof kSyncCommand);

@@ -31,7 +31,11 @@ public:
     void readRaw(unsigned char* buffer, unsigned capacity, unsigned* count, unsigned expected);
     // ACK, NAK, then 0x5E 0x5F or 0xDE 0xDF in the first four bytes.
     static bool verifyPing(const unsigned char* answer);
+    // The last ping failed because the port's line never fell quiet: no
+    // other line setting will do better, so a caller gives the port up.
+    bool lineNeverQuiet() const { return m_lineNeverQuiet; }
 
 private:
     PORTINFO* m_portInfo;
+    bool m_lineNeverQuiet = false;
 };

@@ -37,6 +37,7 @@ CDataProcessor::CDataProcessor(InterfacePort* port, int initialState, int ctsSet
         m_switchEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
         m_switchDoneEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
         m_syncReplyEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        m_exchangeMutex = CreateMutexW(nullptr, FALSE, nullptr);
         SDK_LOG(logbit::trace, "CDataProcessor::CDataProcessor", "create the data receiver now.");
         m_receiver = new CDataReceiver(m_semaphore, m_port, ctsSetting, xonSetting, ackSetting, m_writeLock.get());
         m_parser = new CDataParser(m_receiver);
@@ -79,7 +80,8 @@ CDataProcessor::~CDataProcessor()
         m_syncReply = nullptr;
         SDK_LOG(logbit::trace, "CDataProcessor::~CDataProcessor",
                 "de-construct data processor, running thread exit, close all handles now.");
-        for (HANDLE handle : {m_semaphore, m_shutdownEvent, m_switchEvent, m_switchDoneEvent, m_syncReplyEvent}) {
+        for (HANDLE handle :
+             {m_semaphore, m_shutdownEvent, m_switchEvent, m_switchDoneEvent, m_syncReplyEvent, m_exchangeMutex}) {
             if (handle != nullptr) {
                 CloseHandle(handle);
             }
@@ -197,11 +199,40 @@ int CDataProcessor::writeMessage(const std::string& message, unsigned int* writt
                          written);
 }
 
+bool CDataProcessor::enterExchange(DWORD timeout)
+{
+    if (m_exchangeMutex == nullptr)
+        return false;
+    const DWORD wait = WaitForSingleObject(m_exchangeMutex, timeout);
+    // An owner that ended without leaving left no exchange behind.
+    return wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+}
+
+void CDataProcessor::leaveExchange()
+{
+    ReleaseMutex(m_exchangeMutex);
+}
+
+// Leaves the exchange that enterExchange took, at the end of the scope.
+struct CDataProcessor::ExchangeTurn {
+    CDataProcessor* processor;
+    ~ExchangeTurn() { processor->leaveExchange(); }
+};
+
 CData* CDataProcessor::sendMsgSync(int* status, std::string message, DWORD timeout, std::string& error)
 {
     static const char* const kMethod = "CDataProcessor::sendMsgSync";
     int ignored = 0;
     int& result = status != nullptr ? *status : ignored;
+    // The reply slot serves one exchange at a time: wait for the one under
+    // way to end, within this call's own time-out.
+    const DWORD start = GetTickCount();
+    if (!enterExchange(timeout)) {
+        setError(error, kMethod, "wait for another operation timeout!", logbit::error);
+        result = 2;
+        return nullptr;
+    }
+    const ExchangeTurn turn{this};
     if (m_state.load() != 1) {
         setError(error, kMethod, "this call only works at identify mode!", logbit::portClose);
         result = 6;
@@ -250,7 +281,6 @@ CData* CDataProcessor::sendMsgSync(int* status, std::string message, DWORD timeo
         return nullptr;
     }
 
-    const DWORD start = GetTickCount();
     for (;;) {
         const DWORD elapsed = platform::tickElapsed(start, GetTickCount());
         const DWORD left = timeout == INFINITE ? INFINITE : (elapsed >= timeout ? 0 : timeout - elapsed);
@@ -326,6 +356,17 @@ int CDataProcessor::switchProcessorState(int newState, bool changeHeader, bool h
 {
     static const char* const kMethod = "CDataProcessor::switchProcessorState";
     newState = newState != 0 ? 1 : 0;
+    if (newState == m_state.load()) {
+        SDK_LOG(logbit::trace, kMethod, "no need to change and exit now.");
+        return 0;
+    }
+    // A synchronous exchange under way would lose its reply to the other
+    // state's job, and the decode-header exchanges below share its slot.
+    if (!enterExchange(timeout)) {
+        setError(error, kMethod, "wait for another operation timeout!", logbit::error);
+        return 4;
+    }
+    const ExchangeTurn turn{this};
     if (newState == m_state.load()) {
         SDK_LOG(logbit::trace, kMethod, "no need to change and exit now.");
         return 0;

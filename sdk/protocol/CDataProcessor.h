@@ -14,7 +14,11 @@
 // state nor destroy it (both wait for that thread). Every write to the port
 // (sendMsgSync, sendMsgAsync, the receiver's handshake bytes) holds one
 // write lock for the write only, never across the wait for a reply, so two
-// frames never interleave on the wire.
+// frames never interleave on the wire. Synchronous exchanges take turns:
+// the processor has one reply slot, so a sendMsgSync (and a state switch,
+// with the decode-header exchanges it makes) holds the exchange lock from
+// its write to the end of its wait, and a second one waits for it within
+// its own time-out.
 //
 // Ownership: the port is not owned. Records handed to the callback belong to
 // the callback; a record returned by sendMsgSync belongs to its caller.
@@ -106,6 +110,11 @@ private:
     // Empties the reply slot under the reply lock and clears the waiting
     // flag; returns what the slot held.
     CData* endSyncWait();
+    // Takes the exchange lock within `timeout` ms (recursive for its owner);
+    // false when another exchange held it all that time.
+    bool enterExchange(DWORD timeout);
+    void leaveExchange();
+    struct ExchangeTurn;
 
     CDataReceiver* m_receiver = nullptr;
     std::atomic<bool> m_running{false};
@@ -119,6 +128,7 @@ private:
     HANDLE m_switchEvent = nullptr;
     HANDLE m_switchDoneEvent = nullptr;
     HANDLE m_syncReplyEvent = nullptr;
+    HANDLE m_exchangeMutex = nullptr;
     bool m_syncWaiting = false;  // guarded by m_replyLock
     CDataParser* m_parser = nullptr;
     std::atomic<bool> m_busy{false};

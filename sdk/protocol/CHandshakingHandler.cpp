@@ -39,17 +39,19 @@ bool CHandshakingHandler::discardPending(bool* stopped)
 
 bool CHandshakingHandler::overLimit() const
 {
-    return !m_budgeted && platform::tickElapsed(m_start, GetTickCount()) >= kUnboundedDrainLimitMs;
+    return platform::tickElapsed(m_start, GetTickCount()) >= kDrainLimitMs;
 }
 
 bool CHandshakingHandler::drain(bool ackEachPass)
 {
-    // Without a budget nothing else would end the drain of a line that never
-    // falls quiet, neither between passes nor within one.
-    m_budgeted = getRemaingTimeout() != 0;
+    // A budget alone would let one chattering line spend all of it (a whole
+    // discovery's), so the drain has a limit of its own, between passes and
+    // within one.
+    m_neverQuiet = false;
     m_start = GetTickCount();
     for (;;) {
         if (overLimit()) {
+            m_neverQuiet = true;
             SDK_LOG(logbit::error, "CHandshakingHandler::clearPortData", "The port never fell quiet.");
             return false;
         }
@@ -60,8 +62,10 @@ bool CHandshakingHandler::drain(bool ackEachPass)
         bool stopped = false;
         const bool found = discardPending(&stopped);
         if (stopped) {
-            if (overLimit())
+            if (overLimit()) {
+                m_neverQuiet = true;
                 SDK_LOG(logbit::error, "CHandshakingHandler::clearPortData", "The port never fell quiet.");
+            }
             return false;
         }
         m_port->purge();

@@ -176,7 +176,10 @@ struct VirtualSerialPort::Impl {
     // The serving thread's own.
     Channel lob;
     Channel management;
+    // Written under wakeMutex, and only while the serving thread is not
+    // running; the serving thread reads it without the lock.
     int wake = -1;
+    mutable std::mutex wakeMutex;
     int descriptor = -1;
     std::string descriptorPath;
     Clock::time_point lineFreeAt{};
@@ -188,23 +191,39 @@ struct VirtualSerialPort::Impl {
     std::atomic<long long> toHostNs{0};
     std::atomic<long long> fromHostNs{0};
 
+    // Any thread may wake the loop (a scan, a line change) while another
+    // unplugs: the descriptor is made and closed under wakeMutex, so a wake
+    // never writes to a descriptor being closed (or to one the kernel has
+    // already given to somebody else).
     void wakeUp() const
     {
+        std::lock_guard lock(wakeMutex);
         if (wake >= 0) {
             const std::uint64_t one = 1;
             [[maybe_unused]] const ssize_t n = ::write(wake, &one, sizeof one);
         }
     }
 
+    void setWake(int fd)
+    {
+        std::lock_guard lock(wakeMutex);
+        wake = fd;
+    }
+
     void closeAll()
     {
         lob.closeAll();
         management.closeAll();
-        for (int* fd : {&wake, &descriptor})
-            if (*fd >= 0) {
-                ::close(*fd);
-                *fd = -1;
-            }
+        {
+            std::lock_guard lock(wakeMutex);
+            if (wake >= 0)
+                ::close(wake);
+            wake = -1;
+        }
+        if (descriptor >= 0) {
+            ::close(descriptor);
+            descriptor = -1;
+        }
     }
 
     // The line the scanner's bytes travel on for a channel. The management
@@ -304,7 +323,7 @@ bool VirtualSerialPort::plug()
             return fail(std::move(error));
     }
 
-    s.wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    s.setWake(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
     if (s.wake < 0)
         return fail(errnoText("eventfd"));
 

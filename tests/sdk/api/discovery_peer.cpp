@@ -1,15 +1,26 @@
 // A second program that searches for RS-232 and HID point-of-sale scanners
 // through the facade, as another application on the same machine would.
-// Prints "result <code>" and then one line per device found: its port.
+// Prints "result <code>" and then one line per device found: its port; and
+// "began <ns>" and "ended <ns>", the monotonic clock around the search, so
+// that a test can tell that two searches overlapped. With "--start-at <ns>"
+// it begins at that time of the monotonic clock, so that two peers started
+// one after the other search at once.
 #include "api/CDiscovery.h"
 #include "api/CDiscoveryTemplate.h"
 #include "discovery/CDevice.h"
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
 #include <vector>
 
-int main()
+int main(int argc, char** argv)
 {
+    if (argc == 3 && std::strcmp(argv[1], "--start-at") == 0)
+        std::this_thread::sleep_until(std::chrono::steady_clock::time_point(
+            std::chrono::nanoseconds(std::strtoll(argv[2], nullptr, 10))));
     CDiscovery discovery;
     discovery.initialize();
     CDiscoveryTemplate search;
@@ -17,7 +28,15 @@ int main()
     search.baudRates = {115200, 9600};
     search.setDefaultValues();
     std::vector<CDevice*> devices;
+    const auto now = [] {
+        return static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count());
+    };
+    const long long began = now();
     const int result = discovery.enumerate(search, &devices, 30000);
+    const long long ended = now();
+    std::printf("began %lld\nended %lld\n", began, ended);
     std::printf("result %d\n", result);
     for (CDevice* device : devices) {
         std::printf("port %s\n", device->portName.c_str());

@@ -87,16 +87,34 @@ TEST(DrainEndless, WithoutABudgetTheDrainEndsAfterItsLimit)
     EXPECT_FALSE(drain.clearPortData());
     EXPECT_FALSE(drain.clearPortData(2));
     // It did not give up at once: it drained for its limit.
-    EXPECT_GE(platform::tickElapsed(start, GetTickCount()), 2 * CHandshakingHandler::kUnboundedDrainLimitMs);
+    EXPECT_GE(platform::tickElapsed(start, GetTickCount()), 2 * CHandshakingHandler::kDrainLimitMs);
+    EXPECT_TRUE(drain.neverQuiet());
 }
 
-TEST(DrainEndless, WithABudgetTheBudgetEndsIt)
+TEST(DrainEndless, AShortBudgetEndsItFirst)
 {
     EndlessPort port;
     CHandshakingHandler drain(&port);
     drain.setTimeout(200);
     EXPECT_FALSE(drain.clearPortData());
     EXPECT_TRUE(drain.isTimeout());
+    EXPECT_FALSE(drain.neverQuiet());
+}
+
+// A long budget (a whole discovery's) is not the drain's to spend on one
+// line: the limit ends it all the same.
+TEST(DrainEndless, ALongBudgetDoesNotStretchTheLimit)
+{
+    EndlessPort port;
+    CHandshakingHandler drain(&port);
+    drain.setTimeout(300'000);
+    const DWORD start = GetTickCount();
+    EXPECT_FALSE(drain.clearPortData());
+    const DWORD took = platform::tickElapsed(start, GetTickCount());
+    EXPECT_GE(took, CHandshakingHandler::kDrainLimitMs);
+    EXPECT_LT(took, CHandshakingHandler::kDrainLimitMs + 5000);
+    EXPECT_TRUE(drain.neverQuiet());
+    EXPECT_FALSE(drain.isTimeout());
 }
 
 TEST(DrainEndless, ACancelFromAnotherThreadEndsIt)
