@@ -184,6 +184,7 @@ int CFirmwareUpgrade::cancelFirmwareUpgrade()
     int r = 1;
     try {
         r = m_pUpdater->cancelFlash();
+        ++m_cancels;
         if (r != 0) {
             std::string text;
             m_pUpdater->getLastError(text);

@@ -50,6 +50,8 @@ public:
     void SendProgress(int done, int total);
     static int ProgressCallBack(void* user, int, int done, int total);
     int cancelFirmwareUpgrade();
+    // Cancels handed to a running updater so far.
+    int CancelsRequested() const { return m_cancels.load(); }
     int reConnect();
     int ReleaseUpdater();
 
@@ -73,4 +75,5 @@ private:
     std::mutex m_threadLock;
     std::thread m_thread;
     std::atomic<bool> m_ended{true};
+    std::atomic<int> m_cancels{0};
 };

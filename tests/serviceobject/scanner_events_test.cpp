@@ -9,6 +9,7 @@
 #include "platform/time.h"
 
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 using namespace sotest;
@@ -119,6 +120,9 @@ TEST_P(ScannerEvents, AnUnpluggedScannerReportsLossAndReturnThenIsClaimedAgain)
     ASSERT_TRUE(events.waitFor("S:2001"));
     ASSERT_TRUE(vxtest::waitUntil([&] { return !mgr().Reconnection().IsRunning(); }));
     EXPECT_EQ(events.list(), (std::vector<std::string>{"S:2004", "S:2001"}));
+    // Back but not claimed again: the lost connection cannot take an update.
+    { std::ofstream("fw.bin") << "firmware"; }
+    EXPECT_EQ(CScannerWrapper::ScannerUpdateFirmware("fw.bin"), 111);
 
     ASSERT_EQ(CScannerWrapper::ScannerReleaseDevice(), 0);
     EXPECT_FALSE(mgr().Reconnection().HasThread());
