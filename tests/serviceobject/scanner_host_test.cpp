@@ -5,6 +5,10 @@
 // CheckHealth against the device.
 #include "ScannerHost.h"
 
+#include "simulator/identity_model.h"
+
+#include <cstring>
+
 using namespace sotest;
 
 namespace {
@@ -279,6 +283,52 @@ TEST_P(ScannerHost, InteractiveCheckHealthShowsALabelInsteadOfFiringIt)
     EXPECT_EQ(CScannerWrapper::ScannerCheckHealth(3), 111);
     EXPECT_EQ(property(1000001), "Interactive HCheck; Failed");
     mgr().SetCheckHealthView(nullptr);
+}
+
+TEST_P(ScannerHost, AnImagersCaptureAsNibblesAndAsBytes)
+{
+    const std::string image("\x01\x02\xFE\x80\x00\x7F", 6);
+    plug(GetParam(), [&](vxsim::MenuModel& menu) {
+        vxsim::IdentityModel identity = *vxsim::findIdentityModel("arch1");  // answers IMGSNP?
+        identity.device.serialNumber = "SN-IMAGER";
+        menu = vxsim::identityMenu(identity, menu);
+        menu.image = image;
+    });
+    ASSERT_EQ(open(), 0);
+    ASSERT_EQ(CScannerWrapper::ScannerClaimDevice(5000), 0);
+    ASSERT_EQ(mgr().Common().m_pDeviceInfo->m_nImaging, 1);
+
+    // Nibbles for a host, whatever BinaryConversion says; an answer longer
+    // than the string replaces it.
+    ASSERT_EQ(CScannerWrapper::ScannerSetPropertyNumber(11, 2), 0);
+    BSTR text = platform::bstrFromAnsi("x");
+    long count = 3;
+    ASSERT_EQ(CScannerWrapper::ScannerDirectIO(10, &count, &text), 0);
+    EXPECT_EQ(count, 6);
+    EXPECT_EQ(platform::ansiFromBstr(text), "0102?>");
+    EXPECT_EQ(menuCommands().back(), "IMGSNP1L;IMGSHP2P8F");
+    SysFreeString(text);
+
+    // The byte buffer gets the image bytes back, at most as many as asked.
+    unsigned char buffer[16] = {};
+    count = 16;
+    ASSERT_EQ(CScannerWrapper::ScannerDirectIO2(11, &count, buffer), 0);
+    EXPECT_EQ(count, 6);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 6), image);
+    unsigned char small[4] = {0, 0, 0, 0xAA};
+    count = 3;
+    ASSERT_EQ(CScannerWrapper::ScannerDirectIO2(12, &count, small), 0);
+    EXPECT_EQ(count, 3);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(small), 3), image.substr(0, 3));
+    EXPECT_EQ(small[3], 0xAA);
+
+    // DirectIO 18 with a capture command: the nibble text, cut to the buffer.
+    unsigned char capture[8] = {};
+    std::memcpy(capture, "IMGSHP2P", 8);
+    count = 8;
+    ASSERT_EQ(CScannerWrapper::ScannerDirectIO2(18, &count, capture), 0);
+    EXPECT_EQ(count, 8);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(capture), 8), "0102?>80");
 }
 
 INSTANTIATE_TEST_SUITE_P(Wires, ScannerHost, ::testing::Values(Wire::serial, Wire::hid), wireName);
