@@ -93,7 +93,6 @@ const char* const CScannerMgr::kDisableSequence = "\x16" "0\r.;\x16" "0\r.";
 CScannerMgr::CScannerMgr()
 {
     m_common.m_nServiceObjectVersion = kServiceObjectVersion;
-    m_defaultView = MakeCheckHealthView();
     SetCheckHealthView(nullptr);
     InitClosedVars();
 }
@@ -126,6 +125,8 @@ void CScannerMgr::Trace(const char* text)
 
 void CScannerMgr::SetCheckHealthView(ICheckHealthView* view)
 {
+    // The process's own view is chosen when it is first needed: a host may
+    // start its Qt application after it made the service object.
     m_pView = view != nullptr ? view : m_defaultView.get();
     m_dialog = std::make_unique<CInteractive>(m_pView);
     m_common.SetCheckHealthDialog(m_dialog.get());
@@ -793,6 +794,10 @@ long CScannerMgr::CheckHealth(long level)
             m_common.m_strCheckHealthText = answered ? "External HCheck; Successful" : "External HCheck; Not Responding";
         result = answered ? 0 : 111;
     } else if (level == 3) {
+        if (m_pView == nullptr) {
+            m_defaultView = MakeCheckHealthView();
+            SetCheckHealthView(m_defaultView.get());
+        }
         m_pQueue->SetDirectPost(true);
         const bool autoDisable = m_nAutoDisable.load() != 0;
         if (autoDisable)

@@ -81,3 +81,16 @@ TEST(ModulePath, TheProgramsPathWhenItFitsElseCutWithInsufficientBuffer)
 }
 
 }  // namespace
+
+#include "platform/loaded_symbol.h"
+
+namespace {
+
+TEST(LoadedSymbol, FoundOnlyWhenALoadedLibraryDefinesIt)
+{
+    EXPECT_NE(platform::findLoadedSymbol("malloc"), nullptr);
+    EXPECT_EQ(platform::findLoadedSymbol("vx_no_library_defines_this"), nullptr);
+    EXPECT_EQ(platform::findLoadedSymbol(nullptr), nullptr);
+}
+
+}  // namespace
