@@ -671,6 +671,11 @@ long CScannerMgr::DirectIO(long command, long* pData, BSTR* pString)
         } else if (upper(name) == "IMGSHP") {
             result = DIOGetImage(18, pData, pString, text + ".");
         } else {
+            // The command and the re-enable after it are one exchange: an
+            // AutoDisable from the event-window thread comes after both, so
+            // the re-enable never undoes it.
+            std::unique_lock exchange(m_exchangeLock, std::defer_lock);
+            exchange.try_lock_for(std::chrono::milliseconds(std::max<long long>(m_common.m_llCommandTimeOut, 0)));
             std::string reply;
             const int sent = SendCmdToDevice(text + ".", &reply, m_common.m_llCommandTimeOut, 0);
             if (sent == kTimedOut) {

@@ -139,7 +139,7 @@ private:
     std::unique_ptr<CInteractive> m_dialog;
 
     std::recursive_mutex m_queueLock;  // the queue's life against the fires
-    std::timed_mutex m_exchangeLock;   // one menu-command exchange at a time
+    std::recursive_timed_mutex m_exchangeLock;  // one menu-command exchange at a time
     std::atomic<int> m_exchangesWaiting{0};
     std::mutex m_scanLock;             // ScanData and ScanDataLabel
 };
