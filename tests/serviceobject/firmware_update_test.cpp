@@ -53,7 +53,7 @@ protected:
         CScannerWrapper::ScannerReleaseInstance();
     }
     // An RS-232 flashable scanner, opened, claimed and enabled by a host.
-    vxsim::FlashableScanner& openFlashable(const std::string& serial)
+    vxsim::FlashableScanner& openFlashable(const std::string& serial, int appType = 1)
     {
         vxsim::FlashableOptions options;
         options.kind = vxsim::FlashableKind::rs232;
@@ -68,7 +68,7 @@ protected:
             return !port.empty();
         }));
         const std::string protocol = m_files.protocolFile();
-        CScannerWrapper::ScannerInit(1, "0", "", "1", "0", "", protocol.c_str(), "0", "250");
+        CScannerWrapper::ScannerInit(appType, "0", "", "1", "0", "", protocol.c_str(), "0", "250");
         CScannerWrapper::Set_StatusEventFP(&Statuses::onStatus);
         EXPECT_EQ(CScannerWrapper::ScannerOpenService("SimScanner", "False", port.c_str(), "", "", "0", "0"), 0);
         EXPECT_EQ(CScannerWrapper::ScannerClaimDevice(10000), 0);
@@ -101,6 +101,19 @@ TEST_F(SOFirmware, ProgressAsPercentagesThenComplete)
     }
     EXPECT_TRUE(scanner.bootloader().appCopy() == m_files.expectedApplication());
     EXPECT_TRUE(waitUntil([&] { return number(9) == 2; }));
+}
+
+// For the COM class the service object claims the flashed device again
+// itself (its events go to the control object, which is not here).
+TEST_F(SOFirmware, TheComClassIsClaimedAgainAfterAnUpdate)
+{
+    auto& scanner = openFlashable("SN-SO-TYPE0", 0);
+    ASSERT_EQ(CScannerWrapper::ScannerUpdateFirmware(m_files.application().c_str()), 0);
+    ASSERT_TRUE(waitUntil([&] { return scanner.bootloader().appCopy() == m_files.expectedApplication(); }));
+    ASSERT_TRUE(waitUntil([&] { return number(9) == 2 && number(1) == 1 && number(6) == 0; }));
+    EXPECT_TRUE(waitUntil([&] { return COPOSKestrel::GetInstance()->IsConnected(); }));
+    EXPECT_EQ(CScannerWrapper::ScannerSetPropertyNumber(3, 1), 0);
+    EXPECT_TRUE(statuses.snapshot().empty());  // type 0 fires through the COM class only
 }
 
 TEST_F(SOFirmware, ARefusedFileGives114AndTheDeviceBack)
