@@ -195,3 +195,22 @@ TEST(ScannerWrapper, ByteBufferDirectIOIsRefusedToTheComClassAndNegativeCounts)
 }
 
 }  // namespace
+
+#include "CFirmwareUpgrade.h"
+
+namespace {
+
+TEST(FirmwareProgress, PercentagesBoundedWithoutOverflowAndNoneWithoutATotal)
+{
+    const struct {
+        long long done;
+        long long total;
+        int percent;
+    } cases[] = {{250, 1000, 25},         {1000, 1000, 100}, {1500, 1000, 100}, {0, 1000, 0},
+                 {2147483647, 2147483647, 100}, {2147483647, 2147483646, 100}, {21474837, 2147483647, 1},
+                 {5, 0, -1},             {-5, 100, 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(CFirmwareUpgrade::Percentage(c.done, c.total), c.percent) << c.done << "/" << c.total;
+}
+
+}  // namespace
