@@ -20,6 +20,7 @@
 #include "CFirmwareUpgrade.h"
 #include "CScannerDataQ.h"
 #include "CScannerEventIF.h"
+#include "ExchangeLock.h"
 #include "ICheckHealthView.h"
 #include "IEventOwner.h"
 
@@ -139,7 +140,7 @@ private:
     std::unique_ptr<CInteractive> m_dialog;
 
     std::recursive_mutex m_queueLock;  // the queue's life against the fires
-    std::recursive_timed_mutex m_exchangeLock;  // one menu-command exchange at a time
+    ExchangeLock m_exchangeLock;  // one menu-command exchange at a time
     std::atomic<int> m_exchangesWaiting{0};
     std::mutex m_scanLock;             // ScanData and ScanDataLabel
 };

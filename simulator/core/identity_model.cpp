@@ -155,6 +155,10 @@ Identity queryIdentity(const std::string& name, const std::string& description, 
 }
 
 const std::vector<std::string> kBasicFeatures = {"TRM?", "ACTSTA?", "C39ENA?", "PDFENA?", "OCRENA?"};
+// Every feature query an identity here can list.
+const std::vector<std::string> kAllFeatureQueries = {"TRM?",    "ACTSTA?", "C39ENA?", "PDFENA?", "OCRENA?",
+                                                     "CBLTBL?", "IMGSNP?", "IDMENA?", "NETCKX?", "PLGENA?",
+                                                     "CPCENA?", "CURTBL?", "RPTSCN?"};
 
 std::vector<IdentityModel> makeCatalogue()
 {
@@ -325,6 +329,16 @@ std::vector<std::pair<std::string, std::string>> pinfoLinesOf(const IdentityMode
 
 MenuModel identityMenu(const IdentityModel& identity, MenuModel base)
 {
+    // A host reads a feature from whether its query is answered, so a
+    // default setting that is also a feature stays only where the identity
+    // lists that feature.
+    for (auto it = base.settings.begin(); it != base.settings.end();) {
+        const bool feature = std::any_of(kAllFeatureQueries.begin(), kAllFeatureQueries.end(),
+                                         [&](const std::string& q) { return featureKey(q) == it->first; });
+        const bool listed = std::any_of(identity.device.features.begin(), identity.device.features.end(),
+                                        [&](const std::string& q) { return featureKey(q) == it->first; });
+        it = feature && !listed ? base.settings.erase(it) : std::next(it);
+    }
     for (const auto& [tag, value] : identity.lineSettings)
         base.settings[tag] = value;
     base.deviceType = identity.deviceType;
