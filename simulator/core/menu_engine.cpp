@@ -63,6 +63,9 @@ void MenuEngine::take(const unsigned char* bytes, std::size_t count, std::vector
             if (b == 'M' || b == 'Y') {
                 m_header = static_cast<char>(b);
                 m_state = State::headerCr;
+            } else if (b == '1' || b == '0') {
+                m_switch = static_cast<char>(b);
+                m_state = State::rawSwitch;
             } else {
                 m_state = b == 'n' ? State::deviceType : State::idle;
             }
@@ -82,6 +85,14 @@ void MenuEngine::take(const unsigned char* bytes, std::size_t count, std::vector
             break;
         case State::headerCr:
             m_state = b == kCr ? State::body : State::idle;
+            break;
+        case State::rawSwitch:
+            m_state = b == kCr ? State::rawSwitchCr : State::idle;
+            break;
+        case State::rawSwitchCr:
+            m_state = State::idle;
+            if (b == '.')
+                finishSwitch(replies);
             break;
         case State::body:
         case State::bare:
@@ -127,6 +138,23 @@ void MenuEngine::finishBody(unsigned char mark, std::vector<std::vector<unsigned
     answer(address, text, mark, replies);
 }
 
+void MenuEngine::finishSwitch(std::vector<std::vector<unsigned char>>& replies)
+{
+    const std::string text(1, m_switch);
+    m_commands.push_back(text);
+    if (!m_faults.silentFrom.empty() && text == m_faults.silentFrom)
+        m_silenced = true;
+    if (m_faults.silent || m_silenced)
+        return;
+    m_enabled = m_switch == '1';
+    replies.push_back({static_cast<unsigned char>(m_switch), kMenuAck});
+    if (m_enabled) {
+        for (auto& label : m_heldLabels)
+            replies.push_back(std::move(label));
+        m_heldLabels.clear();
+    }
+}
+
 const MenuRule* MenuEngine::findRule(const std::string& address, const std::string& text) const
 {
     const MenuRule* any = nullptr;
@@ -150,6 +178,18 @@ bool MenuEngine::answerOne(const std::string& address, const std::string& text, 
         if (rule->withStatus)
             reply.push_back(static_cast<char>(rule->status));
         return rule->mark;
+    }
+    if (m_model.image && address.empty() && (text.rfind("IMGSNP", 0) == 0 || text.rfind("IMGSHP", 0) == 0)) {
+        if (text.rfind("IMGSHP", 0) == 0) {
+            int format = 3;
+            const std::size_t f = text.rfind('F');
+            if (f != std::string::npos && f > 0 && text[f - 1] >= '0' && text[f - 1] <= '9')
+                format = text[f - 1] - '0';
+            m_pendingImage = image(*m_model.image, format);
+        }
+        reply += text;
+        reply.push_back(static_cast<char>(kMenuAck));
+        return true;
     }
     unsigned char status = m_model.refuseUnknown ? kMenuNak : kMenuEnq;
     std::string echo = text;
@@ -206,6 +246,10 @@ void MenuEngine::answer(const std::string& address, const std::string& text, uns
     }
     if (withMark)
         reply.push_back(static_cast<char>(endMark));
+    // A captured image goes out before the reply that confirms the capture.
+    if (!m_pendingImage.empty())
+        replies.push_back(std::move(m_pendingImage));
+    m_pendingImage.clear();
     replies.emplace_back(reply.begin(), reply.end());
 }
 
@@ -227,6 +271,15 @@ std::vector<unsigned char> MenuEngine::synPacket(const std::string& payload)
 }
 
 std::vector<unsigned char> MenuEngine::barcode(const std::string& label, char codeId, const std::string& aim) const
+{
+    if (!m_enabled) {
+        m_heldLabels.push_back(packetOf(label, codeId, aim));
+        return {};
+    }
+    return packetOf(label, codeId, aim);
+}
+
+std::vector<unsigned char> MenuEngine::packetOf(const std::string& label, char codeId, const std::string& aim) const
 {
     if (!decodeHeader())
         return {label.begin(), label.end()};
@@ -252,6 +305,8 @@ std::vector<unsigned char> MenuEngine::image(const std::string& bytes, int forma
 
 std::vector<std::vector<unsigned char>> MenuEngine::withFaults(std::vector<unsigned char> bytes, bool packet) const
 {
+    if (bytes.empty())
+        return {};  // a label held back sends nothing, not even the garbage
     if (packet && m_faults.announcedLength && bytes.size() >= 7 && bytes[0] == kSyn) {
         for (int i = 0; i < 4; ++i)
             bytes[2 + i] = static_cast<unsigned char>((*m_faults.announcedLength >> (8 * i)) & 0xFF);

@@ -190,6 +190,39 @@ TEST(MenuEngine, HeaderRulesBatchesTheDeviceTypeQueryAndLateSilence)
     EXPECT_EQ(std::string(out.begin(), out.end()), "APP");
 }
 
+TEST(MenuEngine, RawSwitchesAnswerAndHoldLabelsBackWhileDisabled)
+{
+    MenuEngine engine;
+    EXPECT_TRUE(engine.enabled());
+    EXPECT_EQ(feed(engine, "\x16" "0\r.;\x16" "0\r."), std::string("0\x06" "0\x06"));
+    EXPECT_FALSE(engine.enabled());
+    EXPECT_TRUE(engine.barcode("HELD").empty());
+    EXPECT_TRUE(engine.withFaults(engine.barcode("HELD2"), true).empty());
+    // Enabled again, the held labels follow the answer in their order.
+    const std::string answer = feed(engine, "\x16" "1\r.");
+    const std::vector<unsigned char> first = engine.barcode("HELD");
+    const std::vector<unsigned char> second = engine.barcode("HELD2");
+    EXPECT_EQ(answer, std::string("1\x06") + std::string(first.begin(), first.end()) +
+                          std::string(second.begin(), second.end()));
+    EXPECT_EQ(engine.commands(), (std::vector<std::string>{"0", "0", "1"}));
+    // The default menu knows the settings the service object programs.
+    for (const char* tag : {"UPACKX", "UPECKX", "E13CKX", "EA8CKX", "OPSADM"})
+        EXPECT_EQ(feed(engine, std::string("\x16M\r") + tag + "1."), std::string(tag) + "1\x06.") << tag;
+    EXPECT_EQ(feed(engine, "\x16M\rC39ENA?."), "C39ENA1\x06.");
+}
+
+TEST(MenuEngine, AnImagerSendsItsImageBeforeTheCapturesReply)
+{
+    vxsim::MenuModel model;
+    model.image = std::string("\x00\xFF", 2);
+    MenuEngine imager(model);
+    const std::vector<unsigned char> packet = imager.image(*model.image, 8);
+    EXPECT_EQ(feed(imager, "\x16M\rIMGSNP1L;IMGSHP2P8F."),
+              std::string(packet.begin(), packet.end()) + "IMGSNP1L\x06;IMGSHP2P8F\x06.");
+    MenuEngine plain;
+    EXPECT_EQ(feed(plain, "\x16M\rIMGSNP1L;IMGSHP2P8F."), "IMGSNP1L\x05;IMGSHP2P8F\x05.");
+}
+
 TEST(IdentityModel, RepliesHaveTheShapesTheHostParses)
 {
     const auto menuOf = [](const char* name) {

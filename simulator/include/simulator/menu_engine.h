@@ -18,6 +18,15 @@
 // The device-type query (SYN 'n' ',' text CR) is answered with the model's
 // device-type text alone, or not at all when the model has none.
 //
+// The raw switches SYN '1' CR '.' (enable) and SYN '0' CR '.' (disable) are
+// answered '1' ACK and '0' ACK. A scanner starts enabled; while it is
+// disabled it reads no label: barcode() gives nothing and keeps the label,
+// and the enable switch's answer is followed by the labels kept meanwhile.
+//
+// An imager (MenuModel::image set) answers the capture commands IMGSNP...
+// and IMGSHP... with ACK, and an IMGSHP command first sends the image
+// packet (format: the digit in front of its closing 'F', else 3).
+//
 // Replies (device to host): [echo] value status mark, where the status is
 // ACK (0x06), NAK (0x15) or ENQ (0x05) and the mark repeats the command's.
 // By default the first six characters of a command name a setting (its
@@ -69,11 +78,15 @@ constexpr char kNoHeader = '-';
 struct MenuModel {
     // Setting tag (six characters) to value; a query or a change of a tag
     // that is not here is an unknown command.
-    std::map<std::string, std::string> settings = {{"DECHDR", "1"}, {"232BAD", "5"}, {"BEPLVL", "2"}};
+    std::map<std::string, std::string> settings = {
+        {"DECHDR", "1"}, {"232BAD", "5"}, {"BEPLVL", "2"}, {"UPACKX", "1"}, {"UPECKX", "1"},
+        {"E13CKX", "1"}, {"EA8CKX", "1"}, {"OPSADM", "0"}, {"C39ENA", "1"}};
     std::vector<MenuRule> rules;
     bool refuseUnknown = false;  // NAK in place of ENQ
     // The answer to the device-type query, sent as it is (empty: none).
     std::string deviceType;
+    // The image an imager captures; none: not an imager.
+    std::optional<std::string> image;
 };
 
 // Faults the device can put into what it sends.
@@ -115,6 +128,9 @@ public:
     std::vector<std::vector<unsigned char>> replyPieces(const std::vector<unsigned char>& reply) const;
 
     bool decodeHeader() const;
+    // Whether the scanner reads labels (the raw switches change it).
+    bool enabled() const { return m_enabled; }
+    void setEnabled(bool enabled) { m_enabled = enabled; }
     void setModel(MenuModel model) { m_model = std::move(model); }
     const MenuModel& model() const { return m_model; }
     void setFaults(DataFaults faults)
@@ -132,7 +148,9 @@ public:
     static std::vector<unsigned char> synPacket(const std::string& payload);
 
 private:
-    enum class State { idle, header, headerCr, body, bare, deviceType };
+    enum class State { idle, header, headerCr, body, bare, deviceType, rawSwitch, rawSwitchCr };
+    void finishSwitch(std::vector<std::vector<unsigned char>>& replies);
+    std::vector<unsigned char> packetOf(const std::string& label, char codeId, const std::string& aim) const;
     void answer(const std::string& address, const std::string& text, unsigned char mark,
                 std::vector<std::vector<unsigned char>>& replies);
     // One command's answer without its mark; false when the rule that
@@ -149,6 +167,12 @@ private:
     std::string m_body;
     std::vector<std::string> m_commands;
     bool m_silenced = false;  // DataFaults::silentFrom was received
+    bool m_enabled = true;
+    std::vector<unsigned char> m_pendingImage;  // sent ahead of the reply being built
+    char m_switch = '1';
+    // Labels read while disabled wait for the enable switch. barcode() is a
+    // reading, which the scanners make through a const engine.
+    mutable std::vector<std::vector<unsigned char>> m_heldLabels;
 };
 
 }  // namespace vxsim

@@ -1,0 +1,199 @@
+// Firmware updates through the exported interface with the flash library
+// in "FlashDLLs" beside the test program, against flashable simulated
+// scanners: progress as percentage statuses, then 2205; a refused file; a
+// device blocked by another update; a release during the flash.
+#include "FirmwareFixture.h"
+
+#include "COPOSKestrel.h"
+#include "CScannerMgr.h"
+#include "CScannerWrapper.h"
+
+#include "platform/serial.h"
+
+#include <csignal>
+#include <cstdio>
+#include <thread>
+
+using namespace vxtest;
+
+namespace {
+
+struct Statuses {
+    std::mutex mutex;
+    std::vector<long> list;
+    static Statuses& get()
+    {
+        static Statuses statuses;
+        return statuses;
+    }
+    static void onStatus(long status)
+    {
+        std::lock_guard lock(get().mutex);
+        get().list.push_back(status);
+    }
+    std::vector<long> snapshot()
+    {
+        std::lock_guard lock(mutex);
+        return list;
+    }
+    bool waitFor(long status)
+    {
+        return waitUntil([&] {
+            const auto now = snapshot();
+            return std::find(now.begin(), now.end(), status) != now.end();
+        });
+    }
+};
+
+class SOFirmware : public ApiTest {
+protected:
+    ~SOFirmware() override
+    {
+        CScannerWrapper::ScannerCloseService();
+        CScannerWrapper::ScannerReleaseInstance();
+    }
+    // An RS-232 flashable scanner, opened, claimed and enabled by a host.
+    vxsim::FlashableScanner& openFlashable(const std::string& serial)
+    {
+        vxsim::FlashableOptions options;
+        options.kind = vxsim::FlashableKind::rs232;
+        options.id = "so-fw";
+        options.serialNumber = serial;
+        m_scanner = std::make_unique<vxsim::FlashableScanner>(options);
+        std::string port;
+        EXPECT_TRUE(waitUntil([&] {
+            for (const auto& listed : platform::listSerialPorts())
+                if (listed.devicePath == m_scanner->serialPath())
+                    port = listed.comName;
+            return !port.empty();
+        }));
+        const std::string protocol = m_files.protocolFile();
+        CScannerWrapper::ScannerInit(1, "0", "", "1", "0", "", protocol.c_str(), "0", "250");
+        CScannerWrapper::Set_StatusEventFP(&Statuses::onStatus);
+        EXPECT_EQ(CScannerWrapper::ScannerOpenService("SimScanner", "False", port.c_str(), "", "", "0", "0"), 0);
+        EXPECT_EQ(CScannerWrapper::ScannerClaimDevice(10000), 0);
+        EXPECT_EQ(CScannerWrapper::ScannerSetPropertyNumber(3, 1), 0);
+        return *m_scanner;
+    }
+    static long number(long index) { return CScannerWrapper::ScannerGetPropertyNumber(index); }
+
+    FirmwareFiles m_files;
+    std::unique_ptr<vxsim::FlashableScanner> m_scanner;
+    Statuses& statuses = Statuses::get();
+};
+
+TEST_F(SOFirmware, ProgressAsPercentagesThenComplete)
+{
+    auto& scanner = openFlashable("SN-SO-FW");
+    ASSERT_EQ(CScannerWrapper::ScannerUpdateFirmware(m_files.application().c_str()), 0);
+    EXPECT_EQ(number(9), 3);  // busy while it flashes
+    EXPECT_EQ(CScannerWrapper::ScannerClaimDevice(1000), 113);  // busy
+    ASSERT_TRUE(statuses.waitFor(2205)) << ::testing::PrintToString(statuses.snapshot());
+    const auto list = statuses.snapshot();
+    ASSERT_GE(list.size(), 2u);
+    EXPECT_EQ(list.back(), 2205);
+    for (std::size_t i = 0; i + 1 < list.size(); ++i) {
+        EXPECT_GE(list[i], 0);
+        EXPECT_LE(list[i], 100);
+        if (i > 0) {
+            EXPECT_GT(list[i], list[i - 1]) << "percentages rise without repeats";
+        }
+    }
+    EXPECT_TRUE(scanner.bootloader().appCopy() == m_files.expectedApplication());
+    EXPECT_TRUE(waitUntil([&] { return number(9) == 2; }));
+}
+
+TEST_F(SOFirmware, ARefusedFileGives114AndTheDeviceBack)
+{
+    openFlashable("SN-SO-BAD");
+    const std::string bad = m_files.dir().file("refused.bin");
+    flashfix::writeText(bad, "not firmware");
+    EXPECT_EQ(CScannerWrapper::ScannerUpdateFirmware(bad.c_str()), 114);
+    EXPECT_EQ(number(6), 114);
+    EXPECT_EQ(number(7), 281);
+    EXPECT_TRUE(waitUntil([&] { return number(9) == 2; }));
+    EXPECT_TRUE(COPOSKestrel::GetInstance()->IsConnected());
+    EXPECT_EQ(CScannerWrapper::ScannerCheckHealth(1), 0);
+    EXPECT_TRUE(statuses.snapshot().empty()) << ::testing::PrintToString(statuses.snapshot());
+}
+
+// Runs vx_block_holder on a serial number; it holds the device block until
+// it is killed.
+class BlockHolder {
+public:
+    BlockHolder(const std::string& serial, const TempDir& dir) : m_out(dir.file("holder.out"))
+    {
+        m_pipe = ::popen(("exec '" + programDirectory() + "/vx_block_holder' '" + serial + "' > '" + m_out + "' 2>&1")
+                             .c_str(),
+                         "w");
+    }
+    ~BlockHolder()
+    {
+        long pid = 0;
+        if (std::sscanf(readFile(m_out).c_str(), "held %ld", &pid) == 1 && pid > 0)
+            ::kill(static_cast<pid_t>(pid), SIGKILL);
+        if (m_pipe != nullptr)
+            ::pclose(m_pipe);
+    }
+    bool waitHeld()
+    {
+        return m_pipe != nullptr && waitUntil([&] { return readFile(m_out).find('\n') != std::string::npos; }) &&
+               readFile(m_out).rfind("held ", 0) == 0;
+    }
+
+private:
+    std::string m_out;
+    std::FILE* m_pipe = nullptr;
+};
+
+TEST_F(SOFirmware, ADeviceBlockedElsewhereStartsThenFailsUsable)
+{
+    openFlashable("SN-SO-BLOCK");
+    BlockHolder holder("SN-SO-BLOCK", m_files.dir());
+    ASSERT_TRUE(holder.waitHeld());
+    EXPECT_EQ(CScannerWrapper::ScannerUpdateFirmware(m_files.application().c_str()), 0);
+    ASSERT_TRUE(statuses.waitFor(2201)) << ::testing::PrintToString(statuses.snapshot());
+    EXPECT_TRUE(waitUntil([&] { return number(9) == 2; }));
+    EXPECT_TRUE(COPOSKestrel::GetInstance()->IsConnected());
+    EXPECT_EQ(CScannerWrapper::ScannerCheckHealth(1), 0);
+}
+
+TEST_F(SOFirmware, ReleaseDuringTheFlashCancelsItAndLeavesTheDeviceReleased)
+{
+    auto& scanner = openFlashable("SN-SO-CANCEL");
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool reached = false;
+    bool open = false;
+    scanner.bootloader().setBlockHook([&](int done) {
+        if (done == 2) {
+            std::unique_lock lock(mutex);
+            reached = true;
+            changed.notify_all();
+            changed.wait_for(lock, std::chrono::seconds(60), [&] { return open; });
+        }
+        return vxsim::BlockAction::ack;
+    });
+    ASSERT_EQ(CScannerWrapper::ScannerUpdateFirmware(m_files.application().c_str()), 0);
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(60), [&] { return reached; }));
+    }
+    long released = -1;
+    std::thread release([&] { released = CScannerWrapper::ScannerReleaseDevice(); });
+    // The cancel is set before the held block is answered.
+    ASSERT_TRUE(waitUntil([&] { return CScannerWrapper::Instance()->Firmware().CancelsRequested() == 1; }));
+    {
+        std::lock_guard lock(mutex);
+        open = true;
+        changed.notify_all();
+    }
+    release.join();
+    EXPECT_EQ(released, 0);
+    EXPECT_EQ(number(1), 0);
+    EXPECT_FALSE(CScannerWrapper::Instance()->Firmware().Running());
+    EXPECT_FALSE(COPOSKestrel::GetInstance()->IsConnected());
+    EXPECT_FALSE(scanner.bootloader().appCopy() == m_files.expectedApplication());
+}
+
+}  // namespace
