@@ -77,7 +77,7 @@ public:
             else if (v.vt == (VT_I4 | VT_BYREF))
                 fired.args.push_back("&" + std::to_string(*v.plVal));
             else if (v.vt == (VT_BSTR | VT_BYREF))
-                fired.args.push_back("&" + platform::latin1FromBstr(*v.pbstrVal));
+                fired.args.push_back("&" + platform::ansiFromBstr(*v.pbstrVal));
             else
                 fired.args.push_back("?");
         }
@@ -380,7 +380,7 @@ TEST_F(EventsTest, WhatTheSinkSetsReachesTheCallersVariables)
         } else if (params.cArgs == 3) {  // DirectIOEvent: Data, String
             *params.rgvarg[1].plVal = 99;
             SysFreeString(*params.rgvarg[0].pbstrVal);
-            *params.rgvarg[0].pbstrVal = platform::bstrFromLatin1("changed");
+            *params.rgvarg[0].pbstrVal = platform::bstrFromAnsi("changed");
         }
     };
     Container container({&sink});
@@ -396,12 +396,12 @@ TEST_F(EventsTest, WhatTheSinkSetsReachesTheCallersVariables)
     EXPECT_EQ(sink.fired().back().args, (std::vector<std::string>{"111", "0", "1", "&12"}));
 
     LONG data = 1;
-    BSTR text = platform::bstrFromLatin1(std::string("a\0b", 3));
+    BSTR text = platform::bstrFromAnsi(std::string("a\0b", 3));
     {
         ForeignCaller caller(control, 2, {DispatchArg::i4(4), DispatchArg::i4Ref(&data), DispatchArg::bstrRef(&text)});
     }
     EXPECT_EQ(data, 99);
-    EXPECT_EQ(platform::latin1FromBstr(text), "changed");
+    EXPECT_EQ(platform::ansiFromBstr(text), "changed");
     EXPECT_EQ(sink.fired().back().args, (std::vector<std::string>{"4", "&1", std::string("&a\0b", 4)}));
     SysFreeString(text);
 }
