@@ -11,7 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
+#include <future>
 #include <mutex>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -67,6 +71,8 @@ public:
             record += i != 0 ? "," : "";
         }
         record += ")";
+        if (during)
+            during();
         std::lock_guard lock(m_mutex);
         m_calls.push_back(record);
         m_threads.push_back(GetCurrentThreadId());
@@ -83,6 +89,7 @@ public:
         std::lock_guard lock(m_mutex);
         return m_threads;
     }
+    std::function<void()> during;  // runs inside each callback; set before any comes
     bool waitForCalls(std::size_t n)
     {
         return vxtest::waitUntil([&] { return calls().size() >= n; });
@@ -252,6 +259,45 @@ TEST_F(ScannerSOTest, ASecondObjectLeavesTheOpenServiceAlone)
     EXPECT_EQ(Call(first, "CloseService"), 0);
     first->Release();
     EXPECT_EQ(CScannerSO::LiveObjects(), 0);
+}
+
+// CloseService lets the control go while the event-window thread may be
+// raising a callback through it: the detach waits for that callback (an
+// unguarded detach is a race ThreadSanitizer reports here).
+TEST_F(ScannerSOTest, CloseServiceWaitsForACallbackInProgress)
+{
+    IDispatch* object = Create(CLSID_ScannerSO);
+    FakeControl control;
+    std::promise<void> entered;
+    std::promise<void> go;
+    std::shared_future<void> goSignal = go.get_future().share();
+    std::atomic<bool> closed{false};
+    std::atomic<bool> closedBeforeTheCallbackEnded{false};
+    std::atomic<int> inside{0};
+    control.during = [&] {
+        if (++inside == 1) {
+            entered.set_value();
+            goSignal.wait_for(std::chrono::seconds(20));
+            closedBeforeTheCallbackEnded = closed.load();
+        }
+    };
+    ASSERT_EQ(Open(object, &control), 0);
+    Enable(object);
+    scan("HELD");
+    ASSERT_EQ(entered.get_future().wait_for(std::chrono::seconds(20)), std::future_status::ready);
+
+    std::atomic<bool> closing{false};
+    std::thread closer([&] {
+        closing = true;
+        Call(object, "CloseService");
+        closed = true;
+    });
+    ASSERT_TRUE(vxtest::waitUntil([&] { return closing.load(); }));
+    go.set_value();
+    closer.join();
+    EXPECT_FALSE(closedBeforeTheCallbackEnded.load());
+    EXPECT_EQ(control.calls().size(), 1u);
+    object->Release();
 }
 
 TEST(ImagerSO, OpensWithoutADeviceAndKeepsItsProperties)
