@@ -73,10 +73,13 @@ public:
         record += ")";
         if (during)
             during();
+        const bool fails = failing == kCallbacks[id - 100];
+        if (fails && params->cArgs == 4 && params->rgvarg[0].vt == (VT_I4 | VT_BYREF))
+            *params->rgvarg[0].plVal = 13;  // a change the failure must not carry back
         std::lock_guard lock(m_mutex);
         m_calls.push_back(record);
         m_threads.push_back(GetCurrentThreadId());
-        return S_OK;
+        return fails ? DISP_E_EXCEPTION : S_OK;
     }
 
     std::vector<std::string> calls()
@@ -90,6 +93,7 @@ public:
         return m_threads;
     }
     std::function<void()> during;  // runs inside each callback; set before any comes
+    std::string failing;           // the callback that fails, if any
     bool waitForCalls(std::size_t n)
     {
         return vxtest::waitUntil([&] { return calls().size() >= n; });
@@ -259,6 +263,34 @@ TEST_F(ScannerSOTest, ASecondObjectLeavesTheOpenServiceAlone)
     EXPECT_EQ(Call(first, "CloseService"), 0);
     first->Release();
     EXPECT_EQ(CScannerSO::LiveObjects(), 0);
+}
+
+// A callback the control fails is logged and left: the proposed
+// ErrorResponse stands, and the event-window thread delivers the next label.
+TEST_F(ScannerSOTest, AFailedCallbackKeepsTheProposalAndTheEventThreadGoesOn)
+{
+    IDispatch* object = Create(CLSID_ScannerSO);
+    FakeControl control;
+    control.failing = "SOError";
+    ASSERT_EQ(Open(object, &control), 0);
+    Enable(object);
+    LONG data = 0;
+    BSTR text = nullptr;
+    // DirectIO 9 feeds an empty label, which becomes an ErrorEvent.
+    EXPECT_EQ(Call(object, "DirectIO", {DispatchArg::i4(9), DispatchArg::i4Ref(&data), DispatchArg::bstrRef(&text)}),
+              106);
+    SysFreeString(text);
+    ASSERT_TRUE(control.waitForCalls(1));
+    EXPECT_EQ(control.calls()[0].rfind("SOError(", 0), 0u) << control.calls()[0];
+    // The proposal (clear) was applied, not the failed call's 13.
+    ASSERT_TRUE(vxtest::waitUntil([&] { return Call(object, "GetPropertyNumber", {DispatchArg::i4(9)}) == 2; }));
+
+    ASSERT_EQ(Call(object, "SetPropertyNumber", {DispatchArg::i4(2), DispatchArg::i4(1)}), 0);
+    scan("AFTER");
+    ASSERT_TRUE(control.waitForCalls(2));
+    EXPECT_EQ(control.calls()[1], "SOData(0)");
+    EXPECT_EQ(Call(object, "CloseService"), 0);
+    object->Release();
 }
 
 // CloseService lets the control go while the event-window thread may be
