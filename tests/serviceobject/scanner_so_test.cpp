@@ -294,8 +294,8 @@ TEST_F(ScannerSOTest, AFailedCallbackKeepsTheProposalAndTheEventThreadGoesOn)
 }
 
 // CloseService lets the control go while the event-window thread may be
-// raising a callback through it: the detach waits for that callback (an
-// unguarded detach is a race ThreadSanitizer reports here).
+// raising a callback through it: CloseService returns only after that
+// callback has ended.
 TEST_F(ScannerSOTest, CloseServiceWaitsForACallbackInProgress)
 {
     IDispatch* object = Create(CLSID_ScannerSO);
