@@ -106,7 +106,7 @@ HRESULT CopyText(const char* text, BSTR* out)
 {
     if (out == nullptr)
         return E_POINTER;
-    *out = platform::bstrFromLatin1(text);
+    *out = platform::bstrFromAnsi(text);
     return *out != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -209,7 +209,7 @@ HRESULT COPOSScannerCtrl::Open(BSTR DeviceName, LONG* pRC)
         }
         *pRC = OPOS_E_NOEXIST;
         OpenFailed(OPOS_E_NOEXIST, OPOS_OR_REGBADNAME);
-        const std::string deviceName = platform::latin1FromBstr(DeviceName);
+        const std::string deviceName = platform::ansiFromBstr(DeviceName);
         if (deviceName.empty())
             return S_OK;
 

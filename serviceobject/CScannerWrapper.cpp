@@ -2,6 +2,7 @@
 
 #include "COPOSKestrel.h"
 #include "CScannerMgr.h"
+#include "CScannerSO.h"
 #include "SOHost.h"
 
 #include <atomic>
@@ -17,7 +18,6 @@ namespace {
 std::atomic<int> g_appType{0};
 std::mutex g_instanceLock;
 CScannerMgr* g_instance = nullptr;
-std::atomic<CScannerSO*> g_scannerSO{nullptr};
 std::atomic<CScannerWrapper::DataEventFP> g_dataEvent{nullptr};
 std::atomic<CScannerWrapper::ErrorEventFP> g_errorEvent{nullptr};
 std::atomic<CScannerWrapper::StatusEventFP> g_statusEvent{nullptr};
@@ -94,7 +94,7 @@ void CScannerWrapper::ScannerInitClosedVars()
 
 void CScannerWrapper::InitCallback(CScannerSO* scannerSO)
 {
-    g_scannerSO = scannerSO;
+    CScannerSO::SetCallbackTarget(scannerSO);
 }
 
 int CScannerWrapper::ScannerGetAppType()
@@ -266,8 +266,9 @@ void CScannerWrapper::ScannerFireUpdateDataEvent(long status)
     if (g_appType.load() != 0) {
         if (DataEventFP f = g_dataEvent.load())
             f(status);
+    } else {
+        CScannerSO::FireData(status);
     }
-    // Type 0 fires through the COM class, which is not part of this library.
 }
 
 void CScannerWrapper::ScannerFireErrorEvent(long resultCode, long resultCodeExtended, long errorLocus, long* pResponse)
@@ -275,6 +276,8 @@ void CScannerWrapper::ScannerFireErrorEvent(long resultCode, long resultCodeExte
     if (g_appType.load() != 0) {
         if (ErrorEventFP f = g_errorEvent.load())
             f(resultCode, resultCodeExtended, errorLocus, pResponse);
+    } else {
+        CScannerSO::FireError(resultCode, resultCodeExtended, errorLocus, pResponse);
     }
 }
 
@@ -283,6 +286,8 @@ void CScannerWrapper::ScannerFireStatusEvent(long status)
     if (g_appType.load() != 0) {
         if (StatusEventFP f = g_statusEvent.load())
             f(status);
+    } else {
+        CScannerSO::FireStatusUpdate(status);
     }
 }
 
@@ -291,6 +296,8 @@ void CScannerWrapper::ScannerFireDirectIOEvent(long number, long* pData, BSTR* p
     if (g_appType.load() != 0) {
         if (DirectIOFP f = g_directIO.load())
             f(number, pData, pString);
+    } else {
+        CScannerSO::FireDirectIO(number, pData, pString);
     }
 }
 

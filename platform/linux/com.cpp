@@ -73,20 +73,9 @@ std::string latin1FromOle(std::u16string_view text)
     return out;
 }
 
-BSTR bstrFromLatin1(std::string_view text)
-{
-    const std::u16string wide = oleFromLatin1(text);
-    return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-}
-
 std::u16string oleFromBstr(BSTR text)
 {
     return text == nullptr ? std::u16string() : std::u16string(text, SysStringLen(text));
-}
-
-std::string latin1FromBstr(BSTR text)
-{
-    return latin1FromOle(oleFromBstr(text));
 }
 
 std::string modulePath(const void* address)

@@ -29,7 +29,7 @@ void fillException(EXCEPINFO* exception, const char* text)
         return;
     *exception = EXCEPINFO{};
     exception->scode = E_FAIL;
-    exception->bstrDescription = bstrFromLatin1(text != nullptr ? text : "");
+    exception->bstrDescription = bstrFromAnsi(text != nullptr ? text : "");
 }
 
 }  // namespace
@@ -57,7 +57,7 @@ void DispatchCall::setBstr(BSTR text)
 
 bool DispatchCall::setLatin1(std::string_view text)
 {
-    BSTR value = bstrFromLatin1(text);
+    BSTR value = bstrFromAnsi(text);
     if (value == nullptr)
         return false;
     setBstr(value);
@@ -335,7 +335,7 @@ HRESULT variantToLatin1(const VARIANT& value, std::string* text)
     HRESULT status = VariantChangeType(&converted, &value, 0, VT_BSTR);
     if (SUCCEEDED(status)) {
         try {
-            *text = latin1FromBstr(converted.bstrVal);
+            *text = ansiFromBstr(converted.bstrVal);
         } catch (...) {
             status = E_OUTOFMEMORY;
         }

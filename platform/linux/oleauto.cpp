@@ -121,7 +121,7 @@ HRESULT VariantChangeType(VARIANT* target, const VARIANT* source, WORD, VARTYPE 
         if (!numberOf(*source, &number)) {
             if (!textOf(*source, &text))
                 return DISP_E_TYPEMISMATCH;
-            const std::string narrow = platform::latin1FromBstr(text);
+            const std::string narrow = platform::ansiFromBstr(text);
             std::size_t begin = narrow.find_first_not_of(' ');
             std::size_t end = narrow.find_last_not_of(' ');
             if (begin == std::string::npos)
@@ -154,7 +154,7 @@ HRESULT VariantChangeType(VARIANT* target, const VARIANT* source, WORD, VARTYPE 
         if (textOf(*source, &text)) {
             result.bstrVal = SysAllocStringLen(text, SysStringLen(text));
         } else if (numberOf(*source, &number)) {
-            result.bstrVal = platform::bstrFromLatin1(std::to_string(number));
+            result.bstrVal = platform::bstrFromAnsi(std::to_string(number));
         } else {
             return DISP_E_TYPEMISMATCH;
         }

@@ -122,7 +122,7 @@ public:
         VARIANT value;
         EXPECT_EQ(m_driver.invoke(id, DISPATCH_PROPERTYGET, {}, &value), S_OK) << id;
         EXPECT_EQ(value.vt, VT_BSTR) << id;
-        std::string result = value.vt == VT_BSTR ? platform::latin1FromBstr(value.bstrVal) : "";
+        std::string result = value.vt == VT_BSTR ? platform::ansiFromBstr(value.bstrVal) : "";
         VariantClear(&value);
         return result;
     }

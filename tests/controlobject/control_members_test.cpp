@@ -221,13 +221,13 @@ TEST_F(MembersTest, PropertiesAndMethodsGoToTheServiceObject)
 
     // By-reference arguments reach the caller's variables.
     LONG data = 41;
-    BSTR text = platform::bstrFromLatin1("in");
+    BSTR text = platform::bstrFromAnsi("in");
     EXPECT_EQ(control.call(id::DirectIO, {DispatchArg::i4(18), DispatchArg::i4Ref(&data), DispatchArg::bstrRef(&text)}),
               0);
     EXPECT_EQ(data, 42);
-    EXPECT_EQ(platform::latin1FromBstr(text), "dio:in");
+    EXPECT_EQ(platform::ansiFromBstr(text), "dio:in");
     EXPECT_EQ(control.call(id::RetrieveStatistics, {DispatchArg::bstrRef(&text)}), 0);
-    EXPECT_EQ(platform::latin1FromBstr(text), "<stats/>");
+    EXPECT_EQ(platform::ansiFromBstr(text), "<stats/>");
     SysFreeString(text);
     LONG compared = 0;
     EXPECT_EQ(control.call(id::CompareFirmwareVersion, {DispatchArg::latin1("fw.mocf"), DispatchArg::i4Ref(&compared)}),
@@ -350,7 +350,7 @@ TEST_F(MembersTest, OneDualInterfaceAnswersEveryVersionsIdentity)
     EXPECT_EQ(control.dispatch()->QueryInterface(DIID__IOPOSScannerEvents, reinterpret_cast<void**>(&none)),
               E_NOINTERFACE);
 
-    BSTR device = platform::bstrFromLatin1("dev");
+    BSTR device = platform::bstrFromAnsi("dev");
     LONG result = -1;
     EXPECT_EQ(scanner->Open(device, &result), S_OK);
     EXPECT_EQ(result, 0);

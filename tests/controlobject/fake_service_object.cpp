@@ -40,10 +40,10 @@ std::string Describe(const VARIANT& v)
     case VT_I4: return std::to_string(v.lVal);
     case VT_I2: return std::to_string(v.iVal);
     case VT_BOOL: return v.boolVal ? "true" : "false";
-    case VT_BSTR: return platform::latin1FromBstr(v.bstrVal);
+    case VT_BSTR: return platform::ansiFromBstr(v.bstrVal);
     case VT_DISPATCH: return "dispatch";
     case VT_I4 | VT_BYREF: return "&" + std::to_string(*v.plVal);
-    case VT_BSTR | VT_BYREF: return "&" + platform::latin1FromBstr(*v.pbstrVal);
+    case VT_BSTR | VT_BYREF: return "&" + platform::ansiFromBstr(*v.pbstrVal);
     default: return "?";
     }
 }
@@ -183,18 +183,18 @@ public:
             if (result != nullptr) {
                 VariantInit(result);
                 result->vt = VT_BSTR;
-                result->bstrVal = platform::bstrFromLatin1(text);
+                result->bstrVal = platform::bstrFromAnsi(text);
             }
             return S_OK;
         }
         if (name == "DirectIO") {
             *args[1]->plVal += 1;
-            const std::string text = "dio:" + platform::latin1FromBstr(*args[2]->pbstrVal);
+            const std::string text = "dio:" + platform::ansiFromBstr(*args[2]->pbstrVal);
             SysFreeString(*args[2]->pbstrVal);
-            *args[2]->pbstrVal = platform::bstrFromLatin1(text);
+            *args[2]->pbstrVal = platform::bstrFromAnsi(text);
         } else if (name == "RetrieveStatistics") {
             SysFreeString(*args[0]->pbstrVal);
-            *args[0]->pbstrVal = platform::bstrFromLatin1("<stats/>");
+            *args[0]->pbstrVal = platform::bstrFromAnsi("<stats/>");
         } else if (name == "CompareFirmwareVersion") {
             *args[1]->plVal = 7;
         }

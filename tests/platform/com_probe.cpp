@@ -76,8 +76,8 @@ public:
             {"Twice", 3, DISPATCH_METHOD, {VT_I4 | VT_BYREF, VT_BSTR | VT_BYREF}, VT_EMPTY,
              [](void*, DispatchCall& c) {
                  *c.i4Ref(0) *= 2;
-                 const std::string text = platform::latin1FromBstr(*c.bstrRef(1));
-                 BSTR doubled = platform::bstrFromLatin1(text + text);
+                 const std::string text = platform::ansiFromBstr(*c.bstrRef(1));
+                 BSTR doubled = platform::bstrFromAnsi(text + text);
                  SysFreeString(*c.bstrRef(1));
                  *c.bstrRef(1) = doubled;
                  return S_OK;

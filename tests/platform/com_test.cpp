@@ -162,13 +162,13 @@ TEST(Variants, ConvertAsTheDispatchTablesNeed)
 
     VARIANT text{};
     text.vt = VT_BSTR;
-    text.bstrVal = platform::bstrFromLatin1(" 123 ");
+    text.bstrVal = platform::bstrFromAnsi(" 123 ");
     LONG value = 0;
     EXPECT_EQ(platform::variantToI4(text, &value), S_OK);
     EXPECT_EQ(value, 123);
     VariantClear(&text);
     text.vt = VT_BSTR;
-    text.bstrVal = platform::bstrFromLatin1("12x");
+    text.bstrVal = platform::bstrFromAnsi("12x");
     EXPECT_EQ(platform::variantToI4(text, &value), DISP_E_TYPEMISMATCH);
     VariantClear(&text);
     EXPECT_EQ(text.vt, VT_EMPTY);
@@ -183,9 +183,9 @@ TEST(LatinText, EveryByteRoundTripsAndWideCharactersBecomeQuestionMarks)
     std::string bytes;
     for (int c = 0; c < 256; ++c)
         bytes += static_cast<char>(c);
-    BSTR text = platform::bstrFromLatin1(bytes);
+    BSTR text = platform::bstrFromAnsi(bytes);
     EXPECT_EQ(SysStringLen(text), 256u);
-    EXPECT_EQ(platform::latin1FromBstr(text), bytes);
+    EXPECT_EQ(platform::ansiFromBstr(text), bytes);
     SysFreeString(text);
     EXPECT_EQ(platform::latin1FromOle(u"a\u20ACb"), "a?b");
 }
@@ -214,17 +214,17 @@ TEST(DispatchTables, FindNamesWithoutCaseAndCallWithArgumentsInTheirOrder)
     const std::string text("a\0\xE9", 3);
     EXPECT_EQ(driver.invokeByName("Echo", DISPATCH_METHOD, {platform::DispatchArg::latin1(text)}, &result), S_OK);
     ASSERT_EQ(result.vt, VT_BSTR);
-    EXPECT_EQ(platform::latin1FromBstr(result.bstrVal), "3:" + text);
+    EXPECT_EQ(platform::ansiFromBstr(result.bstrVal), "3:" + text);
     VariantClear(&result);
 
     // By-reference arguments come back changed.
     LONG number = 21;
-    BSTR doubled = platform::bstrFromLatin1("ab");
+    BSTR doubled = platform::bstrFromAnsi("ab");
     EXPECT_EQ(driver.invoke(3, DISPATCH_METHOD,
                             {platform::DispatchArg::i4Ref(&number), platform::DispatchArg::bstrRef(&doubled)}, nullptr),
               S_OK);
     EXPECT_EQ(number, 42);
-    EXPECT_EQ(platform::latin1FromBstr(doubled), "abab");
+    EXPECT_EQ(platform::ansiFromBstr(doubled), "abab");
     SysFreeString(doubled);
 
     // A property: put with DISPID_PROPERTYPUT, get back.
@@ -301,7 +301,7 @@ TEST(DispatchTables, RefuseWrongCallsWithTheirDispatchCodes)
     DISPPARAMS empty{nullptr, nullptr, 0, 0};
     EXPECT_EQ(probe.dispatch->Invoke(4, IID_NULL, 0, DISPATCH_METHOD, &empty, nullptr, &exception, nullptr),
               DISP_E_EXCEPTION);
-    EXPECT_EQ(platform::latin1FromBstr(exception.bstrDescription), "probe failure");
+    EXPECT_EQ(platform::ansiFromBstr(exception.bstrDescription), "probe failure");
     SysFreeString(exception.bstrDescription);
 
     platform::DispatchDriver nobody;

@@ -137,11 +137,10 @@ std::string stringFromGuid(REFGUID guid);
 bool guidFromString(const std::string& text, GUID* guid);
 
 // ISO-8859-1 and UTF-16: each byte is one character; a character beyond
-// 255 narrows to '?'. The platform's "ANSI" texts across COM.
+// 255 narrows to '?'. The platform's "ANSI" texts across COM (BSTRs:
+// bstrFromAnsi and ansiFromBstr of platform/bstr.h).
 std::u16string oleFromLatin1(std::string_view text);
 std::string latin1FromOle(std::u16string_view text);
-BSTR bstrFromLatin1(std::string_view text);  // null when there is no memory
-std::string latin1FromBstr(BSTR text);      // NULs kept
 std::u16string oleFromBstr(BSTR text);
 
 // The absolute path of the library (or program) that holds `address`;

@@ -37,7 +37,7 @@ public:
     // The argument's BSTR, owned by the call.
     BSTR bstr(std::size_t index) const { return m_args[index].bstrVal; }
     // The text narrowed to ISO-8859-1 ('?' past 255), NULs kept.
-    std::string latin1(std::size_t index) const { return latin1FromBstr(m_args[index].bstrVal); }
+    std::string latin1(std::size_t index) const { return ansiFromBstr(m_args[index].bstrVal); }
     IDispatch* dispatch(std::size_t index) const { return m_args[index].pdispVal; }
     // By-reference arguments: the caller's own variables.
     LONG* i4Ref(std::size_t index) const { return m_args[index].plVal; }
