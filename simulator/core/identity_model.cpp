@@ -181,7 +181,7 @@ std::vector<IdentityModel> makeCatalogue()
     arch2.name = "arch2";
     arch2.device = pinfoIdentity("VX-1200", "Area imager", "T2000003", "2", "120");
     arch2.device.compid = true;
-    arch2.device.features = {"TRM?", "CBLTBL?", "PLGENA?", "CPCENA?", "IMGSNP?"};
+    arch2.device.features = {"TRM?", "CBLTBL?", "PLGENA?", "CPCENA?", "IMGSNP?", "C39ENA?"};
     models.push_back(arch2);
 
     IdentityModel arch3;

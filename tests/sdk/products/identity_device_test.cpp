@@ -181,7 +181,7 @@ const FillCase kFillCases[] = {
     {"arch1", EDM_APP, ARCH_TALON_R1, PT_NORMAL, "VX-1100", "Area imager", "T1000002", "WA-110", "SW-110",
      "Jan 12 2009", "09:15:00", "", 0, 7, {EFS_COMPID, 1, 2, 5, 7, 11}, {}},
     {"arch2", EDM_APP, ARCH_TALON_R2, PT_NORMAL, "VX-1200", "Area imager", "T2000003", "AP-120", "v120",
-     "2021/03/04", "10:31:02", "BT-120", 2, 124, {EFS_COMPID, EFS_FLASH_DLL_SUPPORT, 1, 2, 4, 5, 10}, {}},
+     "2021/03/04", "10:31:02", "BT-120", 2, 124, {EFS_COMPID, EFS_FLASH_DLL_SUPPORT, 1, 2, 4, 5, 6, 10}, {}},
     {"arch3", EDM_APP, ARCH_KELP, PT_NORMAL, "VX-1300", "Presentation imager", "K3000004", "AP-130", "v130",
      "2021/03/04", "10:31:02", "BT-130", 3, 124, {EFS_FLASH_DLL_SUPPORT, 3, 7}, {}},
     {"arch4", EDM_APP, ARCH_TZW, PT_NORMAL, "VX-1400", "Mobile computer", "Z4000005", "AP-140", "v140",
