@@ -10,6 +10,7 @@
 
 #include "platform/serial.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <thread>
@@ -110,6 +111,13 @@ TEST_F(SOFirmware, TheComClassIsClaimedAgainAfterAnUpdate)
     auto& scanner = openFlashable("SN-SO-TYPE0", 0);
     ASSERT_EQ(CScannerWrapper::ScannerUpdateFirmware(m_files.application().c_str()), 0);
     ASSERT_TRUE(waitUntil([&] { return scanner.bootloader().appCopy() == m_files.expectedApplication(); }));
+    // The claim's settings and its disable switch go out a second time: the
+    // service object has claimed the device again (until then the claim of
+    // before the update still reads 1).
+    ASSERT_TRUE(waitUntil([&] {
+        const std::vector<std::string> commands = scanner.menuCommands();
+        return std::count(commands.begin(), commands.end(), "OPSADM0") >= 2 && commands.back() == "0";
+    }));
     ASSERT_TRUE(waitUntil([&] { return number(9) == 2 && number(1) == 1 && number(6) == 0; }));
     EXPECT_TRUE(waitUntil([&] { return COPOSKestrel::GetInstance()->IsConnected(); }));
     EXPECT_EQ(CScannerWrapper::ScannerSetPropertyNumber(3, 1), 0);
