@@ -2,6 +2,7 @@
 #include "simulator/menu_engine.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace vxsim {
 
@@ -22,6 +23,48 @@ bool isMark(unsigned char b)
 bool isPrintable(unsigned char b)
 {
     return b >= 0x20 && b < 0x7F;
+}
+
+// Whether `text` starts with the six-character `tag`, in any case.
+bool hasTag(const std::string& text, const char* tag)
+{
+    if (text.size() < kTagLength)
+        return false;
+    for (std::size_t i = 0; i < kTagLength; ++i) {
+        if (std::toupper(static_cast<unsigned char>(text[i])) != tag[i])
+            return false;
+    }
+    return true;
+}
+
+// The format a capture's parameters ask for ("2P8F": number-letter pairs,
+// see menu_engine.h), none when they name none; false when the imager
+// does not take them.
+bool captureFormat(const std::string& parameters, std::optional<ImageFormat>& format)
+{
+    constexpr int kLargest = 999;
+    std::size_t at = 0;
+    while (at < parameters.size()) {
+        int value = 0;
+        std::size_t end = at;
+        for (; end < parameters.size() && std::isdigit(static_cast<unsigned char>(parameters[end])); ++end) {
+            value = value * 10 + (parameters[end] - '0');
+            if (value > kLargest)
+                return false;
+        }
+        if (end == at || end == parameters.size())
+            return false;
+        const int letter = std::toupper(static_cast<unsigned char>(parameters[end]));
+        if (letter == 'F') {
+            format = imageFormatOfCode(value);
+            if (!format)
+                return false;
+        } else if (letter != 'P') {
+            return false;
+        }
+        at = end + 1;
+    }
+    return true;
 }
 
 void appendLittleEndian(std::string& out, std::uint32_t value)
@@ -179,18 +222,8 @@ bool MenuEngine::answerOne(const std::string& address, const std::string& text, 
             reply.push_back(static_cast<char>(rule->status));
         return rule->mark;
     }
-    if (m_model.image && address.empty() && (text.rfind("IMGSNP", 0) == 0 || text.rfind("IMGSHP", 0) == 0)) {
-        if (text.rfind("IMGSHP", 0) == 0) {
-            int format = 3;
-            const std::size_t f = text.rfind('F');
-            if (f != std::string::npos && f > 0 && text[f - 1] >= '0' && text[f - 1] <= '9')
-                format = text[f - 1] - '0';
-            m_pendingImage = image(*m_model.image, format);
-        }
-        reply += text;
-        reply.push_back(static_cast<char>(kMenuAck));
+    if (answerCapture(address, text, reply))
         return true;
-    }
     unsigned char status = m_model.refuseUnknown ? kMenuNak : kMenuEnq;
     std::string echo = text;
     std::string value;
@@ -216,6 +249,27 @@ bool MenuEngine::answerOne(const std::string& address, const std::string& text, 
         }
     }
     reply += echo + value;
+    reply.push_back(static_cast<char>(status));
+    return true;
+}
+
+bool MenuEngine::answerCapture(const std::string& address, const std::string& text, std::string& reply)
+{
+    const bool shot = hasTag(text, "IMGSHP");
+    if (!m_model.image || !address.empty() || (!shot && !hasTag(text, "IMGSNP")))
+        return false;
+    unsigned char status = kMenuAck;
+    if (shot) {
+        std::optional<ImageFormat> asked;
+        if (captureFormat(text.substr(kTagLength), asked)) {
+            m_captureFormat = asked.value_or(m_captureFormat);
+            const std::string& fixed = *m_model.image;
+            m_pendingImage = image(fixed.empty() ? imagerImage(m_captureFormat) : fixed, static_cast<int>(m_captureFormat));
+        } else {
+            status = kMenuNak;
+        }
+    }
+    reply += text;
     reply.push_back(static_cast<char>(status));
     return true;
 }

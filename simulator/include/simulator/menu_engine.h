@@ -24,8 +24,14 @@
 // and the enable switch's answer is followed by the labels kept meanwhile.
 //
 // An imager (MenuModel::image set) answers the capture commands IMGSNP...
-// and IMGSHP... with ACK, and an IMGSHP command first sends the image
-// packet (format: the digit in front of its closing 'F', else 3).
+// and IMGSHP... (the tag in any case) with ACK, and an IMGSHP command first
+// sends the image packet. IMGSHP takes parameters as number-letter pairs
+// ("IMGSHP2P8F", the letter in any case): nF asks for format n (1 TIFF
+// binary, 3 TIFF grey, 6 JPEG, 8 BMP; see imager_images.h), nP is taken and
+// changes nothing. A capture without nF ships the format of the last one
+// that named it, JPEG before any did; so a lone "IMGSHP" ships an image.
+// Another format number, another letter, or a number without a letter is
+// refused with NAK and ships nothing.
 //
 // Replies (device to host): [echo] value status mark, where the status is
 // ACK (0x06), NAK (0x15) or ENQ (0x05) and the mark repeats the command's.
@@ -50,6 +56,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "simulator/imager_images.h"
 
 namespace vxsim {
 
@@ -85,7 +93,9 @@ struct MenuModel {
     bool refuseUnknown = false;  // NAK in place of ENQ
     // The answer to the device-type query, sent as it is (empty: none).
     std::string deviceType;
-    // The image an imager captures; none: not an imager.
+    // Set: an imager. Empty: it ships the test picture in the format each
+    // capture asks for (imagerImage()); other bytes: it ships those as they
+    // are, whatever the format.
     std::optional<std::string> image;
 };
 
@@ -156,6 +166,8 @@ private:
     // One command's answer without its mark; false when the rule that
     // answers it asks for no mark.
     bool answerOne(const std::string& address, const std::string& text, std::string& reply);
+    // An imager's answer to a capture command; false: `text` is none.
+    bool answerCapture(const std::string& address, const std::string& text, std::string& reply);
     const MenuRule* findRule(const std::string& address, const std::string& text) const;
     void finishBody(unsigned char mark, std::vector<std::vector<unsigned char>>& replies);
 
@@ -169,6 +181,7 @@ private:
     bool m_silenced = false;  // DataFaults::silentFrom was received
     bool m_enabled = true;
     std::vector<unsigned char> m_pendingImage;  // sent ahead of the reply being built
+    ImageFormat m_captureFormat = kDefaultImageFormat;  // of a capture that names none
     char m_switch = '1';
     // Labels read while disabled wait for the enable switch. barcode() is a
     // reading, which the scanners make through a const engine.
