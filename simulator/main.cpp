@@ -22,6 +22,9 @@
 // labels come once somebody listens for them, never in the middle of a
 // discovery's queries.
 //
+// --imager makes either kind an imager: it answers capture commands with
+// real BMP, TIFF and JPEG images (platform/virtual/WIRE.md).
+//
 // --chatter makes a serial scanner send a byte every few milliseconds for
 // as long as it runs: a line that never falls quiet. --report-length gives
 // a HID interface input and output reports of N bytes (the report-id byte
@@ -87,7 +90,7 @@ int usage()
                  "                   [--serial-number SN] [--no-init-mark] [--in-boot] [--no-wire-time]\n"
                  "                   [--report-interval US] [--until-eof]\n"
                  "       vxsimulator --list-models | --list-identities\n"
-                 "       (either model also takes --identity NAME and --scan LABEL ...)\n");
+                 "       (either model also takes --imager, --identity NAME and --scan LABEL ...)\n");
     return 2;
 }
 
@@ -200,6 +203,7 @@ int main(int argc, char** argv)
     std::string serialNumber;
     bool initMark = true;
     const vxsim::IdentityModel* identity = nullptr;
+    bool imager = false;
     std::vector<std::string> labels;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -226,6 +230,8 @@ int main(int argc, char** argv)
             modelName = argv[++i];
         else if (arg == "--hid-model" && hasValue)
             hidModelName = argv[++i];
+        else if (arg == "--imager")
+            imager = true;
         else if (arg == "--scan" && hasValue)
             labels.push_back(argv[++i]);
         else if (arg == "--id" && hasValue)
@@ -325,6 +331,8 @@ int main(int argc, char** argv)
         }
         if (identity != nullptr)
             hidModel.menu = vxsim::identityMenu(*identity, hidModel.menu);
+        if (imager)
+            hidModel.menu.image = std::string();
         pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
         vxsim::HidScanner scanner(hidModel, id.empty() ? hid->name : id);
         if (!scanner.plug()) {
@@ -357,6 +365,8 @@ int main(int argc, char** argv)
     model.wireTime = wireTime;
     if (identity != nullptr)
         model.menu = vxsim::identityMenu(*identity, model.menu);
+    if (imager)
+        model.menu.image = std::string();
 
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 

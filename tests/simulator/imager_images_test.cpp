@@ -1,14 +1,7 @@
 // The simulated imager's captures: real image files in the format each
 // command asks for, read back with a stock image decoder.
-#include "TestSupport.h"
-
 #include "simulator/imager_images.h"
 #include "simulator/menu_engine.h"
-#include "simulator/serial_model.h"
-#include "simulator/virtual_serial_port.h"
-
-#include "platform/file.h"
-#include "platform/serial.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -17,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -214,51 +206,6 @@ TEST(ImagerCapture, EveryFormatIsTheSameFileEachTimeAndWithinTheHostsRoom)
         EXPECT_EQ(vxsim::imagerImage(c.format), first) << c.command;
     }
     EXPECT_FALSE(vxsim::imageFormatOfCode(2).has_value());
-}
-
-// The largest image crosses a real pseudo-terminal whole and in order,
-// ahead of the capture's reply.
-TEST(ImagerCapture, TheImageCrossesTheSerialPortWhole)
-{
-    vxsim::SerialModel model = *vxsim::findSerialModel("rs232");
-    model.wireTime = false;
-    model.menu.image = std::string();
-    vxsim::VirtualSerialPort device(model, "imager");
-    ASSERT_TRUE(device.plug()) << device.lastError();
-    std::string path;
-    for (const auto& p : platform::listSerialPorts())
-        if (p.devicePath == device.ptyPath())
-            path = "\\\\.\\" + p.comName;
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE) << path;
-    DCB dcb{};
-    ASSERT_TRUE(GetCommState(h, &dcb));
-    dcb.BaudRate = model.baudRate;
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = ONESTOPBIT;
-    ASSERT_TRUE(SetCommState(h, &dcb));
-    COMMTIMEOUTS t{MAXDWORD, 0, 0, 0, 0};
-    ASSERT_TRUE(SetCommTimeouts(h, &t));
-    ASSERT_TRUE(vxtest::waitUntil([&] { return device.hostLine().baudRate == model.baudRate; }));
-
-    const std::string command = "\x16M\rIMGSNP1L;IMGSHP2P8F.";
-    DWORD n = 0;
-    ASSERT_TRUE(WriteFile(h, command.data(), static_cast<DWORD>(command.size()), &n, nullptr));
-    const std::string reply = "IMGSNP1L\x06;IMGSHP2P8F\x06.";
-    std::string got;
-    const bool whole = vxtest::waitUntil([&] {
-        char buffer[4096];
-        DWORD r = 0;
-        if (ReadFile(h, buffer, sizeof buffer, &r, nullptr))
-            got.append(buffer, r);
-        return got.size() >= reply.size() && got.compare(got.size() - reply.size(), reply.size(), reply) == 0;
-    });
-    CloseHandle(h);
-    ASSERT_TRUE(whole) << got.size() << " bytes";
-    const ImagePacket packet = unpack(got.substr(0, got.size() - reply.size()));
-    EXPECT_EQ(packet.image, vxsim::imagerImage(ImageFormat::bmp));
-    expectPicture(decode(packet.image).image, 8, 0, "bmp over the port");
 }
 
 }  // namespace

@@ -1,7 +1,12 @@
-// The simulator program's fault options, seen from a host in this process:
-// --chatter makes a serial scanner talk without being asked, and
-// --report-length gives a HID interface reports of another length.
+// The simulator program's options, seen from a host in this process:
+// --chatter makes a serial scanner talk without being asked,
+// --report-length gives a HID interface reports of another length, and
+// --imager answers a capture with a real image.
 #include "TestSupport.h"
+
+#include "simulator/imager_images.h"
+#include "simulator/menu_engine.h"
+#include "simulator/serial_model.h"
 
 #include "platform/file.h"
 #include "platform/hid.h"
@@ -14,6 +19,7 @@
 #include <cstdio>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <signal.h>
 
@@ -65,19 +71,29 @@ private:
     std::string m_path;
 };
 
-TEST(SimulatorProgramOptions, ChatterTalksUnasked)
+// Opens the serial port the program published, its reads returning at
+// once; INVALID_HANDLE_VALUE when there is none.
+HANDLE openProgramsPort(const SimulatorProgram& simulator)
 {
-    SimulatorProgram simulator("--serial-model rs232 --no-wire-time --chatter --id program-chatter");
-    ASSERT_FALSE(simulator.path().empty());
     std::string com;
     for (const auto& port : platform::listSerialPorts())
         if (port.devicePath == simulator.path())
             com = "\\\\.\\" + port.comName;
-    ASSERT_FALSE(com.empty());
+    EXPECT_FALSE(com.empty()) << simulator.path();
+    if (com.empty())
+        return INVALID_HANDLE_VALUE;
     HANDLE h = CreateFileA(com.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
     COMMTIMEOUTS t{MAXDWORD, 0, 0, 0, 0};
-    ASSERT_TRUE(SetCommTimeouts(h, &t));
+    EXPECT_TRUE(h != INVALID_HANDLE_VALUE && SetCommTimeouts(h, &t));
+    return h;
+}
+
+TEST(SimulatorProgramOptions, ChatterTalksUnasked)
+{
+    SimulatorProgram simulator("--serial-model rs232 --no-wire-time --chatter --id program-chatter");
+    ASSERT_FALSE(simulator.path().empty());
+    HANDLE h = openProgramsPort(simulator);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
     // Nothing is sent: every byte read is the scanner's own.
     std::size_t got = 0;
     EXPECT_TRUE(vxtest::waitUntil([&] {
@@ -88,6 +104,40 @@ TEST(SimulatorProgramOptions, ChatterTalksUnasked)
         return got >= 5;
     }));
     CloseHandle(h);
+}
+
+// The largest image crosses the pseudo-terminal whole and in order, ahead
+// of the capture's reply.
+TEST(SimulatorProgramOptions, AnImagerShipsARealImageAcrossThePort)
+{
+    SimulatorProgram simulator("--serial-model rs232 --no-wire-time --imager --id program-imager");
+    ASSERT_FALSE(simulator.path().empty());
+    HANDLE h = openProgramsPort(simulator);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DCB dcb{};
+    ASSERT_TRUE(GetCommState(h, &dcb));
+    dcb.BaudRate = vxsim::findSerialModel("rs232")->baudRate;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    ASSERT_TRUE(SetCommState(h, &dcb));
+
+    const std::string command = "\x16M\rIMGSNP1L;IMGSHP2P8F.";
+    DWORD n = 0;
+    ASSERT_TRUE(WriteFile(h, command.data(), static_cast<DWORD>(command.size()), &n, nullptr));
+    const std::vector<unsigned char> packet =
+        vxsim::MenuEngine().image(vxsim::imagerImage(vxsim::ImageFormat::bmp), 8);
+    const std::string expected = std::string(packet.begin(), packet.end()) + "IMGSNP1L\x06;IMGSHP2P8F\x06.";
+    std::string got;
+    EXPECT_TRUE(vxtest::waitUntil([&] {
+        char buffer[4096];
+        DWORD r = 0;
+        if (ReadFile(h, buffer, sizeof buffer, &r, nullptr))
+            got.append(buffer, r);
+        return got.size() >= expected.size();
+    }));
+    CloseHandle(h);
+    EXPECT_TRUE(got == expected) << got.size() << " bytes of " << expected.size();
 }
 
 TEST(SimulatorProgramOptions, ReportLengthReplacesTheModels)
