@@ -3,6 +3,7 @@
 // --report-length gives a HID interface reports of another length, and
 // --imager answers a capture with a real image.
 #include "TestSupport.h"
+#include "serial_host.h"
 
 #include "simulator/imager_images.h"
 #include "simulator/menu_engine.h"
@@ -71,8 +72,9 @@ private:
     std::string m_path;
 };
 
-// Opens the serial port the program published, its reads returning at
-// once; INVALID_HANDLE_VALUE when there is none.
+// Opens the serial port the program published (an "rs232" model) at its
+// model's line, reads returning at once; INVALID_HANDLE_VALUE when there is
+// none.
 HANDLE openProgramsPort(const SimulatorProgram& simulator)
 {
     std::string com;
@@ -83,8 +85,8 @@ HANDLE openProgramsPort(const SimulatorProgram& simulator)
     if (com.empty())
         return INVALID_HANDLE_VALUE;
     HANDLE h = CreateFileA(com.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    COMMTIMEOUTS t{MAXDWORD, 0, 0, 0, 0};
-    EXPECT_TRUE(h != INVALID_HANDLE_VALUE && SetCommTimeouts(h, &t));
+    EXPECT_TRUE(h != INVALID_HANDLE_VALUE &&
+                simtest::setLineAndPolledReads(h, vxsim::findSerialModel("rs232")->baudRate));
     return h;
 }
 
@@ -95,14 +97,8 @@ TEST(SimulatorProgramOptions, ChatterTalksUnasked)
     HANDLE h = openProgramsPort(simulator);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     // Nothing is sent: every byte read is the scanner's own.
-    std::size_t got = 0;
-    EXPECT_TRUE(vxtest::waitUntil([&] {
-        char b[64];
-        DWORD r = 0;
-        if (ReadFile(h, b, sizeof b, &r, nullptr))
-            got += r;
-        return got >= 5;
-    }));
+    std::string got;
+    EXPECT_TRUE(simtest::readAtLeast(h, 5, got));
     CloseHandle(h);
 }
 
@@ -114,13 +110,6 @@ TEST(SimulatorProgramOptions, AnImagerShipsARealImageAcrossThePort)
     ASSERT_FALSE(simulator.path().empty());
     HANDLE h = openProgramsPort(simulator);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    DCB dcb{};
-    ASSERT_TRUE(GetCommState(h, &dcb));
-    dcb.BaudRate = vxsim::findSerialModel("rs232")->baudRate;
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = ONESTOPBIT;
-    ASSERT_TRUE(SetCommState(h, &dcb));
 
     const std::string command = "\x16M\rIMGSNP1L;IMGSHP2P8F.";
     DWORD n = 0;
@@ -129,13 +118,7 @@ TEST(SimulatorProgramOptions, AnImagerShipsARealImageAcrossThePort)
         vxsim::MenuEngine().image(vxsim::imagerImage(vxsim::ImageFormat::bmp), 8);
     const std::string expected = std::string(packet.begin(), packet.end()) + "IMGSNP1L\x06;IMGSHP2P8F\x06.";
     std::string got;
-    EXPECT_TRUE(vxtest::waitUntil([&] {
-        char buffer[4096];
-        DWORD r = 0;
-        if (ReadFile(h, buffer, sizeof buffer, &r, nullptr))
-            got.append(buffer, r);
-        return got.size() >= expected.size();
-    }));
+    EXPECT_TRUE(simtest::readAtLeast(h, expected.size(), got));
     CloseHandle(h);
     EXPECT_TRUE(got == expected) << got.size() << " bytes of " << expected.size();
 }

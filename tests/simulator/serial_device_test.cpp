@@ -1,6 +1,7 @@
 // The simulated scanner's serial side: its byte-stream rules on their own,
 // and its virtual port seen through the host's platform calls.
 #include "TestSupport.h"
+#include "serial_host.h"
 
 #include "simulator/serial_filter_driver.h"
 #include "simulator/serial_model.h"
@@ -194,24 +195,10 @@ TEST(SerialVirtualPort, UnpluggedAndPluggedBackUnderTheSameComName)
     EXPECT_EQ(pathOf(device), path);
     h = openPort(path);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    DCB dcb{};
-    ASSERT_TRUE(GetCommState(h, &dcb));
-    dcb.BaudRate = 9600;
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = ONESTOPBIT;
-    ASSERT_TRUE(SetCommState(h, &dcb));
-    COMMTIMEOUTS t{MAXDWORD, 0, 0, 0, 0};
-    ASSERT_TRUE(SetCommTimeouts(h, &t));
+    ASSERT_TRUE(simtest::setLineAndPolledReads(h, 9600));
     ASSERT_TRUE(WriteFile(h, kSync.data(), 4, &n, nullptr));
     std::string got;
-    EXPECT_TRUE(vxtest::waitUntil([&] {
-        char b[8];
-        DWORD r = 0;
-        if (ReadFile(h, b, sizeof b, &r, nullptr))
-            got.append(b, r);
-        return got.size() >= 4;
-    }));
+    EXPECT_TRUE(simtest::readAtLeast(h, 4, got));
     EXPECT_EQ(got, std::string(kReply.begin(), kReply.end()));
     CloseHandle(h);
 }
