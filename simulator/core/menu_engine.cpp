@@ -264,7 +264,8 @@ bool MenuEngine::answerCapture(const std::string& address, const std::string& te
         if (captureFormat(text.substr(kTagLength), asked)) {
             m_captureFormat = asked.value_or(m_captureFormat);
             const std::string& fixed = *m_model.image;
-            m_pendingImage = image(fixed.empty() ? imagerImage(m_captureFormat) : fixed, static_cast<int>(m_captureFormat));
+            const int code = static_cast<int>(m_captureFormat);
+            m_pendingImage = image(fixed.empty() ? imagerImage(m_captureFormat) : fixed, code);
         } else {
             status = kMenuNak;
         }
