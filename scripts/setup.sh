@@ -8,7 +8,7 @@ VX_JOBS=$(nproc 2>/dev/null || echo 2)
 VX_PACKAGES=(
   g++ cmake make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libsqlite3-dev libudev-dev
+  libsqlite3-dev libudev-dev libjpeg-dev
   clang libclang-rt-14-dev
   qt6-base-dev qt6-image-formats-plugins
   openjdk-17-jdk-headless
