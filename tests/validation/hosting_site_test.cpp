@@ -167,4 +167,27 @@ TEST(ControlSiteTest, AHostedFakeFiresIntoTheCallbacksAndTheSiteLetsGoAtItsEnd)
     EXPECT_EQ(fake.References(), 0u);
 }
 
+TEST(ControlSiteTest, ACallbackMayEndTheSiteDuringItsOwnEvent)
+{
+    FakeScannerControl fake;
+    auto site = std::make_unique<ControlSite>();
+    site->Attach(&fake);
+    auto state = std::make_shared<LONG>(13);
+    std::weak_ptr<LONG> watch = state;
+    bool stateLivedOn = false;
+    site->onErrorEvent = [&, state](LONG, LONG, LONG, LONG* response) {
+        site.reset();
+        // What the callback captured must outlive the site while it runs.
+        stateLivedOn = !watch.expired();
+        if (stateLivedOn)
+            *response = *state;
+    };
+    state.reset();
+    EXPECT_EQ(fake.FireErrorEvent(111, 0, 1, 12), 13);
+    EXPECT_TRUE(stateLivedOn);
+    EXPECT_TRUE(watch.expired());
+    EXPECT_EQ(fake.Sinks(), 0u);
+    EXPECT_EQ(fake.References(), 0u);
+}
+
 }  // namespace
