@@ -234,8 +234,10 @@ HRESULT DispatchDriver::idOf(std::string_view latin1Name, DISPID* id, LCID local
 }
 
 HRESULT DispatchDriver::invoke(DISPID id, WORD flags, const std::vector<DispatchArg>& args, VARIANT* result,
-                               LCID locale, UINT* argumentError) const noexcept
+                               LCID locale, UINT* argumentError, std::string* exceptionText) const noexcept
 {
+    if (exceptionText != nullptr)
+        exceptionText->clear();
     if (result != nullptr)
         VariantInit(result);
     if (m_target == nullptr)
@@ -282,6 +284,8 @@ HRESULT DispatchDriver::invoke(DISPID id, WORD flags, const std::vector<Dispatch
         } catch (...) {
             status = DISP_E_EXCEPTION;
         }
+        if (exceptionText != nullptr && exception.bstrDescription != nullptr)
+            *exceptionText = ansiFromBstr(exception.bstrDescription);
         SysFreeString(exception.bstrSource);
         SysFreeString(exception.bstrDescription);
         SysFreeString(exception.bstrHelpFile);

@@ -130,8 +130,11 @@ public:
     // Invokes with `args` given first one first; `result` (may be null) is
     // cleared first and filled by the callee. A put sends its one argument
     // as the value (DISPID_PROPERTYPUT). E_POINTER without a target.
+    // `exceptionText` (may be null) gets the callee's EXCEPINFO description
+    // ("" when it gave none).
     HRESULT invoke(DISPID id, WORD flags, const std::vector<DispatchArg>& args, VARIANT* result,
-                   LCID locale = LOCALE_USER_DEFAULT, UINT* argumentError = nullptr) const noexcept;
+                   LCID locale = LOCALE_USER_DEFAULT, UINT* argumentError = nullptr,
+                   std::string* exceptionText = nullptr) const noexcept;
     HRESULT invokeByName(std::string_view latin1Name, WORD flags, const std::vector<DispatchArg>& args,
                          VARIANT* result, LCID locale = LOCALE_USER_DEFAULT) const noexcept;
 
