@@ -67,7 +67,8 @@ HRESULT MakeCommandTimeoutRequest(std::string_view milliseconds, DirectIOArgumen
 std::string ReplyBytes(BSTR reply, LONG pData);
 
 // The image in a reply, read as ReplyBytes reads it, by the BinaryConversion
-// the request was made with: 1 takes two characters per byte (low nibble of
+// read before the call (an "IMGSHP" serial reply is encoded the same way as a
+// capture's): 1 takes two characters per byte (low nibble of
 // each, high first), 2 three decimal digits per byte (low 8 bits of the
 // value), anything else one character per byte. A trailing odd character or
 // incomplete triple is dropped; decimal decoding ends at the first triple
