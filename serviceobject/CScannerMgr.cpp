@@ -65,6 +65,16 @@ std::string commandName(const std::string& text)
     return text.substr(at, 6);
 }
 
+// A DirectIO 18 or 19 text: the caller's string up to its first NUL. Hosts
+// hand the command in a buffer with room for the reply, so the characters
+// after the command are zeros, not part of it.
+std::string commandText(BSTR string)
+{
+    std::string text = platform::ansiFromBstr(string);
+    text.resize(std::min(text.size(), text.find('\0')));
+    return text;
+}
+
 // Writes `answer` into the caller's BSTR: in place when it fits, otherwise
 // the caller's string is replaced by one of the answer's length. Never
 // writes past the string's own length. False when memory ran out.
@@ -664,7 +674,7 @@ long CScannerMgr::DirectIO(long command, long* pData, BSTR* pString)
     if (command >= 10 && command <= 13) {
         result = DIOGetImage(command, pData, pString);
     } else if (command == 18) {
-        const std::string text = platform::ansiFromBstr(*pString);
+        const std::string text = commandText(*pString);
         const std::string name = commandName(text);
         if (text.find(';') != std::string::npos || name.size() < 6 || *pData < 0) {
             result = 106;
@@ -692,7 +702,7 @@ long CScannerMgr::DirectIO(long command, long* pData, BSTR* pString)
                 SetDeviceEnabled(m_nDeviceEnabled.load());
         }
     } else if (command == 19) {
-        const std::string text = platform::ansiFromBstr(*pString);
+        const std::string text = commandText(*pString);
         const bool minusOne = text == "-1";
         const bool digits =
             !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });

@@ -165,6 +165,18 @@ TEST_P(ScannerHost, DirectIOMenuPassThroughAndTimeOut)
         }
         SysFreeString(string);
     }
+    // A command handed in a buffer with room for the reply: the zeros after
+    // it are not part of it.
+    {
+        const std::size_t from = wire().size();
+        BSTR roomy = SysAllocStringLen(nullptr, 1024);
+        std::fill(roomy, roomy + 1024, u'\0');
+        std::copy_n(u"BEPLVL?", 7, roomy);
+        long n = 1024;
+        EXPECT_EQ(CScannerWrapper::ScannerDirectIO(18, &n, &roomy), 0);
+        EXPECT_NE(wire().find(kMenu + std::string("BEPLVL?."), from), std::string::npos);
+        SysFreeString(roomy);
+    }
     long negative = -1;
     BSTR string = platform::bstrFromAnsi("BEPLVL?");
     EXPECT_EQ(CScannerWrapper::ScannerDirectIO(18, &negative, &string), 106);
@@ -194,6 +206,14 @@ TEST_P(ScannerHost, DirectIOMenuPassThroughAndTimeOut)
         EXPECT_EQ(number(6), t.result) << t.text;
         SysFreeString(value);
     }
+    // A time-out in a buffer larger than its text (as a host sizes it).
+    BSTR roomy = SysAllocStringLen(nullptr, 1024);
+    std::fill(roomy, roomy + 1024, u'\0');
+    std::copy_n(u"500", 3, roomy);
+    long room = 1024;
+    EXPECT_EQ(CScannerWrapper::ScannerDirectIO(19, &room, &roomy), 0);
+    EXPECT_EQ(common.m_llCommandTimeOut, 500);
+    SysFreeString(roomy);
 
     // A silent device: 112 once the (short) time-out passes.
     vxsim::DataFaults silent;
