@@ -69,6 +69,8 @@ struct BasicViewModel {
     bool fullImageEnabled = false;
     int focus = 0;  // a control id to focus after the handler, 0: leave it
 
+    bool operator==(const BasicViewModel&) const = default;
+
     std::string deviceText() const;
     std::string deviceTypeText() const;
 };
