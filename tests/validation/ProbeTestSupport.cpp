@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 namespace vxtest {
 
@@ -65,6 +66,15 @@ void modifiedEntry(const std::string& name, const std::string& commandTimeout)
     writeText(path, "MAXIMUMTIMEOUT", "300000");
     writeText(path, "AUTODETECT", "False");
     writeText(path, "CLAIMTIMEOUT_0", "500");
+}
+
+void countdownFrom(int seconds)
+{
+    std::string ini = readFile(programDirectory() + "/resultsProperty.ini");
+    const auto at = ini.find("time=10");
+    ASSERT_NE(at, std::string::npos);
+    ini.replace(at, 7, "time=" + std::to_string(seconds));
+    std::ofstream("resultsProperty.ini", std::ios::binary) << ini;
 }
 
 void switchLogOn()

@@ -76,6 +76,10 @@ void addEntry(const std::string& name, const std::string& commandTimeout = "1000
 // order, AUTODETECT last.
 void modifiedEntry(const std::string& name, const std::string& commandTimeout);
 
+// The shipped results file in the working folder with the countdown's
+// start changed.
+void countdownFrom(int seconds);
+
 // The lines of the program's log, switched on for the test.
 void switchLogOn();
 std::string logText();

@@ -23,15 +23,6 @@ bool contains(const std::vector<std::string>& calls, const std::string& call)
 
 class VerifyTest : public ProbeTest {
 protected:
-    // The shipped results file with the countdown's start changed.
-    void countdownFrom(int seconds)
-    {
-        std::string ini = readFile("resultsProperty.ini");
-        const auto at = ini.find("time=10");
-        ASSERT_NE(at, std::string::npos);
-        ini.replace(at, 7, "time=" + std::to_string(seconds));
-        std::ofstream("resultsProperty.ini", std::ios::binary) << ini;
-    }
     void tick() { dlg().OnTimmer(probe::kCountdownTimer); }
     std::string progress() const { return m_dlg->Model().progressShown ? m_dlg->Model().progressText : "(hidden)"; }
     std::string error() const { return m_dlg->Model().errorShown ? m_dlg->Model().errorText : "(hidden)"; }
