@@ -17,7 +17,9 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
@@ -286,4 +288,71 @@ TEST_F(StartupTest, WithoutEitherControlTheProgramSaysSoAndEnds)
         EXPECT_EQ(caption, "Validation Utility");
         EXPECT_EQ(app.Window(), nullptr);
     }
+}
+
+TEST_F(StartupTest, TheAdvancedViewFollowsTheBasicViewAndIsTheOneBroughtForward)
+{
+    ASSERT_EQ(controltest::RegisterLibrary("libVXOPOSScanner.so"), S_OK);
+    ASSERT_EQ(controltest::RegisterLibrary("libVXOPOSImageScanner.so"), S_OK);
+    pump.reset();
+    CTillProbeApp app;
+    ASSERT_TRUE(app.IsFirstCopy());
+    bool basicHidden = false;
+    bool restored = false;
+    QString advancedTitle;
+    whenModalOpens([&](QWidget* basic) {
+        whenModalOpens([&](QWidget* advanced) {
+            advancedTitle = advanced->windowTitle();
+            basicHidden = app.Window() == nullptr && app.ShownView() == advanced;
+            advanced->showMinimized();
+            QApplication::processEvents();
+            EXPECT_EQ(runChild("TillProbe", {}, [] { QApplication::processEvents(); }), 0);
+            restored = waitUntil([&] {
+                QApplication::processEvents();
+                return !advanced->isMinimized() && advanced->isActiveWindow();
+            });
+            advanced->close();
+        });
+        static_cast<QPushButton*>(app.Window()->Control(IDC_BTN_ADVANCED))->click();
+        EXPECT_FALSE(basic->isVisible());
+    });
+    EXPECT_EQ(app.Run(), 0);
+    EXPECT_EQ(advancedTitle, "TillProbe - Advanced View");
+    EXPECT_TRUE(basicHidden);
+    EXPECT_TRUE(restored);
+}
+
+TEST_F(ViewTest, HelpOpensInTheProgramsOwnWindowWhichExitCloses)
+{
+    std::ofstream("TillProbe.html") << "<html><body><h1>Help</h1></body></html>";
+    open();
+    window->MenuAction(ID_HELP_FILE)->trigger();
+    QWidget* help = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget->isVisible() && widget->windowTitle() == "TillProbe")
+            help = widget;
+    ASSERT_NE(help, nullptr);
+    QPointer<QWidget> watched(help);
+    window->MenuAction(ID_HELP_FILE)->trigger();
+    int shown = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        shown += widget->isVisible() && widget->windowTitle() == "TillProbe";
+    EXPECT_EQ(shown, 1);
+    window->MenuAction(ID_FILE_EXIT)->trigger();
+    QApplication::processEvents();
+    EXPECT_TRUE(watched.isNull() || !watched->isVisible());
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(ViewTest, FrenchGetsTheFrenchMenuAndTheStringsFile)
+{
+    setenv("LANG", "fr_FR.UTF-8", 1);
+    std::filesystem::copy_file(programDirectory() + "/TillProbeFrench.strings", "TillProbeFrench.strings");
+    open();
+    EXPECT_EQ(window->MenuBar()->objectName(), "Menu216");
+    EXPECT_EQ(window->MenuAction(ID_FILE_EXIT)->text(), "&Quitter    Alt+X");
+    EXPECT_EQ(static_cast<QPushButton*>(window->Control(IDC_BTN_ADVANCED))->text(), QString::fromUtf8("Vue &avancée"));
+    // Texts compared with the registry stay as they are.
+    EXPECT_EQ(static_cast<QComboBox*>(window->Control(IDC_COMBO_DEVICETYPE))->currentText(), "Scanner");
+    grabAndKeep(window.get(), "tillprobe-basic-french");
 }
