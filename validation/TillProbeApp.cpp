@@ -62,16 +62,21 @@ int CTillProbeApp::Run()
     if (!m_first)
         return 0;
     try {
-        ControlSite scanner;
-        ControlSite imageScanner;
-        if (FAILED(scanner.Create(kScannerControlClsid)) || FAILED(imageScanner.Create(kImageScannerControlClsid))) {
-            QMessageBox box(QMessageBox::Information, QString::fromStdString(probe::T(probe::kNoControlsCaption)),
-                            QString::fromStdString(probe::T(probe::kNoControls)), QMessageBox::Ok);
-            box.setObjectName("NoControlsMessage");
-            box.exec();
-            return 0;
+        {
+            ControlSite scanner;
+            ControlSite imageScanner;
+            if (FAILED(scanner.Create(kScannerControlClsid)) ||
+                FAILED(imageScanner.Create(kImageScannerControlClsid))) {
+                QMessageBox box(QMessageBox::Information, QString::fromStdString(probe::T(probe::kNoControlsCaption)),
+                                QString::fromStdString(probe::T(probe::kNoControls)), QMessageBox::Ok);
+                box.setObjectName("NoControlsMessage");
+                box.exec();
+                return 0;
+            }
+            // The view's own sites hold the controls from here on; these
+            // let go, so that each event reaches one sink.
+            m_window = std::make_unique<TillProbeWindow>(scanner.Dispatch(), imageScanner.Dispatch());
         }
-        m_window = std::make_unique<TillProbeWindow>(scanner.Dispatch(), imageScanner.Dispatch());
         m_shown = m_window.get();
         m_window->exec();
         const bool advanced = m_window->SwitchRequested();

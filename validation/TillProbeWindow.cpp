@@ -97,6 +97,19 @@ protected:
     }
 };
 
+// The device-name list, which says when it is about to open.
+class DeviceList : public CTTComboBox {
+public:
+    using CTTComboBox::CTTComboBox;
+    std::function<void()> onDropDown;
+    void showPopup() override
+    {
+        if (onDropDown)
+            onDropDown();
+        CTTComboBox::showPopup();
+    }
+};
+
 QLabel* colouredLabel(QWidget* parent, const QColor& text, const QColor& face)
 {
     auto* label = new QLabel(parent);
@@ -207,7 +220,8 @@ void TillProbeWindow::build()
     types->setEnabled(false);
     grid->addWidget(types, 0, 1);
     grid->addWidget(new QLabel(qs(T(kDeviceNameLabel)), options), 1, 0);
-    auto* devices = new CTTComboBox(options);
+    auto* devices = new DeviceList(options);
+    devices->onDropDown = [this] { act([this] { m_controller->OnDropdownComboDevice(); }); };
     add(IDC_COMBO_DEVICE, devices, "IDC_COMBO_DEVICE");
     grid->addWidget(devices, 1, 1);
     grid->addWidget(new QLabel(qs(T(kVerifyLabel)), options), 2, 0);
@@ -379,8 +393,6 @@ bool TillProbeWindow::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
     }
-    if (event->type() == QEvent::MouseButtonPress && watched == Control(IDC_COMBO_DEVICE))
-        act([this] { m_controller->OnDropdownComboDevice(); });
     return QDialog::eventFilter(watched, event);
 }
 
