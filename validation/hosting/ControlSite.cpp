@@ -63,6 +63,17 @@ public:
 private:
     static ControlSite* Site(void* object) { return static_cast<EventSink*>(object)->m_site; }
 
+    // Calls a copy: a callback may end the site (and the original with it)
+    // while it runs.
+    template <typename Callback, typename... Args>
+    static void Call(const Callback& callback, Args... args)
+    {
+        if (!callback)
+            return;
+        const Callback copy = callback;
+        copy(args...);
+    }
+
     static const platform::DispatchTable& Table()
     {
         using platform::DispatchCall;
@@ -72,30 +83,26 @@ private:
         static const platform::DispatchTable table({
             {"DataEvent", DISPID_OPOS_DATAEVENT, DISPATCH_METHOD, {I4}, VT_EMPTY,
              [](void* o, DispatchCall& c) {
-                 ControlSite* site = Site(o);
-                 if (site != nullptr && site->onDataEvent)
-                     site->onDataEvent(c.i4(0));
+                 if (ControlSite* site = Site(o))
+                     Call(site->onDataEvent, c.i4(0));
                  return S_OK;
              }},
             {"DirectIOEvent", DISPID_OPOS_DIRECTIOEVENT, DISPATCH_METHOD, {I4, I4_REF, TEXT_REF}, VT_EMPTY,
              [](void* o, DispatchCall& c) {
-                 ControlSite* site = Site(o);
-                 if (site != nullptr && site->onDirectIOEvent)
-                     site->onDirectIOEvent(c.i4(0), c.i4Ref(1), c.bstrRef(2));
+                 if (ControlSite* site = Site(o))
+                     Call(site->onDirectIOEvent, c.i4(0), c.i4Ref(1), c.bstrRef(2));
                  return S_OK;
              }},
             {"ErrorEvent", DISPID_OPOS_ERROREVENT, DISPATCH_METHOD, {I4, I4, I4, I4_REF}, VT_EMPTY,
              [](void* o, DispatchCall& c) {
-                 ControlSite* site = Site(o);
-                 if (site != nullptr && site->onErrorEvent)
-                     site->onErrorEvent(c.i4(0), c.i4(1), c.i4(2), c.i4Ref(3));
+                 if (ControlSite* site = Site(o))
+                     Call(site->onErrorEvent, c.i4(0), c.i4(1), c.i4(2), c.i4Ref(3));
                  return S_OK;
              }},
             {"StatusUpdateEvent", DISPID_OPOS_STATUSUPDATEEVENT, DISPATCH_METHOD, {I4}, VT_EMPTY,
              [](void* o, DispatchCall& c) {
-                 ControlSite* site = Site(o);
-                 if (site != nullptr && site->onStatusUpdateEvent)
-                     site->onStatusUpdateEvent(c.i4(0));
+                 if (ControlSite* site = Site(o))
+                     Call(site->onStatusUpdateEvent, c.i4(0));
                  return S_OK;
              }},
         });
