@@ -100,3 +100,17 @@ TEST_F(LaunchTest, EscapeIsSwallowedAndEnterPressesTheFocusedControl)
     EXPECT_EQ(host.abouts, 1);
     EXPECT_FALSE(dlg().PreTranslateKey('A', probe::IDC_BTN_VERIFY));
 }
+
+TEST_F(LaunchTest, TheDirectIOImageFilesAreRemovedWhenTheViewEnds)
+{
+    const std::vector<std::string> images = {"DIOIMG_BMP.bmp", "DIOIMG_JPG.jpg", "DIOIMG_TIFFBIN.TFF",
+                                             "DIOIMG_TIFFGRAY.TFF"};
+    start();
+    for (const std::string& name : images)
+        std::ofstream(name) << "image";
+    std::ofstream("DIOIMG_OTHER.bmp") << "kept";
+    m_dlg.reset();
+    for (const std::string& name : images)
+        EXPECT_FALSE(std::filesystem::exists(name)) << name;
+    EXPECT_TRUE(std::filesystem::exists("DIOIMG_OTHER.bmp"));
+}
