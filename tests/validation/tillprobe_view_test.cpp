@@ -356,3 +356,27 @@ TEST_F(ViewTest, FrenchGetsTheFrenchMenuAndTheStringsFile)
     EXPECT_EQ(static_cast<QComboBox*>(window->Control(IDC_COMBO_DEVICETYPE))->currentText(), "Scanner");
     grabAndKeep(window.get(), "tillprobe-basic-french");
 }
+
+TEST_F(ViewTest, EscapeKeepsTheViewEnterPressesTheFocusedButtonAndTheCloseBoxClosesTheDevice)
+{
+    addEntry("Lane");
+    open();
+    pick("Lane");
+    window->activateWindow();
+    verifyButton()->setFocus();
+    QTest::keyClick(verifyButton(), Qt::Key_Escape);
+    QApplication::processEvents();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(calls().empty());
+
+    QTest::keyClick(verifyButton(), Qt::Key_Return);
+    EXPECT_EQ(look(), "running");
+    EXPECT_EQ(calls().at(0), "Open(Lane)");
+
+    control.ClearCalls();
+    window->close();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(window->CountdownTimer()->isActive());
+    EXPECT_EQ(calls(), (std::vector<std::string>{"put DataEventEnabled=0", "put DeviceEnabled=0",
+                                                 "put DecodeData=0", "ReleaseDevice()", "Close()"}));
+}
