@@ -1,0 +1,382 @@
+// The Basic View as a Qt window offscreen: its states, the About box and
+// the Advanced View's frame as pictures, the error-event dialog in the
+// view's modal loop, "ADD_DEVICE" from another process, and the
+// application's start-up (a second copy, controls not registered).
+#include "ControlFixtures.h"
+#include "ProbeStrings.h"
+#include "ProbeTestSupport.h"
+#include "QtTestApp.h"
+#include "TestSupport.h"
+#include "TillProbeApp.h"
+
+#include "CErrorEvent.h"
+#include "ClrButton.h"
+#include "QtMessagePump.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTest>
+#include <QTextEdit>
+#include <QTimer>
+
+#include <filesystem>
+#include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace vxtest;
+using namespace probe;
+
+namespace {
+
+// Runs a program of the build folder and waits for its end; its exit code.
+int runChild(const std::string& name, const std::vector<std::string>& arguments, const std::function<void()>& whileWaiting)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const std::string program = programDirectory() + "/" + name;
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (const std::string& argument : arguments)
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    int status = -1;
+    EXPECT_TRUE(waitUntil([&] {
+        whileWaiting();
+        return ::waitpid(child, &status, WNOHANG) == child;
+    }));
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void broadcastAddDevice()
+{
+    EXPECT_EQ(runChild("tillprobe_broadcast", {"ADD_DEVICE", "1", "1"}, [] {}), 0);
+}
+
+class ViewTest : public ProbeTest {
+protected:
+    void SetUp() override
+    {
+        ProbeTest::SetUp();
+        qtApp();
+        pump = std::make_unique<QtMessagePump>();
+    }
+    void TearDown() override
+    {
+        window.reset();
+        pump.reset();
+        ProbeTest::TearDown();
+    }
+    void open()
+    {
+        window = std::make_unique<TillProbeWindow>(&control, &imageControl);
+        window->show();
+        QApplication::processEvents();
+    }
+    QComboBox* devices() { return static_cast<QComboBox*>(window->Control(IDC_COMBO_DEVICE)); }
+    QWidget* verifyButton() { return window->Control(IDC_BTN_VERIFY); }
+    QString look() { return verifyButton()->property("look").toString(); }
+    QLabel* line(int id) { return static_cast<QLabel*>(window->Control(id)); }
+    QString output() { return static_cast<QTextEdit*>(window->Control(IDC_OUTPUT))->toPlainText(); }
+    void pick(const QString& device)
+    {
+        const int index = devices()->findText(device);
+        ASSERT_GE(index, 0) << device.toStdString();
+        devices()->setCurrentIndex(index);
+        emit devices()->activated(index);
+    }
+    void tick() { QMetaObject::invokeMethod(window->CountdownTimer(), "timeout"); }
+
+    FakeScannerControl imageControl;
+    std::unique_ptr<QtMessagePump> pump;
+    std::unique_ptr<TillProbeWindow> window;
+};
+
+}  // namespace
+
+TEST_F(ViewTest, EachStateOfTheBasicViewOnScreen)
+{
+    open();
+    EXPECT_EQ(window->windowTitle(), "TillProbe - Basic View");
+    EXPECT_EQ(devices()->itemText(0), "No device exist");
+    EXPECT_FALSE(devices()->isEnabled());
+    EXPECT_FALSE(window->Control(IDC_COMBO_DEVICETYPE)->isEnabled());
+    EXPECT_FALSE(window->Control(IDC_BTN_FULLIMAGE)->isVisible());
+    EXPECT_EQ(look(), "unavailable");
+    EXPECT_FALSE(verifyButton()->isEnabled());
+    grabAndKeep(window.get(), "tillprobe-basic-no-device");
+    window.reset();
+
+    addEntry("Lane 1");
+    addEntry("Lane 2");
+    countdownFrom(3);
+    open();
+    pick("Lane 2");
+    EXPECT_EQ(look(), "ready");
+    EXPECT_TRUE(verifyButton()->isEnabled());
+    EXPECT_EQ(output(), QString::fromStdString(T(kOutputPrompt)));
+    grabAndKeep(window.get(), "tillprobe-basic-device-chosen");
+
+    QTest::mouseClick(verifyButton(), Qt::LeftButton);
+    EXPECT_EQ(look(), "running");
+    EXPECT_FALSE(verifyButton()->isEnabled());
+    EXPECT_FALSE(devices()->isEnabled());
+    EXPECT_TRUE(window->CountdownTimer()->isActive());
+    EXPECT_EQ(window->CountdownTimer()->interval(), 1000);
+    tick();
+    EXPECT_EQ(line(IDC_PROGRESS_LINE)->text(), "Read data with in 3 seconds");
+    EXPECT_TRUE(line(IDC_PROGRESS_LINE)->isVisible());
+    grabAndKeep(window.get(), "tillprobe-basic-reading");
+
+    control.SetText("ScanDataLabel", "A\r\nB\t\x10 Caf\xE9");
+    control.FireDataEvent(0);
+    EXPECT_EQ(output(), QString::fromUtf8("A[CR][LF]\nB\t[DLF] Caf\u00e9"));
+    grabAndKeep(window.get(), "tillprobe-basic-label");
+
+    for (int i = 0; i < 4; ++i)
+        tick();
+    EXPECT_FALSE(window->CountdownTimer()->isActive());
+    EXPECT_EQ(line(IDC_PROGRESS_LINE)->text(), "Device closed successfully");
+    EXPECT_EQ(look(), "ready");
+    EXPECT_TRUE(verifyButton()->isEnabled());
+    EXPECT_TRUE(devices()->isEnabled());
+    grabAndKeep(window.get(), "tillprobe-basic-closed");
+
+    control.SetNumber("Open", 109);
+    QTest::mouseClick(verifyButton(), Qt::LeftButton);
+    EXPECT_EQ(line(IDC_ERROR_LINE)->text(), "OPOS_E_NOEXIST");
+    EXPECT_TRUE(line(IDC_ERROR_LINE)->isVisible());
+    EXPECT_FALSE(line(IDC_PROGRESS_LINE)->isVisible());
+    EXPECT_TRUE(verifyButton()->isEnabled());
+    grabAndKeep(window.get(), "tillprobe-basic-open-failed");
+}
+
+TEST_F(ViewTest, AboutBoxAndTheAdvancedViewFrame)
+{
+    open();
+    QString caption;
+    QString version;
+    whenModalOpens([&](QWidget* dialog) {
+        caption = dialog->windowTitle();
+        version = dialog->findChild<QLabel*>("IDC_ABOUT_VERSION")->text();
+        grabAndKeep(dialog, "tillprobe-about");
+        dialog->findChild<QPushButton*>("IDOK")->click();
+    });
+    window->MenuAction(ID_HELP_ABOUT)->trigger();
+    EXPECT_EQ(caption, "About TillProbe");
+    EXPECT_EQ(version, "TillProbe, Version 1.13.2.12");
+
+    CAdvancedValidation frame;
+    frame.show();
+    EXPECT_EQ(frame.windowTitle(), "TillProbe - Advanced View");
+    grabAndKeep(&frame, "tillprobe-advanced-frame");
+}
+
+TEST_F(ViewTest, TheErrorDialogsAnswerReachesTheControlAndTheCountWaitsForIt)
+{
+    addEntry("Lane");
+    countdownFrom(1);
+    open();
+    pick("Lane");
+    QTest::mouseClick(verifyButton(), Qt::LeftButton);
+    ASSERT_TRUE(window->CountdownTimer()->isActive());
+    control.ClearCalls();
+    bool closedInside = true;
+    whenModalOpens([&](QWidget* dialog) {
+        auto* errorEvent = qobject_cast<CErrorEvent*>(dialog);
+        ASSERT_NE(errorEvent, nullptr);
+        // The count runs out while the dialog is open.
+        tick();
+        tick();
+        QApplication::processEvents();
+        closedInside = std::find(control.Calls().begin(), control.Calls().end(), "Close()") != control.Calls().end();
+        errorEvent->continueButton()->click();
+    });
+    EXPECT_EQ(control.FireErrorEvent(111, 0, 3, 12), 13);
+    EXPECT_FALSE(closedInside);
+    EXPECT_NE(std::find(calls().begin(), calls().end(), "Close()"), calls().end());
+    EXPECT_EQ(line(IDC_PROGRESS_LINE)->text(), "Device closed successfully");
+    EXPECT_TRUE(verifyButton()->isEnabled());
+}
+
+TEST_F(ViewTest, AddDeviceFromAnotherProcessRefillsTheList)
+{
+    open();
+    ASSERT_EQ(devices()->itemText(0), "No device exist");
+    addEntry("Lane 1");
+    broadcastAddDevice();
+    EXPECT_TRUE(waitUntil([&] {
+        QApplication::processEvents();
+        return devices()->count() == 2 && devices()->itemText(1) == "Lane 1";
+    }));
+    EXPECT_TRUE(devices()->isEnabled());
+
+    // With a device chosen the list waits for the next drop-down, keeping it.
+    pick("Lane 1");
+    addEntry("Lane 2");
+    broadcastAddDevice();
+    EXPECT_TRUE(waitUntil([&] {
+        QApplication::processEvents();
+        return window->Controller().DeviceListStale();
+    }));
+    EXPECT_EQ(devices()->count(), 2);
+    QTest::mouseClick(devices(), Qt::LeftButton);
+    devices()->hidePopup();
+    EXPECT_EQ(devices()->count(), 3);
+    EXPECT_EQ(devices()->itemText(2), "Lane 2");
+    EXPECT_EQ(devices()->currentText(), "Lane 1");
+    EXPECT_EQ(look(), "ready");
+}
+
+class StartupTest : public ViewTest {};
+
+TEST_F(StartupTest, ASecondCopyBringsTheFirstForwardAndEnds)
+{
+    ASSERT_EQ(controltest::RegisterLibrary("libVXOPOSScanner.so"), S_OK);
+    ASSERT_EQ(controltest::RegisterLibrary("libVXOPOSImageScanner.so"), S_OK);
+    pump.reset();
+    CTillProbeApp first;
+    ASSERT_TRUE(first.IsFirstCopy());
+    int childExit = -1;
+    bool restored = false;
+    whenModalOpens([&](QWidget* dialog) {
+        EXPECT_EQ(dialog->windowTitle(), "TillProbe - Basic View");
+        EXPECT_EQ(first.ShownView(), dialog);
+        dialog->showMinimized();
+        QApplication::processEvents();
+        EXPECT_TRUE(dialog->isMinimized());
+        childExit = runChild("TillProbe", {}, [] { QApplication::processEvents(); });
+        restored = waitUntil([&] {
+            QApplication::processEvents();
+            return !dialog->isMinimized() && dialog->isActiveWindow();
+        });
+        first.Window()->MenuAction(ID_FILE_EXIT)->trigger();
+    });
+    EXPECT_EQ(first.Run(), 0);
+    EXPECT_EQ(childExit, 0);
+    EXPECT_TRUE(restored);
+}
+
+TEST_F(StartupTest, WithoutEitherControlTheProgramSaysSoAndEnds)
+{
+    pump.reset();
+    for (const char* registered : {"", "libVXOPOSScanner.so", "libVXOPOSImageScanner.so"}) {
+        SCOPED_TRACE(registered);
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, "CLSID");
+        if (registered[0] != '\0') {
+            ASSERT_EQ(controltest::RegisterLibrary(registered), S_OK);
+        }
+        CTillProbeApp app;
+        ASSERT_TRUE(app.IsFirstCopy());
+        QString text;
+        QString caption;
+        whenModalOpens([&](QWidget* dialog) {
+            caption = dialog->windowTitle();
+            if (auto* box = qobject_cast<QMessageBox*>(dialog))
+                text = box->text();
+            dialog->close();
+        });
+        EXPECT_EQ(app.Run(), 0);
+        EXPECT_EQ(text, "Install the relevant Control Objects to use the application");
+        EXPECT_EQ(caption, "Validation Utility");
+        EXPECT_EQ(app.Window(), nullptr);
+    }
+}
+
+TEST_F(StartupTest, TheAdvancedViewFollowsTheBasicViewAndIsTheOneBroughtForward)
+{
+    ASSERT_EQ(controltest::RegisterLibrary("libVXOPOSScanner.so"), S_OK);
+    ASSERT_EQ(controltest::RegisterLibrary("libVXOPOSImageScanner.so"), S_OK);
+    pump.reset();
+    CTillProbeApp app;
+    ASSERT_TRUE(app.IsFirstCopy());
+    bool basicHidden = false;
+    bool restored = false;
+    QString advancedTitle;
+    whenModalOpens([&](QWidget* basic) {
+        whenModalOpens([&](QWidget* advanced) {
+            advancedTitle = advanced->windowTitle();
+            basicHidden = app.Window() == nullptr && app.ShownView() == advanced;
+            advanced->showMinimized();
+            QApplication::processEvents();
+            EXPECT_EQ(runChild("TillProbe", {}, [] { QApplication::processEvents(); }), 0);
+            restored = waitUntil([&] {
+                QApplication::processEvents();
+                return !advanced->isMinimized() && advanced->isActiveWindow();
+            });
+            advanced->close();
+        });
+        static_cast<QPushButton*>(app.Window()->Control(IDC_BTN_ADVANCED))->click();
+        EXPECT_FALSE(basic->isVisible());
+    });
+    EXPECT_EQ(app.Run(), 0);
+    EXPECT_EQ(advancedTitle, "TillProbe - Advanced View");
+    EXPECT_TRUE(basicHidden);
+    EXPECT_TRUE(restored);
+}
+
+TEST_F(ViewTest, HelpOpensInTheProgramsOwnWindowWhichExitCloses)
+{
+    std::ofstream("TillProbe.html") << "<html><body><h1>Help</h1></body></html>";
+    open();
+    window->MenuAction(ID_HELP_FILE)->trigger();
+    QWidget* help = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget->isVisible() && widget->windowTitle() == "TillProbe")
+            help = widget;
+    ASSERT_NE(help, nullptr);
+    QPointer<QWidget> watched(help);
+    window->MenuAction(ID_HELP_FILE)->trigger();
+    int shown = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        shown += widget->isVisible() && widget->windowTitle() == "TillProbe";
+    EXPECT_EQ(shown, 1);
+    window->MenuAction(ID_FILE_EXIT)->trigger();
+    QApplication::processEvents();
+    EXPECT_TRUE(watched.isNull() || !watched->isVisible());
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(ViewTest, FrenchGetsTheFrenchMenuAndTheStringsFile)
+{
+    setenv("LANG", "fr_FR.UTF-8", 1);
+    std::filesystem::copy_file(programDirectory() + "/TillProbeFrench.strings", "TillProbeFrench.strings");
+    open();
+    EXPECT_EQ(window->MenuBar()->objectName(), "Menu216");
+    EXPECT_EQ(window->MenuAction(ID_FILE_EXIT)->text(), "&Quitter    Alt+X");
+    EXPECT_EQ(static_cast<QPushButton*>(window->Control(IDC_BTN_ADVANCED))->text(), QString::fromUtf8("Vue &avancée"));
+    // Texts compared with the registry stay as they are.
+    EXPECT_EQ(static_cast<QComboBox*>(window->Control(IDC_COMBO_DEVICETYPE))->currentText(), "Scanner");
+    grabAndKeep(window.get(), "tillprobe-basic-french");
+}
+
+TEST_F(ViewTest, EscapeKeepsTheViewEnterPressesTheFocusedButtonAndTheCloseBoxClosesTheDevice)
+{
+    addEntry("Lane");
+    open();
+    pick("Lane");
+    window->activateWindow();
+    verifyButton()->setFocus();
+    QTest::keyClick(verifyButton(), Qt::Key_Escape);
+    QApplication::processEvents();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(calls().empty());
+
+    QTest::keyClick(verifyButton(), Qt::Key_Return);
+    EXPECT_EQ(look(), "running");
+    EXPECT_EQ(calls().at(0), "Open(Lane)");
+
+    control.ClearCalls();
+    window->close();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(window->CountdownTimer()->isActive());
+    EXPECT_EQ(calls(), (std::vector<std::string>{"put DataEventEnabled=0", "put DeviceEnabled=0",
+                                                 "put DecodeData=0", "ReleaseDevice()", "Close()"}));
+}
