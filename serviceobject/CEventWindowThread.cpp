@@ -41,7 +41,7 @@ bool CEventWindowThread::Start()
         m_hReady = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     ResetEvent(m_hReady);
     unsigned id = 0;
-    const std::uintptr_t thread = _beginthreadex(nullptr, 0, &CEventWindowThread::Entry, this, 0, &id);
+    const std::uintptr_t thread = m_start(nullptr, 0, &CEventWindowThread::Entry, this, 0, &id);
     if (thread == 0)
         return false;
     m_hThread = reinterpret_cast<HANDLE>(thread);

@@ -12,16 +12,27 @@
 
 #include "CEventIF.h"
 
+#include "platform/thread.h"
 #include "platform/types.h"
 
 #include <atomic>
+#include <cstdint>
 
 class ZRIDbgBase;
 
 class CEventWindowThread {
 public:
-    // `window` and `debug` are not owned and outlive the thread.
-    CEventWindowThread(CEventIF& window, ZRIDbgBase* debug) : m_window(window), m_pDebug(debug) {}
+    // Starts a thread as _beginthreadex does: its handle, 0 when none could
+    // be started.
+    using Starter = std::uintptr_t (*)(void* security, unsigned stackSize, ThreadProc proc, void* argument,
+                                       unsigned flags, unsigned* threadId);
+
+    // `window` and `debug` are not owned and outlive the thread; `starter`
+    // null is _beginthreadex.
+    CEventWindowThread(CEventIF& window, ZRIDbgBase* debug, Starter starter = nullptr)
+        : m_window(window), m_pDebug(debug), m_start(starter != nullptr ? starter : &_beginthreadex)
+    {
+    }
     // Closes a running thread and waits for its end.
     ~CEventWindowThread();
     CEventWindowThread(const CEventWindowThread&) = delete;
@@ -48,6 +59,7 @@ private:
 
     CEventIF& m_window;
     ZRIDbgBase* m_pDebug;
+    Starter m_start;
     std::atomic<int> m_ready{0};
     std::atomic<DWORD> m_threadId{0};
     HANDLE m_hThread = nullptr;

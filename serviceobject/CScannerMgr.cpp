@@ -241,7 +241,7 @@ long CScannerMgr::OpenService(const std::string& deviceName, const std::string& 
             m_windowThread->PostClose();
             m_windowThread->WaitForEnd(INFINITE);
         }
-        m_windowThread = std::make_unique<CEventWindowThread>(m_window, m_pDebug);
+        m_windowThread = std::make_unique<CEventWindowThread>(m_window, m_pDebug, m_windowThreadStarter);
         if (!m_windowThread->Start()) {
             Debug().LogText(tag, "event window thread could not be started");
             m_windowThread.reset();

@@ -17,6 +17,7 @@
 
 #include "CCommonSO.h"
 #include "CConnectDisconnect.h"
+#include "CEventWindowThread.h"
 #include "CFirmwareUpgrade.h"
 #include "CScannerDataQ.h"
 #include "CScannerEventIF.h"
@@ -31,7 +32,6 @@
 #include <mutex>
 #include <string>
 
-class CEventWindowThread;
 class COPOSKestrel;
 class ZRIDbgBase;
 
@@ -99,6 +99,9 @@ public:
 
     // Where CheckHealth(3) shows its dialog; null: the built-in choice.
     void SetCheckHealthView(ICheckHealthView* view);
+    // How a later OpenService starts the event-window thread; null: the
+    // platform's thread start.
+    void SetWindowThreadStarter(CEventWindowThread::Starter starter) { m_windowThreadStarter = starter; }
     CCommonSO& Common() { return m_common; }
     CScannerDataQ* Queue() { return m_pQueue; }
     ZRIDbgBase& Debug() const;
@@ -131,6 +134,7 @@ private:
     CConnectDisconnect m_reconnect;
     CScannerEventIF m_window;
     std::unique_ptr<CEventWindowThread> m_windowThread;
+    CEventWindowThread::Starter m_windowThreadStarter = nullptr;
     CScannerDataQ* m_pQueue = nullptr;
     CFirmwareUpgrade m_firmware;
     COPOSKestrel* m_pFacade = nullptr;

@@ -7,6 +7,7 @@
 
 #include "../sdk/discovery/DiscoveryFixture.h"
 
+#include "COPOSKestrel.h"
 #include "CScannerMgr.h"
 #include "CScannerWrapper.h"
 
@@ -60,6 +61,15 @@ struct HostEvents {
     {
         return vxtest::waitUntil([&] { return count(text) >= times; });
     }
+    // Forgets what an earlier test saw and set.
+    void reset()
+    {
+        std::lock_guard lock(mutex);
+        events.clear();
+        threads.clear();
+        errorResponse = 12;
+        during = nullptr;
+    }
     static void onData(long status) { get().add("D:" + std::to_string(status)); }
     static void onError(long rc, long rce, long locus, long* response)
     {
@@ -80,10 +90,18 @@ inline std::string wireName(const ::testing::TestParamInfo<Wire>& info)
 // scanner.
 class ScannerHostTest : public vxtest::DiscoveryTest {
 protected:
+    // A facade of each test's own: it keeps the settings it was first given
+    // (its log, the poll period) for its whole life.
+    ScannerHostTest()
+    {
+        COPOSKestrel::ReleaseInstance();
+        events.reset();
+    }
     ~ScannerHostTest() override
     {
         CScannerWrapper::ScannerCloseService();
         CScannerWrapper::ScannerReleaseInstance();
+        COPOSKestrel::ReleaseInstance();
     }
 
     void plug(Wire wire, const std::function<void(vxsim::MenuModel&)>& menu = {})
@@ -105,10 +123,12 @@ protected:
             port = "HID1";
         }
     }
-    // Initialises the interface as a host (type 1, poll 250 ms) and opens.
-    long open(const char* poll = "250")
+    // Initialises the interface as a host (type 1, poll 250 ms) and opens;
+    // `debugType` "Default" sends the service object's log to the debugger
+    // output.
+    long open(const char* poll = "250", const char* debugType = "0")
     {
-        CScannerWrapper::ScannerInit(1, "0", "", "1", "0", "", "", "2", poll);
+        CScannerWrapper::ScannerInit(1, debugType, "", "1", "0", "", "", "2", poll);
         CScannerWrapper::Set_DataEventFP(&HostEvents::onData);
         CScannerWrapper::Set_ErrorEventFP(&HostEvents::onError);
         CScannerWrapper::Set_StatusEventFP(&HostEvents::onStatus);

@@ -1,7 +1,8 @@
 // Firmware updates through the exported interface with the flash library
 // in "FlashDLLs" beside the test program, against flashable simulated
 // scanners: progress as percentage statuses, then 2205; a refused file; a
-// device blocked by another update; a release during the flash.
+// device blocked by another update; a scanner that vanishes mid-flash; a
+// release during the flash.
 #include "FirmwareFixture.h"
 
 #include "COPOSKestrel.h"
@@ -11,8 +12,10 @@
 #include "platform/serial.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
+#include <mutex>
 #include <thread>
 
 using namespace vxtest;
@@ -48,10 +51,18 @@ struct Statuses {
 
 class SOFirmware : public ApiTest {
 protected:
+    SOFirmware()
+    {
+        std::lock_guard lock(statuses.mutex);
+        statuses.list.clear();
+    }
+    // The facade goes too: it keeps the settings it was first given (this
+    // test's protocol file) for its whole life.
     ~SOFirmware() override
     {
         CScannerWrapper::ScannerCloseService();
         CScannerWrapper::ScannerReleaseInstance();
+        COPOSKestrel::ReleaseInstance();
     }
     // An RS-232 flashable scanner, opened, claimed and enabled by a host.
     vxsim::FlashableScanner& openFlashable(const std::string& serial, int appType = 1)
@@ -179,36 +190,57 @@ TEST_F(SOFirmware, ADeviceBlockedElsewhereStartsThenFailsUsable)
     EXPECT_EQ(CScannerWrapper::ScannerCheckHealth(1), 0);
 }
 
+// The scanner drops off the bus while its blocks are being written: the
+// flash fails, the device cannot be connected again, and the last status is
+// 2204 (failed, device state unknown), with no 2205 and nothing after it.
+TEST_F(SOFirmware, AFailedFlashOnAVanishedDeviceEndsWith2204)
+{
+    auto& scanner = openFlashable("SN-SO-GONE");
+    Gate gate;
+    scanner.bootloader().setBlockHook([&](int done) {
+        if (done != 2)
+            return vxsim::BlockAction::ack;
+        gate.arriveAndWait();
+        return vxsim::BlockAction::unplug;
+    });
+    ASSERT_EQ(CScannerWrapper::ScannerUpdateFirmware(m_files.application().c_str()), 0);
+    ASSERT_TRUE(gate.waitReached());
+    EXPECT_EQ(number(9), 3);  // still flashing when the device goes
+    gate.release();
+    ASSERT_TRUE(statuses.waitFor(2204)) << ::testing::PrintToString(statuses.snapshot());
+    EXPECT_TRUE(waitUntil([&] { return number(9) == 2; }));
+    EXPECT_FALSE(CScannerWrapper::Instance()->Firmware().Running());
+    EXPECT_FALSE(COPOSKestrel::GetInstance()->IsConnected());
+    EXPECT_EQ(scanner.bootloader().blocks().size(), 2u);
+    // Releasing and closing end every thread that could still report.
+    EXPECT_EQ(CScannerWrapper::ScannerReleaseDevice(), 0);
+    EXPECT_EQ(CScannerWrapper::ScannerCloseService(), 0);
+    const auto list = statuses.snapshot();
+    ASSERT_GE(list.size(), 2u) << "percentages before the failure";
+    EXPECT_EQ(list.back(), 2204) << ::testing::PrintToString(list);
+    EXPECT_EQ(std::count(list.begin(), list.end(), 2204), 1);
+    for (std::size_t i = 0; i + 1 < list.size(); ++i) {
+        EXPECT_GE(list[i], 0) << ::testing::PrintToString(list);
+        EXPECT_LT(list[i], 100) << ::testing::PrintToString(list);
+    }
+}
+
 TEST_F(SOFirmware, ReleaseDuringTheFlashCancelsItAndLeavesTheDeviceReleased)
 {
     auto& scanner = openFlashable("SN-SO-CANCEL");
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool reached = false;
-    bool open = false;
+    Gate gate;
     scanner.bootloader().setBlockHook([&](int done) {
-        if (done == 2) {
-            std::unique_lock lock(mutex);
-            reached = true;
-            changed.notify_all();
-            changed.wait_for(lock, std::chrono::seconds(60), [&] { return open; });
-        }
+        if (done == 2)
+            gate.arriveAndWait();
         return vxsim::BlockAction::ack;
     });
     ASSERT_EQ(CScannerWrapper::ScannerUpdateFirmware(m_files.application().c_str()), 0);
-    {
-        std::unique_lock lock(mutex);
-        ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(60), [&] { return reached; }));
-    }
+    ASSERT_TRUE(gate.waitReached());
     long released = -1;
     std::thread release([&] { released = CScannerWrapper::ScannerReleaseDevice(); });
     // The cancel is set before the held block is answered.
     ASSERT_TRUE(waitUntil([&] { return CScannerWrapper::Instance()->Firmware().CancelsRequested() == 1; }));
-    {
-        std::lock_guard lock(mutex);
-        open = true;
-        changed.notify_all();
-    }
+    gate.release();
     release.join();
     EXPECT_EQ(released, 0);
     EXPECT_EQ(number(1), 0);

@@ -2,11 +2,13 @@
 // as a host program drives it, against simulated serial and USB HID
 // scanners: the bytes each call puts on the wire, labels as DataEvents on
 // the event-window thread, AutoDisable, refused claims, DirectIO and
-// CheckHealth against the device.
+// CheckHealth against the device; an open whose event thread cannot start.
 #include "ScannerHost.h"
 
 #include "simulator/identity_model.h"
 
+#include <atomic>
+#include <cstdint>
 #include <cstring>
 
 using namespace sotest;
@@ -352,5 +354,36 @@ TEST_P(ScannerHost, AnImagersCaptureAsNibblesAndAsBytes)
 }
 
 INSTANTIATE_TEST_SUITE_P(Wires, ScannerHost, ::testing::Values(Wire::serial, Wire::hid), wireName);
+
+// The event-window thread cannot be started: the open fails as for a window
+// that could not be made (OpenResult 403) and leaves the service closed;
+// the next open, whose thread starts, works and delivers events.
+TEST_F(ScannerHostTest, AnEventThreadThatCannotStartFailsTheOpen)
+{
+    plug(Wire::serial);
+    static std::atomic<int> starts{0};
+    starts = 0;
+    mgr().SetWindowThreadStarter([](void*, unsigned, ThreadProc, void*, unsigned, unsigned*) -> std::uintptr_t {
+        ++starts;
+        return 0;
+    });
+    EXPECT_EQ(open(), 104);
+    EXPECT_EQ(starts.load(), 1);
+    EXPECT_EQ(CScannerWrapper::ScannerGetOpenResult(), 403);
+    EXPECT_EQ(number(6), 104);
+    EXPECT_EQ(CScannerWrapper::ScannerGetDeviceOpenStatus(), 0);
+    EXPECT_EQ(mgr().Queue(), nullptr);
+    EXPECT_EQ(CScannerWrapper::ScannerClaimDevice(5000), 101);
+
+    mgr().SetWindowThreadStarter(nullptr);
+    ASSERT_EQ(open(), 0);
+    EXPECT_EQ(CScannerWrapper::ScannerGetOpenResult(), 0);
+    ASSERT_EQ(CScannerWrapper::ScannerClaimDevice(5000), 0);
+    ASSERT_EQ(CScannerWrapper::ScannerSetPropertyNumber(3, 1), 0);
+    ASSERT_EQ(CScannerWrapper::ScannerSetPropertyNumber(2, 1), 0);
+    scan("AFTER");
+    ASSERT_TRUE(events.waitFor("D:0"));
+    EXPECT_EQ(starts.load(), 1);
+}
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "CCommonSO.h"
 #include "COPOSKestrel.h"
 #include "RegistrySettings.h"
+#include "SOHost.h"
 
 #include "platform/registry.h"
 
@@ -28,6 +29,7 @@ class SimulatedScannerTest : public vxtest::DiscoveryTest, public ::testing::Wit
 protected:
     SimulatedScannerTest()
     {
+        SetSOHost(nullptr);  // the COM class's: scans are counted in the registry
         kestrel.SetQueue(&rig.queue);
         common.SetFacade(&kestrel);
         common.SetDebug(&rig.debug);

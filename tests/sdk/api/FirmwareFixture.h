@@ -20,6 +20,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <functional>
 #include <mutex>
@@ -183,6 +185,34 @@ inline CFirmwareUpdaterTemplate libraryTemplate(const FirmwareFiles& files, cons
     updaterTemplate.progressCallback = &ProgressLog::callback;
     return updaterTemplate;
 }
+
+// A gate a simulated scanner's block hook waits at until the test opens it.
+struct Gate {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool reached = false;
+    bool open = false;
+
+    // On the scanner's thread: tells the test, then waits (bounded) for it.
+    void arriveAndWait()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        reached = true;
+        changed.notify_all();
+        changed.wait_for(lock, std::chrono::seconds(60), [&] { return open; });
+    }
+    bool waitReached()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(60), [&] { return reached; });
+    }
+    void release()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        open = true;
+        changed.notify_all();
+    }
+};
 
 // --- timelines ---------------------------------------------------------------
 

@@ -26,34 +26,6 @@ std::string lower(std::string text)
 const std::string kPing("\x16" "C\r", 3);
 const std::string kInitString = "\x16M\rVISMN42.";
 
-// A gate a simulated scanner's block hook waits at until the test opens it.
-struct Gate {
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool reached = false;
-    bool open = false;
-
-    // On the scanner's thread: tells the test, then waits (bounded) for it.
-    void arriveAndWait()
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        reached = true;
-        changed.notify_all();
-        changed.wait_for(lock, std::chrono::seconds(60), [&] { return open; });
-    }
-    bool waitReached()
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        return changed.wait_for(lock, std::chrono::seconds(60), [&] { return reached; });
-    }
-    void release()
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        open = true;
-        changed.notify_all();
-    }
-};
-
 // The last order number a timeline holds so far: later events are the
 // update's.
 std::uint64_t lastOrder(const std::vector<vxsim::TimelineEvent>& timeline)
