@@ -1,0 +1,2 @@
+// Filled by the helper that builds these handlers.
+#include "AdvancedTestSupport.h"

@@ -1,0 +1,5 @@
+#include "AdvancedValidation.h"
+
+void CAdvancedValidation::OnDataEventScanner(LONG) {}
+void CAdvancedValidation::OnDataEventImagescanner(LONG) {}
+void CAdvancedValidation::OnTimer(UINT) {}

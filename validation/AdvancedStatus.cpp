@@ -1,0 +1,3 @@
+#include "AdvancedValidation.h"
+
+void CAdvancedValidation::OnStatusUpdateEventScanner(LONG) {}
