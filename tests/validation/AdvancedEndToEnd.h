@@ -10,13 +10,12 @@
 
 #include "AdvancedTestSupport.h"
 #include "DiscoveryFixture.h"
+#include "QtMessagePump.h"
 
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
-
-class QtMessagePump;
 
 namespace vxtest {
 
