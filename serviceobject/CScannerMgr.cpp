@@ -1029,14 +1029,23 @@ void CScannerMgr::ProcessBarcodeEventData(CDataEvent& event)
 
 void CScannerMgr::FireDataEvent(CDataEvent* event)
 {
-    std::lock_guard lock(m_queueLock);
-    if (m_pQueue == nullptr || event == nullptr)
-        return;  // closed meanwhile: the record is freed, not fired
-    ProcessBarcodeEventData(*event);
-    if (m_common.m_nInteractiveCheck.load() == 0) {
-        m_pQueue->SetDataEventEnabled(false);
-        CScannerWrapper::ScannerFireUpdateDataEvent(event->m_lStatus);
+    bool fire = false;
+    {
+        std::lock_guard lock(m_queueLock);
+        if (m_pQueue == nullptr || event == nullptr)
+            return;  // closed meanwhile: the record is freed, not fired
+        ProcessBarcodeEventData(*event);
+        fire = m_common.m_nInteractiveCheck.load() == 0;
+        if (fire)
+            m_pQueue->SetDataEventEnabled(false);
     }
+    // Fired without the queue's lock: the control hands the event to the
+    // application's thread and waits for its handler, which reads the
+    // properties (DataEventEnabled, DecodeData, ...) under that lock. The
+    // record stays the caller's, so it outlives a Close from the handler.
+    if (fire)
+        CScannerWrapper::ScannerFireUpdateDataEvent(event->m_lStatus);
+    std::lock_guard lock(m_queueLock);
     if (m_pQueue != nullptr && m_pQueue->GetStatusBehind()) {
         m_pQueue->SignalOne();
         m_pQueue->ClearStatusBehind();
