@@ -631,4 +631,22 @@ private:
     void SessionStep(const char* handler, const char* item, UINT label, const char* separator,
                      LONG (COPOSImageScanner::*method)());
     std::string ImageListGetter(const char* handler, UINT label, const std::function<std::string()>& readAndSelect);
+    // --- h24z ---
+    // DATAQMAX's text read as atoi reads it, kept within 50..1000; a number
+    // beyond the int range lands on the bound it passed.
+    static int DataBufferLimitFrom(const std::string& text);
+    // Sends a DirectIO command of the menu through CallDirectIO.
+    void RunDirectIOCommand(LONG command);
+    // An image read by DirectIO into the preview.
+    void ShowDirectIOImage(std::vector<BYTE> image);
+    // The settings kept at a power loss, and the way back after the power
+    // returned: close, wait, open, claim, write them (false when a step
+    // stopped it, its result shown).
+    void RememberSettings();
+    bool Resynchronise(LONG data);
+    void AbandonResynchronisation();
+    // The property displays and the data fields after a status.
+    void RefreshAfterStatus();
+    // The result a call that threw is shown with.
+    static constexpr LONG kFailedCall = 111;
 };

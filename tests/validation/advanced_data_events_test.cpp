@@ -2,15 +2,11 @@
 // shown, DataEventEnabled re-armed or shown off, and the timer's DataCount
 // line and DeviceEnabled list; first on the scripted control, then through
 // the real control and service object with a simulated scanner.
+// Before Qt's headers, whose "slots" it would meet.
+#include "AdvancedEndToEnd.h"
 #include "AdvancedTestSupport.h"
-#include "ControlFixtures.h"
-#include "DiscoveryFixture.h"
-#include "QtTestApp.h"
 #include "TestSupport.h"
 
-#include "QtMessagePump.h"
-
-#include <QApplication>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -161,40 +157,16 @@ TEST_F(DataEventsTest, ADataEventWhoseReadsFailChangesNothingAndIsLogged)
     EXPECT_NE(logText().find("OnDataEventScanner"), std::string::npos);
 }
 
-// The view's controller on the real scanner control and service object,
-// loaded through the registry, and a simulated RS-232 scanner; control
-// events pumped as in the program.
-class DataEventsEndToEndTest : public AdvancedTest {
+// A label read through the real control and service object (the shared
+// end-to-end fixture: a simulated scanner on USB HID).
+class DataEventsEndToEndTest : public AdvancedEndToEndTest {
 protected:
     void SetUp() override
     {
-        AdvancedTest::SetUp();
-        qtApp();
-        pump = std::make_unique<QtMessagePump>();
-        ASSERT_EQ(controltest::RegisterLibrary("libVXOPOSScanner.so"), S_OK);
-        ASSERT_EQ(controltest::RegisterLibrary("libVXKestrelSO.so"), S_OK);
-        device = std::make_unique<vxsim::VirtualSerialPort>(
-            serialScannerModel("rs232-115200", "SIMSERIAL", "SN-ADV"), "advanced-data-events");
-        ASSERT_TRUE(device->plug()) << device->lastError();
-        addEntry("Lane Scanner");
-        writeText(devicePath("Lane Scanner"), "PORT", comNameOf(*device));
-        ASSERT_EQ(realSite.Create(kScannerControlClsid), S_OK);
-        scanner.Attach(realSite.Dispatch());
+        AdvancedEndToEndTest::SetUp();
+        plug();
         start();
-        realSite.onDataEvent = [this](LONG status) { dlg().OnDataEventScanner(status); };
-        choose("Lane Scanner");
-        dlg().OnCommand(IDC_BTN_OPEN);
-        ASSERT_EQ(dlg().m_nScannerOpenResult, 0) << model().output;
-        dlg().OnCommand(IDC_BTN_CLAIM);
-        ASSERT_EQ(dlg().m_nClaimResult, 0) << model().output;
-    }
-    void TearDown() override
-    {
-        dlg().OnCommand(IDC_BTN_CLOSE);
-        AdvancedTest::TearDown();
-        realSite.onDataEvent = nullptr;
-        device.reset();
-        pump.reset();
+        openAndClaim();
     }
     // Sets a true/false property through its setter and checks the line.
     void set(Handler handler, int list, bool value, const std::string& title)
@@ -204,15 +176,12 @@ protected:
         EXPECT_EQ(entries(model().output).front(),
                   title + "  :  " + (value ? "True" : "False") + "  ,  ResultCode   :   OPOS_SUCCESS");
     }
-    // Scans a label and waits until its ScanData line is on top of the rest.
+    // Scans a label and waits until one more ScanData line is in the output.
     bool read(const std::string& label)
     {
         const std::size_t before = count("ScanData  :  ");
-        device->scan(label);
-        return waitUntil([&] {
-            QApplication::processEvents();
-            return count("ScanData  :  ") > before;
-        });
+        scan(label, 'd', "E0");
+        return waitFor([&] { return count("ScanData  :  ") > before; });
     }
     std::size_t count(const std::string& prefix)
     {
@@ -221,10 +190,11 @@ protected:
             return line.rfind(prefix, 0) == 0;
         }));
     }
-
-    std::unique_ptr<QtMessagePump> pump;
-    std::unique_ptr<vxsim::VirtualSerialPort> device;
-    ControlSite realSite;
+    void tick()
+    {
+        ASSERT_TRUE(host.TimerOn(kDataCountTimer));
+        dlg().OnTimer(kDataCountTimer);
+    }
 };
 
 TEST_F(DataEventsEndToEndTest, LabelsReadThroughTheRealControlShowTheirLinesAndReArm)
