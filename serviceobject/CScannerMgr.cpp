@@ -1027,15 +1027,27 @@ void CScannerMgr::ProcessBarcodeEventData(CDataEvent& event)
     }
 }
 
+// An application's event handler runs on its own thread while this one
+// waits, and reads properties there that take the queue lock: the lock is
+// let go for the delivery, and whoever holds the queue checks it again
+// afterwards (the handler may have closed the service).
+template <class Fire>
+void CScannerMgr::FireUnlocked(std::unique_lock<std::recursive_mutex>& lock, const Fire& fire)
+{
+    lock.unlock();
+    fire();
+    lock.lock();
+}
+
 void CScannerMgr::FireDataEvent(CDataEvent* event)
 {
-    std::lock_guard lock(m_queueLock);
+    std::unique_lock lock(m_queueLock);
     if (m_pQueue == nullptr || event == nullptr)
         return;  // closed meanwhile: the record is freed, not fired
     ProcessBarcodeEventData(*event);
     if (m_common.m_nInteractiveCheck.load() == 0) {
         m_pQueue->SetDataEventEnabled(false);
-        CScannerWrapper::ScannerFireUpdateDataEvent(event->m_lStatus);
+        FireUnlocked(lock, [&] { CScannerWrapper::ScannerFireUpdateDataEvent(event->m_lStatus); });
     }
     if (m_pQueue != nullptr && m_pQueue->GetStatusBehind()) {
         m_pQueue->SignalOne();
@@ -1046,14 +1058,16 @@ void CScannerMgr::FireDataEvent(CDataEvent* event)
 void CScannerMgr::FireErrorEvent(CErrorEvent* event)
 {
     static const char* const tag = "ScnrSO.FireErrorEvent, ";
-    std::lock_guard lock(m_queueLock);
+    std::unique_lock lock(m_queueLock);
     if (m_pQueue == nullptr || event == nullptr)
         return;
     m_pQueue->SetState(4);
     m_pQueue->SetErrorFiring(true);
     long response = event->m_lErrorResponse;
-    CScannerWrapper::ScannerFireErrorEvent(event->m_lResultCode, event->m_lResultCodeExtended, event->m_lErrorLocus,
-                                           &response);
+    FireUnlocked(lock, [&] {
+        CScannerWrapper::ScannerFireErrorEvent(event->m_lResultCode, event->m_lResultCodeExtended,
+                                               event->m_lErrorLocus, &response);
+    });
     Debug().LogNumber(tag, response);
     if (m_pQueue == nullptr)
         return;  // the application closed the service from its handler
@@ -1085,9 +1099,10 @@ void CScannerMgr::FireStatus(long status)
 void CScannerMgr::FireSUE(CStatusUpdateEvent* event)
 {
     static const char* const tag = "ScnrSO.FireSUE, ";
-    std::lock_guard lock(m_queueLock);
+    std::unique_lock lock(m_queueLock);
     if (m_pQueue == nullptr || event == nullptr)
         return;
+    const auto FireStatus = [&](long status) { FireUnlocked(lock, [&] { this->FireStatus(status); }); };
     const long status = event->m_lStatus;
     const bool reported = m_nDeviceEnabled.load() != 0 && m_common.m_nPowerNotify != 0;
     if (status == 2004) {

@@ -26,6 +26,7 @@
 
 #include "platform/window.h"
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -516,6 +517,120 @@ private:
     CAppLog m_log;
     CIniFile m_ini;
 
+    // --- h24y ---
+public:
+    // Texts of the property, setter, data-event and image-scanner handlers,
+    // by string id (adv::propertyStrings()).
+    enum PropertyString : UINT {
+        kSetDeviceEnableTitle = 1028,
+        kSetDataEventEnabledTitle = 1029,
+        kSetAutoDisableTitle = 1030,
+        kSetFreezeEventsTitle = 1031,
+        kSetBinaryConversionTitle = 1033,
+        kSetPowerNotifyTitle = 1157,
+        kCapIlluminateLabel = 1313,
+        kSetDecodeDataTitle = 32856,
+        kClearInputLabel = 32873,
+        kClearInputPropertiesLabel = 32875,
+        kCheckHealthTextLabel = 32897,
+        kClaimedLabel = 32898,
+        kOpenResultLabel = 32899,
+        kCOVersionLabel = 32901,
+        kCODescriptionLabel = 32902,
+        kSOVersionLabel = 32903,
+        kSODescriptionLabel = 32904,
+        kDeviceDescriptionLabel = 32905,
+        kDeviceNameLabel = 32906,
+        kCapUpdateFirmwareLabel = 32907,
+        kCapPowerReportingLabel = 32908,
+        kCapStatisticsReportingLabel = 32909,
+        kCapUpdateStatisticsLabel = 32910,
+        kCapCompareFirmwareLabel = 32911,
+        kPowerStateLabel = 32913,
+        kStateLabel = 32914,
+        kResultCodeLabel = 32915,
+        kResultCodeExtendedLabel = 32916,
+        kGettingAllProperties = 32921,
+        kCheckHealthLabel = 32928,
+        kCapAimLabel = 32968,
+        kCapDecodeDataLabel = 32969,
+        kCapHostTriggeredLabel = 32970,
+        kCapImageQualityLabel = 32971,
+        kCapVideoDataLabel = 32972,
+        kCapImageDataLabel = 32973,
+        kFrameTypeLabel = 32975,
+        kBitsPerPixelLabel = 32976,
+        kImageTypeLabel = 32977,
+        kImageWidthLabel = 32978,
+        kImageHeightLabel = 32979,
+        kImageLengthLabel = 32980,
+        kSetImageModeTitle = 32981,
+        kSetImageQualityTitle = 32982,
+        kSetVideoCountTitle = 32983,
+        kSetVideoRateTitle = 32986,
+        kSetAimModeTitle = 32987,
+        kSetIlluminateModeTitle = 32988,
+        kStartSessionLabel = 32989,
+        kStopSessionLabel = 32990,
+        kImagerStatusLabel = 32992,
+        kGetDeviceEnableLabel = 32995,
+        kGetDataEventEnabledLabel = 32996,
+        kGetAutoDisableLabel = 32997,
+        kGetFreezeEventsLabel = 32998,
+        kGetBinaryConversionLabel = 32999,
+        kGetPowerNotifyLabel = 33000,
+        kGetImageModeLabel = 33002,
+        kGetImageQualityLabel = 33003,
+        kGetVideoCountLabel = 33004,
+        kGetVideoRateLabel = 33005,
+        kGetAimModeLabel = 33006,
+        kGetIlluminateModeLabel = 33007,
+        kAllPropertiesHeader = 33008,
+        kAllPropertiesFooter = 33009,
+    };
+
+private:
+    // One setter button: the list it reads, how an entry becomes the value
+    // written and the word shown for it, and what its failures log.
+    struct SetterPlan {
+        const char* logName = "";
+        UINT title = 0;
+        const char* separator = "  :  ";
+        int list = 0;
+        std::function<LONG(int entry)> value;
+        std::function<void(LONG value)> write;
+        std::function<std::string(int entry)> word;
+        int* record = nullptr;          // the state record's copy, kept when ResultCode is 0
+        bool wordAfterFailure = true;   // the value word stays in the line after a failed write
+        std::string failureText;        // logged when the control call fails
+        std::string otherFailureText;   // logged when anything else fails
+    };
+
+    void SelectEntry(int list, int entry);
+    std::string TrueFalse(BOOL value) const;
+    // A results-file entry by a key of its own; the key when missing.
+    std::string KeyText(const std::string& section, const std::string& key) const;
+    void PutOnTop(const std::string& text, const std::string& separator);
+    std::string ListGetter(const char* name, int list, const std::function<LONG()>& read,
+                           const std::function<std::string(LONG)>& show, int* member);
+    std::string BoolListGetter(const char* name, int list, const std::function<BOOL()>& read, int* member);
+    std::string NumberListGetter(const char* name, int list, const char* section, const std::function<LONG()>& read);
+    void ShowGetter(const char* handler, UINT label, const std::function<std::string()>& getter,
+                    const std::string& failure);
+    void ShowProperty(const char* handler, UINT label, const char* separator,
+                      const std::function<std::string()>& read);
+    void ClearInputStep(const char* handler, UINT label, LONG (COPOSCommonControl::*method)());
+    void RunSetter(const SetterPlan& plan);
+    SetterPlan BoolSetter(const char* logName, UINT title, int list, std::function<void(BOOL)> write);
+    SetterPlan NumberSetter(const char* logName, UINT title, int list, const char* section,
+                            std::function<void(LONG)> write);
+    SetterPlan ImageSetter(const char* logName, UINT title, int list);
+    void ShowScanText(const char* handler, UINT label, int box, std::string (COPOSScanner::*read)());
+    void AfterDataEvent();
+    void ShowImageProperty(const char* handler, UINT label, const std::function<std::string()>& read);
+    void SessionStep(const char* handler, const char* item, UINT label, const char* separator,
+                     LONG (COPOSImageScanner::*method)());
+    std::string ImageListGetter(const char* handler, UINT label, const std::function<std::string()>& readAndSelect);
     // --- h24z ---
     // DATAQMAX's text read as atoi reads it, kept within 50..1000; a number
     // beyond the int range lands on the bound it passed.

@@ -7,6 +7,7 @@
 #include "AdvancedValidation.h"
 #include "ControlSite.h"
 
+#include <QByteArray>
 #include <QDialog>
 #include <QPointer>
 
@@ -82,6 +83,7 @@ private:
     std::map<int, QAction*> m_actions;
     QMenuBar* m_menuBar = nullptr;
     QTimer* m_timer = nullptr;
+    QByteArray m_previewShown;
     bool m_syncing = false;
     bool m_ending = false;
     bool m_switch = false;

@@ -19,7 +19,7 @@ void addAutoDetectEntry(const std::string& name, const std::string& autoDetect)
     writeText(path, "COMMANDTIMEOUT", "10000");
 }
 
-void AdvancedTest::SetUp()
+void prepareProbeFolder()
 {
     unsetenv("LC_ALL");
     unsetenv("LC_MESSAGES");
@@ -27,6 +27,11 @@ void AdvancedTest::SetUp()
     CLanguageManager::GetInstance().ResetForTesting();
     std::filesystem::copy_file(programDirectory() + "/resultsProperty.ini", "resultsProperty.ini",
                                std::filesystem::copy_options::overwrite_existing);
+}
+
+void AdvancedTest::SetUp()
+{
+    prepareProbeFolder();
     // A closed control answers State 1.
     control.SetNumber("State", 1);
     imageControl.SetNumber("State", 1);

@@ -122,6 +122,10 @@ public:
     std::vector<std::string> launched;
 };
 
+// The working folder as the program finds it: English, the shipped
+// results file, the language module reset.
+void prepareProbeFolder();
+
 // A device entry whose port is detected: AUTODETECT not FALSE.
 void addAutoDetectEntry(const std::string& name, const std::string& autoDetect = "True");
 
