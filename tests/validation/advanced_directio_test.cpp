@@ -2,11 +2,16 @@
 // captures decoded by BinaryConversion, the serial command with its buffer
 // sizes and response block, the command time-out, the data-queue limit of
 // a device entry, and the scanner's ErrorEvent sink.
+#include "AdvancedRealScanner.h"
 #include "AdvancedTestSupport.h"
+
+#include "simulator/imager_images.h"
+#include "simulator/menu_engine.h"
 
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace vxtest;
@@ -40,6 +45,29 @@ protected:
     {
         return "DirectIO(" + std::to_string(command) + ", " + std::to_string(pData) + ", " + text +
                std::string(room - text.size(), '\0') + ")";
+    }
+    void serialCommand(const std::string& command)
+    {
+        host.AnswerDirectIO(command);
+        dlg().OnDirectioSerialcmd();
+    }
+};
+
+// The real control and service object with a simulated imager that refuses
+// one command.
+class DirectIOEndToEndTest : public AdvancedRealScannerTest {
+protected:
+    static constexpr const char* kRefused = "TRGMOD9";
+    void adjustMenu(vxsim::MenuModel& menu) override
+    {
+        vxsim::MenuRule refuse;
+        refuse.command = kRefused;
+        refuse.status = vxsim::kMenuNak;
+        menu.rules.push_back(refuse);
+    }
+    std::string preview() const
+    {
+        return std::string(m_dlg->Model().preview.begin(), m_dlg->Model().preview.end());
     }
     void serialCommand(const std::string& command)
     {
@@ -314,3 +342,68 @@ TEST_F(DirectIOTest, DataQueueLimitIsTheEntrysValueKeptWithinItsBounds)
     EXPECT_EQ(dlg().GetDataBufferValue("Scanner", "No Such Lane"), 50);
 }
 
+
+TEST_F(DirectIOEndToEndTest, ACapturePreviewsTheImagersPictureByteForByteInEveryBinaryConversion)
+{
+    openClaimEnable();
+    const std::string bmp = vxsim::imagerImage(vxsim::ImageFormat::bmp);
+    for (LONG conversion : {0, 1, 2}) {
+        SCOPED_TRACE(conversion);
+        dlg().OnBtnClearlog();
+        m_dlg->Model().preview.clear();
+        scanner.SetBinaryConversion(conversion);
+        ASSERT_EQ(scanner.GetResultCode(), 0);
+        dlg().OnDioGetBmpImage();
+        EXPECT_EQ(output(), kDirectIOLine + "OPOS_SUCCESS");
+        EXPECT_EQ(preview().size(), bmp.size());
+        EXPECT_TRUE(preview() == bmp);
+    }
+    // A capture of another format shows that format's file.
+    dlg().OnDioGetJpegImage();
+    EXPECT_TRUE(preview() == vxsim::imagerImage(vxsim::ImageFormat::jpeg));
+}
+
+TEST_F(DirectIOEndToEndTest, SerialCommandsShowTheDevicesReplyOrItsRefusal)
+{
+    openClaimEnable();
+    serialCommand("P_INFO");
+    const std::string out = output();
+    EXPECT_EQ(out.rfind("Serial Command Response : \r\nCommand   :  P_INFO\r\nResponse   :  P_INFO", 0), 0u) << out;
+    EXPECT_NE(out.find("VX-1200"), std::string::npos) << out;
+    EXPECT_NE(out.find("\r\n\r\n" + kDirectIOLine + "OPOS_SUCCESS"), std::string::npos) << out;
+
+    dlg().OnBtnClearlog();
+    serialCommand(kRefused);
+    EXPECT_NE(output().find("[NAK]"), std::string::npos) << output();
+
+    dlg().OnBtnClearlog();
+    serialCommand("P_INFO;REVINF");
+    EXPECT_EQ(output(), kDirectIOLine + "OPOS_E_ILLEGAL");
+
+    // The image tag returns a capture, decoded as the BinaryConversion says.
+    scanner.SetBinaryConversion(1);
+    dlg().OnBtnClearlog();
+    serialCommand("IMGSHP2P8F");
+    EXPECT_EQ(output(), kDirectIOLine + "OPOS_SUCCESS");
+    EXPECT_TRUE(preview() == vxsim::imagerImage(vxsim::ImageFormat::bmp));
+}
+
+TEST_F(DirectIOEndToEndTest, RaiseErrorEventAsksTheUserAndTheAnswerReachesTheServiceObject)
+{
+    // Clear puts the device back to idle; continue input leaves it in error.
+    for (const auto& [answer, state] : {std::pair<int, LONG>{12, 2}, std::pair<int, LONG>{13, 4}}) {
+        SCOPED_TRACE(answer);
+        if (dlg().m_nScannerOpenResult != 0)
+            openClaimEnable();
+        host.loci.clear();
+        host.onErrorEvent = [answer](LONG) { return answer; };
+        // Input errors come as data would: while data events are enabled.
+        scanner.SetDataEventEnabled(TRUE);
+        dlg().OnRaiseErrorEvent();
+        EXPECT_EQ(output(), kDirectIOLine + "OPOS_E_ILLEGAL");
+        EXPECT_TRUE(pumpUntil([&] { return !host.loci.empty(); }));
+        EXPECT_EQ(host.loci, std::vector<LONG>{2});
+        EXPECT_TRUE(pumpUntil([&] { return scanner.GetState() == state; })) << scanner.GetState();
+        dlg().OnBtnClearlog();
+    }
+}

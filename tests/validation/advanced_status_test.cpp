@@ -3,6 +3,7 @@
 // a power loss and written back after the power returns (close, the wait,
 // open, claim, seven writes), each way that stops early, and the firmware
 // Apply button freed at the end of an update.
+#include "AdvancedRealScanner.h"
 #include "AdvancedTestSupport.h"
 
 #include <algorithm>
@@ -15,6 +16,12 @@ using namespace adv;
 namespace {
 
 const std::string kStatusLine = "StatusUpdateEvent     :   ";
+
+// The newest entry's first line.
+std::string topLine(const std::string& output)
+{
+    return output.substr(0, output.find("\r\n"));
+}
 
 class StatusTest : public AdvancedTest {
 protected:
@@ -57,11 +64,6 @@ protected:
             if (call.rfind("get ", 0) != 0)
                 found.push_back(call);
         return found;
-    }
-    std::string topLine() const
-    {
-        const std::string& output = m_dlg->Model().output;
-        return output.substr(0, output.find("\r\n"));
     }
     static std::vector<std::string> allWrites()
     {
@@ -170,4 +172,40 @@ TEST_F(StatusTest, FirmwareApplyIsFreedByANamedEndStatusOrAnIdleUpdateChoice)
         dlg().OnStatusUpdateEventScanner(c.data);
         EXPECT_EQ(at(IDC_BTN_APPLY).enabled, c.enabled);
     }
+}
+
+// Disabled while the service object keeps its queue lock through the
+// delivery of a status event: the control holds the service object's event
+// thread until this thread has run the sink, and the sink's first property
+// read (the settings kept at 2004) waits for that lock, so neither goes on.
+TEST_F(AdvancedRealScannerTest, DISABLED_APowerLossAndReturnResynchronisesTheDeviceAndTheNextLabelReads)
+{
+    choose(kDevice);
+    dlg().OnCommand(IDC_BTN_OPEN);
+    ASSERT_EQ(dlg().m_nScannerOpenResult, 0);
+    dlg().OnCommand(IDC_BTN_CLAIM);
+    ASSERT_EQ(dlg().m_nClaimResult, 0);
+    scanner.SetPowerNotify(1);
+    ASSERT_EQ(scanner.GetResultCode(), 0);
+    scanner.SetDeviceEnabled(TRUE);
+    scanner.SetDataEventEnabled(TRUE);
+    dlg().m_bDataEventEnabled = 1;
+    dlg().OnBtnClearlog();
+
+    device->unplug();
+    EXPECT_TRUE(pumpUntil([&] { return output().find("OPOS_SUE_POWER_OFF_OFFLINE") != std::string::npos; }))
+        << output();
+    EXPECT_EQ(output(), kStatusLine + "OPOS_SUE_POWER_OFF_OFFLINE");
+
+    ASSERT_TRUE(device->plug()) << device->lastError();
+    EXPECT_TRUE(pumpUntil([&] { return output().find("OPOS_SUE_POWER_ONLINE") != std::string::npos; })) << output();
+    EXPECT_EQ(host.questions, std::vector<std::string>{"Do you want to synchronize all the device properties?"});
+    EXPECT_EQ(host.waits, std::vector<UINT>{9000});
+    EXPECT_EQ(topLine(output()), kStatusLine + "OPOS_SUE_POWER_ONLINE") << output();
+    EXPECT_TRUE(scanner.GetClaimed());
+    EXPECT_TRUE(scanner.GetDeviceEnabled());
+    EXPECT_EQ(scanner.GetPowerNotify(), 1);
+
+    device->scan("AFTER-POWER", 'j', "C0");
+    EXPECT_TRUE(pumpUntil([&] { return scanner.GetScanDataLabel() == "AFTER-POWER"; }));
 }
