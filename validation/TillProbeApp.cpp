@@ -62,33 +62,48 @@ int CTillProbeApp::Run()
     if (!m_first)
         return 0;
     try {
-        {
-            ControlSite scanner;
-            ControlSite imageScanner;
-            if (FAILED(scanner.Create(kScannerControlClsid)) ||
-                FAILED(imageScanner.Create(kImageScannerControlClsid))) {
-                QMessageBox box(QMessageBox::Information, QString::fromStdString(probe::T(probe::kNoControlsCaption)),
-                                QString::fromStdString(probe::T(probe::kNoControls)), QMessageBox::Ok);
-                box.setObjectName("NoControlsMessage");
-                box.exec();
-                return 0;
+        bool advanced = false;
+        for (;;) {
+            {
+                ControlSite scanner;
+                ControlSite imageScanner;
+                if (FAILED(scanner.Create(kScannerControlClsid)) ||
+                    FAILED(imageScanner.Create(kImageScannerControlClsid))) {
+                    QMessageBox box(QMessageBox::Information, QString::fromStdString(probe::T(probe::kNoControlsCaption)),
+                                    QString::fromStdString(probe::T(probe::kNoControls)), QMessageBox::Ok);
+                    box.setObjectName("NoControlsMessage");
+                    box.exec();
+                    break;
+                }
+                // The view's own sites hold the controls from here on; these
+                // let go, so that each event reaches one sink.
+                if (advanced)
+                    m_advanced = std::make_unique<AdvancedWindow>(scanner.Dispatch(), imageScanner.Dispatch());
+                else
+                    m_window = std::make_unique<TillProbeWindow>(scanner.Dispatch(), imageScanner.Dispatch());
             }
-            // The view's own sites hold the controls from here on; these
-            // let go, so that each event reaches one sink.
-            m_window = std::make_unique<TillProbeWindow>(scanner.Dispatch(), imageScanner.Dispatch());
-        }
-        m_shown = m_window.get();
-        m_window->exec();
-        const bool advanced = m_window->SwitchRequested();
-        m_window.reset();
-        if (advanced) {
-            CAdvancedValidation frame;
-            m_shown = &frame;
-            frame.exec();
+            // One view at a time: the one shown ends before the other is made.
+            if (advanced) {
+                m_shown = m_advanced.get();
+                m_advanced->exec();
+                advanced = !m_advanced->SwitchRequested();
+                m_advanced.reset();
+                if (advanced)
+                    break;
+            } else {
+                m_shown = m_window.get();
+                m_window->exec();
+                advanced = m_window->SwitchRequested();
+                m_window.reset();
+                if (!advanced)
+                    break;
+            }
         }
     } catch (...) {
         // Whatever escapes the views ends the program normally.
     }
+    m_window.reset();
+    m_advanced.reset();
     m_shown = nullptr;
     return 0;
 }

@@ -6,10 +6,11 @@
 // message "TillProbe raise" and ends with 0; the running copy, on that
 // message, brings forward the view it shows (restored when minimised).
 // When either control cannot be created the program says so and ends
-// normally. Views never nest: the Basic View ends before the Advanced View
-// shows.
+// normally. Views never nest: the view shown ends before the other one is
+// made and shown (Alt+A from the Basic View, "Basic View" back).
 #pragma once
 
+#include "AdvancedWindow.h"
 #include "ControlSite.h"
 #include "QtMessagePump.h"
 #include "TillProbeWindow.h"
@@ -30,8 +31,10 @@ public:
     CTillProbeApp& operator=(const CTillProbeApp&) = delete;
 
     bool IsFirstCopy() const { return m_first; }
-    // The Basic View (made by Run, null before and after).
+    // The Basic View and the Advanced View while Run shows them (null
+    // before and after).
     TillProbeWindow* Window() const { return m_window.get(); }
+    AdvancedWindow* AdvancedView() const { return m_advanced.get(); }
     // The view shown now.
     QWidget* ShownView() const { return m_shown; }
 
@@ -46,6 +49,7 @@ private:
     std::unique_ptr<QtMessagePump> m_pump;
     std::unique_ptr<MessageWindow> m_messages;
     std::unique_ptr<TillProbeWindow> m_window;
+    std::unique_ptr<AdvancedWindow> m_advanced;
     QPointer<QWidget> m_shown;
 };
 

@@ -535,11 +535,3 @@ ProbeHelpWindow::ProbeHelpWindow(const QString& path, const QString& title) : QW
     browser->setSource(QUrl::fromLocalFile(path));
     layout->addWidget(browser);
 }
-
-CAdvancedValidation::CAdvancedValidation(QWidget* parent) : QDialog(parent)
-{
-    setObjectName("CAdvancedValidation");
-    setWindowTitle(qs(T(kAdvancedCaption)));
-    paintFace(this);
-    resize(640, 480);
-}

@@ -3,7 +3,7 @@
 // the hosted scanner and image-scanner controls, and the countdown timer,
 // kept in step with the controller's model. It is the controller's host:
 // the small dialogs, the help window and the end of the view. Also here:
-// the About box, the help window and the Advanced View's frame.
+// the About box and the help window.
 #pragma once
 
 #include "ControlSite.h"
@@ -99,11 +99,4 @@ class ProbeHelpWindow : public QWidget {
     Q_OBJECT
 public:
     ProbeHelpWindow(const QString& path, const QString& title);
-};
-
-// The Advanced View's frame ("TillProbe - Advanced View"), empty for now.
-class CAdvancedValidation : public QDialog {
-    Q_OBJECT
-public:
-    explicit CAdvancedValidation(QWidget* parent = nullptr);
 };

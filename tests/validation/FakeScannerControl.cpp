@@ -86,6 +86,30 @@ const DispatchTable& FakeScannerControl::Table()
         FAKE_GET(ScanData, 51, TEXT),
         FAKE_GET(ScanDataLabel, 52, TEXT),
         FAKE_GET(ScanDataType, 53, I4),
+        // The image-scanner control's own members, by its ids, so that the
+        // fake can stand behind that wrapper too.
+        FAKE_GET(CapAim, 60, BOOLEAN),
+        FAKE_GET(CapDecodeData, 61, BOOLEAN),
+        FAKE_GET(CapHostTriggered, 62, BOOLEAN),
+        FAKE_GET(CapIlluminate, 63, BOOLEAN),
+        FAKE_GET(CapImageData, 64, BOOLEAN),
+        FAKE_GET(CapImageQuality, 65, BOOLEAN),
+        FAKE_GET(CapVideoData, 66, BOOLEAN),
+        FAKE_GET(AimMode, 67, BOOLEAN), FAKE_PUT(AimMode, 67, BOOLEAN),
+        FAKE_GET(BitsPerPixel, 68, I4),
+        FAKE_GET(FrameData, 69, TEXT),
+        FAKE_GET(FrameType, 70, I4),
+        FAKE_GET(IlluminateMode, 71, BOOLEAN), FAKE_PUT(IlluminateMode, 71, BOOLEAN),
+        FAKE_GET(ImageHeight, 72, I4),
+        FAKE_GET(ImageLength, 73, I4),
+        FAKE_GET(ImageMode, 74, I4), FAKE_PUT(ImageMode, 74, I4),
+        FAKE_GET(ImageQuality, 75, I4), FAKE_PUT(ImageQuality, 75, I4),
+        FAKE_GET(ImageType, 76, I4),
+        FAKE_GET(ImageWidth, 77, I4),
+        FAKE_GET(VideoCount, 78, I4), FAKE_PUT(VideoCount, 78, I4),
+        FAKE_GET(VideoRate, 79, I4), FAKE_PUT(VideoRate, 79, I4),
+        FAKE_METHOD(StartSession, 90),
+        FAKE_METHOD(StopSession, 91),
     });
     return table;
 }

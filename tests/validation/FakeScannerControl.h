@@ -1,6 +1,6 @@
 // A scripted stand-in for the OPOS scanner control, for tests of what hosts
 // it: an in-process IDispatch that answers every member of the scanner
-// control by its dispatch id, records each call as text, and fires the four
+// control (and the image-scanner control's own members) by its dispatch id, records each call as text, and fires the four
 // OPOS events into the sinks connected to its connection point.
 //
 // Answers by default are those of an open, healthy control: numbers 0

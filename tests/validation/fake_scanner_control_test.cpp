@@ -68,8 +68,8 @@ TEST(FakeScannerControlTest, AScriptedFailureIsAnExceptionWithItsTextUntilCleare
     VariantClear(&result);
     // Both calls were made, and recorded.
     EXPECT_EQ(fake.Calls(), (std::vector<std::string>{"Open(Lane 1)", "Open(Lane 1)"}));
-    // An id the scanner control does not have.
-    EXPECT_EQ(driver.invoke(90, DISPATCH_METHOD, {}, nullptr), DISP_E_MEMBERNOTFOUND);
+    // An id neither control has.
+    EXPECT_EQ(driver.invoke(99, DISPATCH_METHOD, {}, nullptr), DISP_E_MEMBERNOTFOUND);
 }
 
 TEST(FakeScannerControlTest, ADataEventClearsDataEventEnabledBeforeTheSinkHearsOfIt)

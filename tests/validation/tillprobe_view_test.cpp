@@ -158,7 +158,7 @@ TEST_F(ViewTest, EachStateOfTheBasicViewOnScreen)
     grabAndKeep(window.get(), "tillprobe-basic-open-failed");
 }
 
-TEST_F(ViewTest, AboutBoxAndTheAdvancedViewFrame)
+TEST_F(ViewTest, AboutBox)
 {
     open();
     QString caption;
@@ -172,11 +172,6 @@ TEST_F(ViewTest, AboutBoxAndTheAdvancedViewFrame)
     window->MenuAction(ID_HELP_ABOUT)->trigger();
     EXPECT_EQ(caption, "About TillProbe");
     EXPECT_EQ(version, "TillProbe, Version 1.13.2.12");
-
-    CAdvancedValidation frame;
-    frame.show();
-    EXPECT_EQ(frame.windowTitle(), "TillProbe - Advanced View");
-    grabAndKeep(&frame, "tillprobe-advanced-frame");
 }
 
 TEST_F(ViewTest, TheErrorDialogsAnswerReachesTheControlAndTheCountWaitsForIt)
