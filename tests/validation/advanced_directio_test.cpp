@@ -2,9 +2,10 @@
 // captures decoded by BinaryConversion, the serial command with its buffer
 // sizes and response block, the command time-out, the data-queue limit of
 // a device entry, and the scanner's ErrorEvent sink.
-#include "AdvancedRealScanner.h"
+#include "AdvancedEndToEnd.h"
 #include "AdvancedTestSupport.h"
 
+#include "simulator/identity_model.h"
 #include "simulator/imager_images.h"
 #include "simulator/menu_engine.h"
 
@@ -53,22 +54,31 @@ protected:
     }
 };
 
-// The real control and service object with a simulated imager that refuses
-// one command.
-class DirectIOEndToEndTest : public AdvancedRealScannerTest {
+// The real control and service object with a simulated imager (that
+// answers P_INFO and refuses one command), opened and claimed.
+class DirectIOEndToEndTest : public AdvancedEndToEndTest {
 protected:
     static constexpr const char* kRefused = "TRGMOD9";
-    void adjustMenu(vxsim::MenuModel& menu) override
+    void SetUp() override
     {
-        vxsim::MenuRule refuse;
-        refuse.command = kRefused;
-        refuse.status = vxsim::kMenuNak;
-        menu.rules.push_back(refuse);
+        AdvancedEndToEndTest::SetUp();
+        plug(ScannerWire::serial, [](vxsim::MenuModel& menu) {
+            menu = vxsim::identityMenu(*vxsim::findIdentityModel("arch2"), menu);
+            menu.image = std::string();
+            vxsim::MenuRule refuse;
+            refuse.command = kRefused;
+            refuse.status = vxsim::kMenuNak;
+            menu.rules.push_back(refuse);
+        });
+        start();
+        openAndClaim();
+        dlg().OnBtnClearlog();
     }
     std::string preview() const
     {
         return std::string(m_dlg->Model().preview.begin(), m_dlg->Model().preview.end());
     }
+    std::string output() const { return m_dlg->Model().output; }
     void serialCommand(const std::string& command)
     {
         host.AnswerDirectIO(command);
@@ -345,7 +355,6 @@ TEST_F(DirectIOTest, DataQueueLimitIsTheEntrysValueKeptWithinItsBounds)
 
 TEST_F(DirectIOEndToEndTest, ACapturePreviewsTheImagersPictureByteForByteInEveryBinaryConversion)
 {
-    openClaimEnable();
     const std::string bmp = vxsim::imagerImage(vxsim::ImageFormat::bmp);
     for (LONG conversion : {0, 1, 2}) {
         SCOPED_TRACE(conversion);
@@ -365,7 +374,6 @@ TEST_F(DirectIOEndToEndTest, ACapturePreviewsTheImagersPictureByteForByteInEvery
 
 TEST_F(DirectIOEndToEndTest, SerialCommandsShowTheDevicesReplyOrItsRefusal)
 {
-    openClaimEnable();
     serialCommand("P_INFO");
     const std::string out = output();
     EXPECT_EQ(out.rfind("Serial Command Response : \r\nCommand   :  P_INFO\r\nResponse   :  P_INFO", 0), 0u) << out;
@@ -393,17 +401,15 @@ TEST_F(DirectIOEndToEndTest, RaiseErrorEventAsksTheUserAndTheAnswerReachesTheSer
     // Clear puts the device back to idle; continue input leaves it in error.
     for (const auto& [answer, state] : {std::pair<int, LONG>{12, 2}, std::pair<int, LONG>{13, 4}}) {
         SCOPED_TRACE(answer);
-        if (dlg().m_nScannerOpenResult != 0)
-            openClaimEnable();
         host.loci.clear();
         host.onErrorEvent = [answer](LONG) { return answer; };
         // Input errors come as data would: while data events are enabled.
         scanner.SetDataEventEnabled(TRUE);
         dlg().OnRaiseErrorEvent();
         EXPECT_EQ(output(), kDirectIOLine + "OPOS_E_ILLEGAL");
-        EXPECT_TRUE(pumpUntil([&] { return !host.loci.empty(); }));
+        EXPECT_TRUE(waitFor([&] { return !host.loci.empty(); }));
         EXPECT_EQ(host.loci, std::vector<LONG>{2});
-        EXPECT_TRUE(pumpUntil([&] { return scanner.GetState() == state; })) << scanner.GetState();
+        EXPECT_TRUE(waitFor([&] { return scanner.GetState() == state; })) << scanner.GetState();
         dlg().OnBtnClearlog();
     }
 }

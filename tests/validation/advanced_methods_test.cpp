@@ -1,7 +1,7 @@
 // The Advanced View's statistics and firmware methods on the scripted
 // scanner control: the method list's two Apply buttons, the firmware file
 // chooser, and the firmware Apply's busy state until an update ends.
-#include "AdvancedRealScanner.h"
+#include "AdvancedEndToEnd.h"
 #include "AdvancedTestSupport.h"
 
 #include <algorithm>
@@ -212,21 +212,24 @@ TEST_F(MethodsTest, BrowsePutsTheChosenFileIntoThePathAndKeepsTheWorkingFolder)
     EXPECT_EQ(at(IDC_EDIT_FIRMWAREPATH).text, "/fw/chosen.mocf");
 }
 
-TEST_F(AdvancedRealScannerTest, RetrieveStatisticsShowsTheGoodScansOfTheLabelsRead)
+TEST_F(AdvancedEndToEndTest, RetrieveStatisticsShowsTheGoodScansOfTheLabelsRead)
 {
-    openClaimEnable();
+    plug();
+    start();
+    openAndClaim();
+    scanner.SetDeviceEnabled(TRUE);
     scanner.SetDataEventEnabled(TRUE);
-    device->scan("LABEL-1", 'j', "C0");
-    device->scan("LABEL-2", 'j', "C0");
+    scan("LABEL-1");
+    scan("LABEL-2");
     at(adv::IDC_COMBO_METHOD).selection = adv::kRetrieveStatistics;
     at(adv::IDC_EDIT_STATISTICS).text = "U_GOODSCANCOUNT";
     const std::string counted = "<Name>U_GOODSCANCOUNT</Name>\r\n\t\t\t<Value>2</Value>";
-    EXPECT_TRUE(pumpUntil([&] {
+    EXPECT_TRUE(waitFor([&] {
         dlg().OnBtnClearlog();
         dlg().OnBtnStatApply();
-        return output().find(counted) != std::string::npos;
-    })) << output();
+        return model().output.find(counted) != std::string::npos;
+    })) << model().output;
     const std::string line = "RetrieveStatistics   :  OPOS_SUCCESS\r\n\r\n";
-    EXPECT_EQ(output().rfind(line + "<?xml", 0), 0u) << output();
-    EXPECT_EQ(output().find("M_NOREADCOUNT"), std::string::npos);
+    EXPECT_EQ(model().output.rfind(line + "<?xml", 0), 0u) << model().output;
+    EXPECT_EQ(model().output.find("M_NOREADCOUNT"), std::string::npos);
 }
