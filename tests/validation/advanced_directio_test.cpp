@@ -353,6 +353,18 @@ TEST_F(DirectIOTest, DataQueueLimitIsTheEntrysValueKeptWithinItsBounds)
 }
 
 
+TEST_F(DirectIOTest, ErrorEventSinkReturnsTheDialogsAnswerAndRefreshesDataEventEnabled)
+{
+    host.onErrorEvent = [](LONG locus) { return locus == 3 ? 13 : 11; };
+    control.SetNumber("DataEventEnabled", 1);
+    const std::string before = model().output;
+    EXPECT_EQ(control.FireErrorEvent(111, 0, 3, 12), 13);
+    EXPECT_EQ(host.loci, std::vector<LONG>{3});
+    const auto after = control.Calls();
+    EXPECT_NE(std::find(after.begin(), after.end(), "get DataEventEnabled"), after.end());
+    EXPECT_EQ(model().output, before);
+}
+
 TEST_F(DirectIOEndToEndTest, ACapturePreviewsTheImagersPictureByteForByteInEveryBinaryConversion)
 {
     const std::string bmp = vxsim::imagerImage(vxsim::ImageFormat::bmp);

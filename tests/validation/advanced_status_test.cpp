@@ -91,6 +91,65 @@ TEST_F(StatusTest, AStatusWithoutANameIsShownAsAPercentageAndDoesNothingElse)
     EXPECT_EQ(model().output, kStatusLine + "51%\r\n\r\n" + kStatusLine + "50%");
 }
 
+TEST_F(StatusTest, PowerReturnWithYesReopensAfterTheWaitAndWritesTheKeptSettingsInOrder)
+{
+    claimWithSettings();
+    powerCycle();
+    // Open must not come before the wait has passed.
+    std::vector<std::string> callsAtWait;
+    host.onWait = [&](UINT) { callsAtWait = changes(); };
+
+    dlg().OnStatusUpdateEventScanner(2001);
+
+    EXPECT_EQ(host.questions, std::vector<std::string>{"Do you want to synchronize all the device properties?"});
+    EXPECT_EQ(host.waits, std::vector<UINT>{9000});
+    EXPECT_EQ(callsAtWait, std::vector<std::string>{"Close()"});
+    std::vector<std::string> expected = {"Close()", "Open(Lane 1)", "ClaimDevice(-1)"};
+    const auto writes = allWrites();
+    expected.insert(expected.end(), writes.begin(), writes.end());
+    EXPECT_EQ(changes(), expected);
+    ASSERT_TRUE(host.TimerOn(kDataCountTimer));
+    EXPECT_EQ(host.timers[kDataCountTimer], 1u);
+    EXPECT_EQ(topLine(model().output), kStatusLine + "OPOS_SUE_POWER_ONLINE");
+    EXPECT_EQ(at(IDC_STATIC_STATUS).text, "");
+}
+
+TEST_F(StatusTest, PowerReturnWithNoOnlyRefreshesTheDisplays)
+{
+    claimWithSettings();
+    powerCycle();
+    host.answerYes = false;
+    control.SetText("ScanData", "]E0A1");
+    control.SetText("ScanDataLabel", "A1");
+    control.SetNumber("ScanDataType", 104);
+    dlg().OnStatusUpdateEventScanner(2001);
+    EXPECT_TRUE(changes().empty());
+    EXPECT_TRUE(host.waits.empty());
+    EXPECT_EQ(model().output, kStatusLine + "OPOS_SUE_POWER_ONLINE");
+    EXPECT_EQ(at(IDC_EDIT_SCANDATA).text, "]E0A1");
+    EXPECT_EQ(at(IDC_EDIT_SCANDATALABEL).text, "A1");
+    EXPECT_EQ(at(IDC_EDIT_SCANDATATYPE).text, "SCAN_SDT_EAN13");
+    const auto calls = control.Calls();
+    for (const char* read : {"get DeviceEnabled", "get DataEventEnabled", "get AutoDisable", "get FreezeEvents",
+                             "get PowerNotify", "get BinaryConversion", "get DecodeData"})
+        EXPECT_NE(std::find(calls.begin(), calls.end(), read), calls.end()) << read;
+}
+
+TEST_F(StatusTest, AWriteTheDeviceRefusesEndsTheResynchronisationThere)
+{
+    claimWithSettings();
+    powerCycle();
+    control.RefusePut("FreezeEvents", 106);
+    dlg().OnStatusUpdateEventScanner(2001);
+    const auto writes = allWrites();
+    std::vector<std::string> expected = {"Close()", "Open(Lane 1)", "ClaimDevice(-1)"};
+    expected.insert(expected.end(), writes.begin(), writes.begin() + 4);
+    EXPECT_EQ(changes(), expected);
+    // The status itself is not shown when the resynchronisation stopped.
+    EXPECT_EQ(model().output.find(kStatusLine), std::string::npos) << model().output;
+    EXPECT_EQ(at(IDC_STATIC_STATUS).text, "");
+}
+
 TEST_F(StatusTest, ResynchronisationStepsThatFailReportTheirResultAndStop)
 {
     struct Case {
