@@ -145,7 +145,10 @@ TEST_F(StatusTest, AWriteTheDeviceRefusesEndsTheResynchronisationThere)
     std::vector<std::string> expected = {"Close()", "Open(Lane 1)", "ClaimDevice(-1)"};
     expected.insert(expected.end(), writes.begin(), writes.begin() + 4);
     EXPECT_EQ(changes(), expected);
-    // The status itself is not shown when the resynchronisation stopped.
+    // The refused write is reported with its kept value; the status itself
+    // is not shown when the resynchronisation stopped.
+    EXPECT_EQ(model().output.rfind("Set FreezeEvents   True  ,  ", 0), 0u) << model().output;
+    EXPECT_NE(model().output.find("OPOS_E_ILLEGAL"), std::string::npos) << model().output;
     EXPECT_EQ(model().output.find(kStatusLine), std::string::npos) << model().output;
     EXPECT_EQ(at(IDC_STATIC_STATUS).text, "");
 }
