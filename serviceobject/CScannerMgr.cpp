@@ -1027,28 +1027,25 @@ void CScannerMgr::ProcessBarcodeEventData(CDataEvent& event)
     }
 }
 
-// An application's event handler runs on its own thread while this one
-// waits, and reads properties there that take the queue lock: the lock is
-// let go for the delivery, and whoever holds the queue checks it again
-// afterwards (the handler may have closed the service).
-template <class Fire>
-void CScannerMgr::FireUnlocked(std::unique_lock<std::recursive_mutex>& lock, const Fire& fire)
-{
-    lock.unlock();
-    fire();
-    lock.lock();
-}
-
 void CScannerMgr::FireDataEvent(CDataEvent* event)
 {
-    std::unique_lock lock(m_queueLock);
-    if (m_pQueue == nullptr || event == nullptr)
-        return;  // closed meanwhile: the record is freed, not fired
-    ProcessBarcodeEventData(*event);
-    if (m_common.m_nInteractiveCheck.load() == 0) {
-        m_pQueue->SetDataEventEnabled(false);
-        FireUnlocked(lock, [&] { CScannerWrapper::ScannerFireUpdateDataEvent(event->m_lStatus); });
+    bool fire = false;
+    {
+        std::lock_guard lock(m_queueLock);
+        if (m_pQueue == nullptr || event == nullptr)
+            return;  // closed meanwhile: the record is freed, not fired
+        ProcessBarcodeEventData(*event);
+        fire = m_common.m_nInteractiveCheck.load() == 0;
+        if (fire)
+            m_pQueue->SetDataEventEnabled(false);
     }
+    // Fired without the queue's lock: the control hands the event to the
+    // application's thread and waits for its handler, which reads the
+    // properties (DataEventEnabled, DecodeData, ...) under that lock. The
+    // record stays the caller's, so it outlives a Close from the handler.
+    if (fire)
+        CScannerWrapper::ScannerFireUpdateDataEvent(event->m_lStatus);
+    std::lock_guard lock(m_queueLock);
     if (m_pQueue != nullptr && m_pQueue->GetStatusBehind()) {
         m_pQueue->SignalOne();
         m_pQueue->ClearStatusBehind();
@@ -1058,17 +1055,20 @@ void CScannerMgr::FireDataEvent(CDataEvent* event)
 void CScannerMgr::FireErrorEvent(CErrorEvent* event)
 {
     static const char* const tag = "ScnrSO.FireErrorEvent, ";
-    std::unique_lock lock(m_queueLock);
-    if (m_pQueue == nullptr || event == nullptr)
-        return;
-    m_pQueue->SetState(4);
-    m_pQueue->SetErrorFiring(true);
+    {
+        std::lock_guard lock(m_queueLock);
+        if (m_pQueue == nullptr || event == nullptr)
+            return;
+        m_pQueue->SetState(4);
+        m_pQueue->SetErrorFiring(true);
+    }
+    // Fired without the queue's lock, as a data event is: the handler runs
+    // on the application's thread and may read properties or close.
     long response = event->m_lErrorResponse;
-    FireUnlocked(lock, [&] {
-        CScannerWrapper::ScannerFireErrorEvent(event->m_lResultCode, event->m_lResultCodeExtended,
-                                               event->m_lErrorLocus, &response);
-    });
+    CScannerWrapper::ScannerFireErrorEvent(event->m_lResultCode, event->m_lResultCodeExtended, event->m_lErrorLocus,
+                                           &response);
     Debug().LogNumber(tag, response);
+    std::lock_guard lock(m_queueLock);
     if (m_pQueue == nullptr)
         return;  // the application closed the service from its handler
     m_pQueue->SetErrorFiring(false);
@@ -1099,47 +1099,52 @@ void CScannerMgr::FireStatus(long status)
 void CScannerMgr::FireSUE(CStatusUpdateEvent* event)
 {
     static const char* const tag = "ScnrSO.FireSUE, ";
-    std::unique_lock lock(m_queueLock);
-    if (m_pQueue == nullptr || event == nullptr)
-        return;
-    const auto FireStatus = [&](long status) { FireUnlocked(lock, [&] { this->FireStatus(status); }); };
-    const long status = event->m_lStatus;
-    const bool reported = m_nDeviceEnabled.load() != 0 && m_common.m_nPowerNotify != 0;
-    if (status == 2004) {
-        if (reported)
-            FireStatus(2004);
-    } else if (status == 2205 && SOHost().AppType() != 1) {
-        if (ReleaseDevice() != 0)
-            Debug().LogText(tag, "ReleaseConnection failed");
-        m_common.Reset();
-        m_common.SetOpened();
-        if (ClaimDevice(-1) != 0) {
-            Debug().LogText(tag, "ClaimConnection in FireStatusUpdateEvent failed");
-            Store(111);
+    long status = 0;
+    bool fire = false;
+    {
+        std::lock_guard lock(m_queueLock);
+        if (m_pQueue == nullptr || event == nullptr)
+            return;
+        status = event->m_lStatus;
+        const bool reported = m_nDeviceEnabled.load() != 0 && m_common.m_nPowerNotify != 0;
+        if (status == 2004 || status == 2001) {
+            fire = reported;
+        } else if (status == 2205 && SOHost().AppType() != 1) {
+            if (ReleaseDevice() != 0)
+                Debug().LogText(tag, "ReleaseConnection failed");
+            m_common.Reset();
+            m_common.SetOpened();
+            if (ClaimDevice(-1) != 0) {
+                Debug().LogText(tag, "ClaimConnection in FireStatusUpdateEvent failed");
+                Store(111);
+            } else {
+                m_common.m_nClaimed = 1;
+                m_nDecodeData = 0;
+                m_nScanDataType = 0;
+                {
+                    std::lock_guard scan(m_scanLock);
+                    m_strScanData.clear();
+                    m_strScanDataLabel.clear();
+                }
+                if (m_pQueue != nullptr) {
+                    m_pQueue->SetDataEventEnabled(false);
+                    m_pQueue->SetFreezeEvents(false);
+                }
+                Store(0);
+            }
+            fire = true;
         } else {
-            m_common.m_nClaimed = 1;
-            m_nDecodeData = 0;
-            m_nScanDataType = 0;
-            {
-                std::lock_guard scan(m_scanLock);
-                m_strScanData.clear();
-                m_strScanDataLabel.clear();
-            }
-            if (m_pQueue != nullptr) {
-                m_pQueue->SetDataEventEnabled(false);
-                m_pQueue->SetFreezeEvents(false);
-            }
-            Store(0);
+            fire = true;
         }
-        FireStatus(2205);
-    } else if (status != 2001) {
-        FireStatus(status);
     }
-    if (status == 2001 && reported)
-        FireStatus(2001);
+    // Fired without the queue's lock: the handler runs on the application's
+    // thread and may read properties, or close and open again (a power
+    // return resynchronises that way).
+    if (fire)
+        FireStatus(status);
     // Whatever waits behind this status gets its turn, after a 2001 too: a
     // 2001 that follows a used-up signal would otherwise hold it back.
-    (void)tag;
+    std::lock_guard lock(m_queueLock);
     if (m_pQueue != nullptr)
         m_pQueue->SignalOne();
 }

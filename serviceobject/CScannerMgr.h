@@ -118,8 +118,6 @@ public:
     std::atomic<long> m_nAutoDisable{0};
 
 private:
-    template <class Fire>
-    void FireUnlocked(std::unique_lock<std::recursive_mutex>& lock, const Fire& fire);
     void Store(int code);
     // 113 busy, 107 disconnected (or `disconnected`), 101 not open, else 0;
     // `closedFirst` tests the open state first (there is no queue to ask).

@@ -5,7 +5,9 @@
 #include "DiscoveryFixture.h"
 #include "EventFixtures.h"
 
+#include <atomic>
 #include <filesystem>
+#include <vector>
 
 namespace {
 
@@ -132,6 +134,77 @@ TEST_F(EndToEndTest, ALabelAnErrorAndPowerReachTheApplicationsThread)
         EXPECT_TRUE(vxtest::waitUntil([&] { return ThreadCount() <= threadsBefore; }))
             << ThreadCount() << " threads, " << threadsBefore << " before";
     }
+}
+
+// An application reads the control's properties from inside its event
+// handlers, and may close the device there: the service object waits for
+// the handler on its own thread, so it must not hold what those calls need.
+TEST_F(EndToEndTest, HandlersReadPropertiesAndCloseFromInsideTheirEvents)
+{
+    Sink sink;
+    std::atomic<Container*> host{nullptr};
+    std::vector<LONG> enabledSeen;  // DataEventEnabled read by each handler
+    std::vector<LONG> decodeSeen;
+    LONG closedInside = -1;
+    sink.onEvent = [&](DISPPARAMS& params) {
+        auto& control = host.load()->control;
+        if (params.cArgs == 1 && params.rgvarg[0].vt == VT_I4 && params.rgvarg[0].lVal == 2004) {
+            closedInside = control->call(id::Close);
+            return;
+        }
+        enabledSeen.push_back(control->get(id::DataEventEnabled));
+        decodeSeen.push_back(control->get(id::DecodeData));
+        if (params.cArgs == 4 && params.rgvarg[0].vt == (VT_I4 | VT_BYREF))
+            *params.rgvarg[0].plVal = 12;
+    };
+    Container container({&sink});
+    host = &container;
+    auto& control = container.control;
+    container.run([&] {
+        ASSERT_EQ(control->open(kDevice), 0);
+        ASSERT_EQ(control->call(id::ClaimDevice, {DispatchArg::i4(1000)}), 0);
+        control->put(id::PowerNotify, DispatchArg::i4(1));
+        control->put(id::DeviceEnabled, DispatchArg::boolean(true));
+        control->put(id::DecodeData, DispatchArg::boolean(true));
+        control->put(id::DataEventEnabled, DispatchArg::boolean(true));
+    });
+
+    // A label: the handler reads both properties; data events are off now.
+    scanner->scan("ABC123", 'j', "C0");
+    ASSERT_TRUE(vxtest::waitUntil([&] { return sink.count() >= 1; }));
+    container.run([&] {
+        EXPECT_EQ(enabledSeen, std::vector<LONG>{0});
+        EXPECT_NE(decodeSeen.at(0), 0);
+    });
+
+    // An error: read from inside too, and the response still comes back.
+    container.run([&] {
+        control->put(id::DataEventEnabled, DispatchArg::boolean(true));
+        LONG data = 0;
+        BSTR text = nullptr;
+        EXPECT_EQ(control->call(id::DirectIO, {DispatchArg::i4(9), DispatchArg::i4Ref(&data),
+                                               DispatchArg::bstrRef(&text)}),
+                  106);
+        SysFreeString(text);
+    });
+    ASSERT_TRUE(vxtest::waitUntil([&] { return sink.count() >= 2; }));
+    container.run([&] {
+        EXPECT_EQ(sink.fired()[1].id, 103);
+        EXPECT_EQ(enabledSeen.size(), 2u);
+        EXPECT_EQ(control->get(id::State), 2);
+    });
+
+    // Power lost: the handler closes the device from inside the event.
+    scanner->unplug();
+    ASSERT_TRUE(vxtest::waitUntil([&] {
+        LONG closed = -1;
+        container.run([&] { closed = closedInside; });
+        return closed != -1;
+    }));
+    container.run([&] {
+        EXPECT_EQ(closedInside, 0);
+        EXPECT_EQ(control->get(id::State), 1);
+    });
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include "ProbeStrings.h"
 #include "TestSupport.h"
 
+#include "simulator/imager_images.h"
+
 #include <filesystem>
 #include <fstream>
 
@@ -367,6 +369,46 @@ TEST_F(FrameTest, TheAdvancedTextsAgreeWithTheBasicViewsWhereTheyShareAnId)
                 }
             }
         }
+}
+
+}  // namespace
+}  // namespace vxtest
+
+namespace vxtest {
+namespace {
+
+TEST_F(FrameTest, FrameDataGoesIntoImageJpgAndThePreview)
+{
+    start();
+    dlg().ShowImageScannerLayout();
+    // Nothing read: the preview stays hidden and the status says why it waits.
+    imageControl.SetText("FrameData", "");
+    dlg().OnCommand(IDC_BTN_FRAMEDATA);
+    EXPECT_FALSE(at(IDC_PREVIEW).shown);
+    EXPECT_EQ(at(IDC_STATIC_STATUS).text, "Processing the image. Please wait ...");
+    EXPECT_FALSE(std::filesystem::exists("Image.jpg"));
+
+    const std::string jpeg = vxsim::imagerImage(vxsim::ImageFormat::jpeg);
+    imageControl.SetText("FrameData", jpeg);
+    dlg().OnCommand(IDC_BTN_FRAMEDATA);
+    EXPECT_EQ(readFile("Image.jpg"), jpeg);
+    EXPECT_EQ(std::string(model().preview.begin(), model().preview.end()), jpeg);
+    EXPECT_TRUE(at(IDC_PREVIEW).shown);
+    EXPECT_FALSE(at(IDC_STATIC_PREVIEWCAPTION).shown);
+    EXPECT_TRUE(at(IDC_BTN_VIEWIMAGE).enabled);
+    EXPECT_EQ(at(IDC_STATIC_STATUS).text, "The displayed image is saved as Image.jpg ");
+    EXPECT_FALSE(model().waitCursor);
+    dlg().OnCommand(IDC_BTN_VIEWIMAGE);
+    ASSERT_EQ(host.fullImages.size(), 1u);
+    EXPECT_EQ(std::string(host.fullImages[0].begin(), host.fullImages[0].end()), jpeg);
+
+    // The control says the file is missing (in any case): a line, no preview.
+    imageControl.SetText("FrameData", "GIVEN FILE DOESNOT EXISTS");
+    dlg().OnCommand(IDC_BTN_FRAMEDATA);
+    EXPECT_EQ(model().output, "FrameData     :   GIVEN FILE DOESNOT EXISTS");
+    EXPECT_FALSE(at(IDC_PREVIEW).shown);
+    EXPECT_FALSE(at(IDC_BTN_VIEWIMAGE).enabled);
+    EXPECT_EQ(at(IDC_STATIC_STATUS).text, "");
 }
 
 }  // namespace
