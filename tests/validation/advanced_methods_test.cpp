@@ -3,6 +3,10 @@
 // chooser, and the firmware Apply's busy state until an update ends.
 #include "AdvancedEndToEnd.h"
 #include "AdvancedTestSupport.h"
+#include "FirmwareFixture.h"
+
+#include "platform/serial.h"
+#include "simulator/flashable.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -232,4 +236,45 @@ TEST_F(AdvancedEndToEndTest, RetrieveStatisticsShowsTheGoodScansOfTheLabelsRead)
     const std::string line = "RetrieveStatistics   :  OPOS_SUCCESS\r\n\r\n";
     EXPECT_EQ(model().output.rfind(line + "<?xml", 0), 0u) << model().output;
     EXPECT_EQ(model().output.find("M_NOREADCOUNT"), std::string::npos);
+}
+
+TEST_F(AdvancedEndToEndTest, UpdateFirmwareShowsItsProgressThenTheFinalStatusAndExitWaitsForIt)
+{
+    FirmwareFiles files;
+    writeText("SOFTWARE\\OLEforRetail\\ServiceInfo\\Varnex\\Debugger", "FWProtocolFile", files.protocolFile());
+    vxsim::FlashableOptions options;
+    options.kind = vxsim::FlashableKind::rs232;
+    options.id = "probe-fw";
+    options.serialNumber = "SN-PROBE-FW";
+    vxsim::FlashableScanner flashable(options);
+    std::string flashPort;
+    ASSERT_TRUE(waitUntil([&] {
+        for (const auto& listed : platform::listSerialPorts())
+            if (listed.devicePath == flashable.serialPath())
+                flashPort = listed.comName;
+        return !flashPort.empty();
+    }));
+    addEntry(kDevice);
+    writeText(devicePath(kDevice), "PORT", flashPort);
+    start();
+    openAndClaim();
+    scanner.SetDeviceEnabled(TRUE);
+    dlg().OnBtnClearlog();
+
+    at(adv::IDC_COMBO_METHOD).selection = adv::kUpdateFirmware;
+    at(adv::IDC_EDIT_FIRMWAREPATH).text = files.application();
+    dlg().OnBtnApply();
+    EXPECT_EQ(model().output, "UpdateFirmware   :  OPOS_SUCCESS");
+    EXPECT_FALSE(at(adv::IDC_BTN_APPLY).enabled);
+    // Leaving is refused while the device is busy with the update.
+    dlg().OnFileExit();
+    EXPECT_TRUE(host.ended.empty());
+    EXPECT_EQ(host.messages, std::vector<std::string>{"Update Firmware in progress. Please wait."});
+
+    const std::string done = "StatusUpdateEvent     :   OPOS_SUE_UF_COMPLETE_DEV_NOT_RESTORED";
+    ASSERT_TRUE(waitFor([&] { return model().output.find(done) != std::string::npos; })) << model().output;
+    EXPECT_EQ(model().output.rfind(done + "\r\n\r\n", 0), 0u) << model().output;
+    EXPECT_NE(model().output.find("StatusUpdateEvent     :   100%"), std::string::npos) << model().output;
+    EXPECT_TRUE(at(adv::IDC_BTN_APPLY).enabled);
+    EXPECT_TRUE(flashable.bootloader().appCopy() == files.expectedApplication());
 }
