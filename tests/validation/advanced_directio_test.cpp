@@ -355,6 +355,7 @@ TEST_F(DirectIOTest, DataQueueLimitIsTheEntrysValueKeptWithinItsBounds)
 
 TEST_F(DirectIOTest, ErrorEventSinkReturnsTheDialogsAnswerAndRefreshesDataEventEnabled)
 {
+    switchLogOn();
     host.onErrorEvent = [](LONG locus) { return locus == 3 ? 13 : 11; };
     control.SetNumber("DataEventEnabled", 1);
     const std::string before = model().output;
@@ -362,7 +363,25 @@ TEST_F(DirectIOTest, ErrorEventSinkReturnsTheDialogsAnswerAndRefreshesDataEventE
     EXPECT_EQ(host.loci, std::vector<LONG>{3});
     const auto after = control.Calls();
     EXPECT_NE(std::find(after.begin(), after.end(), "get DataEventEnabled"), after.end());
+    EXPECT_EQ(at(IDC_COMBO_DATAEVENTENABLE).selectedText(), "True");
     EXPECT_EQ(model().output, before);
+
+    // The event is logged by name, nothing is shown.
+    const std::string log = logText();
+    const auto logged = [&](const std::string& label, const std::string& value) {
+        std::size_t at = 0;
+        while ((at = log.find("OnErrorEventscanner", at)) != std::string::npos) {
+            const std::string line = log.substr(at, log.find("\r\n", at) - at);
+            if (line.find(label) != std::string::npos && line.find(value) != std::string::npos)
+                return true;
+            ++at;
+        }
+        return false;
+    };
+    EXPECT_TRUE(logged("ResultCode", "OPOS_E_FAILURE")) << log;
+    EXPECT_TRUE(logged("ResultCodeExtended", "OPOS_SUCCESS")) << log;
+    EXPECT_TRUE(logged("ErrorLocus", "OPOS_EL_INPUT_DATA")) << log;
+    EXPECT_TRUE(logged("ErrorResponse", "OPOS_ER_CONTINUEINPUT")) << log;
 }
 
 TEST_F(DirectIOEndToEndTest, ACapturePreviewsTheImagersPictureByteForByteInEveryBinaryConversion)
