@@ -444,3 +444,22 @@ TEST_F(DirectIOEndToEndTest, RaiseErrorEventAsksTheUserAndTheAnswerReachesTheSer
         dlg().OnBtnClearlog();
     }
 }
+
+TEST_F(DirectIOEndToEndTest, CommandTimeoutIsTakenOrRefusedByTheServiceObject)
+{
+    const struct {
+        std::string typed;
+        std::string line;
+    } cases[] = {{"500", "OPOS_SUCCESS"}, {"-1", "OPOS_SUCCESS"}, {"5s", "OPOS_E_ILLEGAL"}, {"2147483648", "OPOS_E_ILLEGAL"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        dlg().OnBtnClearlog();
+        host.AnswerDirectIO(c.typed);
+        dlg().OnCommandTimeout();
+        EXPECT_EQ(output(), kDirectIOLine + c.line);
+    }
+    // The device still answers within the time-out set.
+    dlg().OnBtnClearlog();
+    serialCommand("P_INFO");
+    EXPECT_NE(output().find(kDirectIOLine + "OPOS_SUCCESS"), std::string::npos) << output();
+}
