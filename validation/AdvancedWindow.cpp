@@ -97,20 +97,20 @@ constexpr Place kButtons[] = {
     {IDC_BTN_CLAIM, 142, 68, 128, 26},
     {IDC_BTN_RELEASE, 10, 98, 128, 26},
     {IDC_BTN_CLOSE, 142, 98, 128, 26},
-    {IDC_BTN_SETDEVICEENABLE, 144, 236, 126, 24},
-    {IDC_BTN_SETDATAEVENT, 144, 264, 126, 24},
-    {IDC_BTN_SETAUTODISABLE, 144, 292, 126, 24},
-    {IDC_BTN_SETFREEZEEVENTS, 144, 320, 126, 24},
-    {IDC_BTN_SETBINARYCONVERSION, 144, 348, 126, 24},
-    {IDC_BTN_SETPOWERNOTIFY, 144, 376, 126, 24},
-    {IDC_BTN_CHECKHEALTH, 144, 404, 126, 24},
-    {IDC_BTN_SETDECODEDATA, 144, 432, 126, 24},
-    {IDC_BTN_SETIMAGEMODE, 144, 460, 126, 24},
-    {IDC_BTN_SETIMAGEQUALITY, 144, 488, 126, 24},
-    {IDC_BTN_SETVIDEOCOUNT, 144, 516, 126, 24},
-    {IDC_BTN_SETVIDEORATE, 144, 544, 126, 24},
-    {IDC_BTN_SETAIMMODE, 144, 572, 126, 24},
-    {IDC_BTN_SETILLUMINATEMODE, 144, 600, 126, 24},
+    {IDC_BTN_SETDEVICEENABLE, 126, 236, 144, 24},
+    {IDC_BTN_SETDATAEVENT, 126, 264, 144, 24},
+    {IDC_BTN_SETAUTODISABLE, 126, 292, 144, 24},
+    {IDC_BTN_SETFREEZEEVENTS, 126, 320, 144, 24},
+    {IDC_BTN_SETBINARYCONVERSION, 126, 348, 144, 24},
+    {IDC_BTN_SETPOWERNOTIFY, 126, 376, 144, 24},
+    {IDC_BTN_CHECKHEALTH, 126, 404, 144, 24},
+    {IDC_BTN_SETDECODEDATA, 126, 432, 144, 24},
+    {IDC_BTN_SETIMAGEMODE, 126, 460, 144, 24},
+    {IDC_BTN_SETIMAGEQUALITY, 126, 488, 144, 24},
+    {IDC_BTN_SETVIDEOCOUNT, 126, 516, 144, 24},
+    {IDC_BTN_SETVIDEORATE, 126, 544, 144, 24},
+    {IDC_BTN_SETAIMMODE, 126, 572, 144, 24},
+    {IDC_BTN_SETILLUMINATEMODE, 126, 600, 144, 24},
     {IDC_BTN_CLEARINPUT, 10, 634, 128, 26},
     {IDC_BTN_CLEARINPUTPROP, 142, 634, 128, 26},
     {IDC_BTN_CLEAROUTPUT, 10, 664, 128, 26},
@@ -179,20 +179,20 @@ constexpr Place kButtons[] = {
 constexpr Place kLists[] = {
     {IDC_COMBO_DEVICETYPE, 100, 8, 170, 24},
     {IDC_COMBO_DEVICENAME, 100, 36, 170, 24},
-    {IDC_COMBO_DEVICEENABLE, 10, 236, 130, 24},
-    {IDC_COMBO_DATAEVENTENABLE, 10, 264, 130, 24},
-    {IDC_COMBO_AUTODISABLE, 10, 292, 130, 24},
-    {IDC_COMBO_FREEZEEVENTS, 10, 320, 130, 24},
-    {IDC_COMBO_BINARYCONVERSION, 10, 348, 130, 24},
-    {IDC_COMBO_POWERNOTIFY, 10, 376, 130, 24},
-    {IDC_COMBO_CHECKHEALTH, 10, 404, 130, 24},
-    {IDC_COMBO_DECODEDATA, 10, 432, 130, 24},
-    {IDC_COMBO_IMAGEMODE, 10, 460, 130, 24},
-    {IDC_COMBO_IMAGEQUALITY, 10, 488, 130, 24},
-    {IDC_COMBO_VIDEOCOUNT, 10, 516, 130, 24},
-    {IDC_COMBO_VIDEORATE, 10, 544, 130, 24},
-    {IDC_COMBO_AIMMODE, 10, 572, 130, 24},
-    {IDC_COMBO_ILLUMINATEMODE, 10, 600, 130, 24},
+    {IDC_COMBO_DEVICEENABLE, 10, 236, 112, 24},
+    {IDC_COMBO_DATAEVENTENABLE, 10, 264, 112, 24},
+    {IDC_COMBO_AUTODISABLE, 10, 292, 112, 24},
+    {IDC_COMBO_FREEZEEVENTS, 10, 320, 112, 24},
+    {IDC_COMBO_BINARYCONVERSION, 10, 348, 112, 24},
+    {IDC_COMBO_POWERNOTIFY, 10, 376, 112, 24},
+    {IDC_COMBO_CHECKHEALTH, 10, 404, 112, 24},
+    {IDC_COMBO_DECODEDATA, 10, 432, 112, 24},
+    {IDC_COMBO_IMAGEMODE, 10, 460, 112, 24},
+    {IDC_COMBO_IMAGEQUALITY, 10, 488, 112, 24},
+    {IDC_COMBO_VIDEOCOUNT, 10, 516, 112, 24},
+    {IDC_COMBO_VIDEORATE, 10, 544, 112, 24},
+    {IDC_COMBO_AIMMODE, 10, 572, 112, 24},
+    {IDC_COMBO_ILLUMINATEMODE, 10, 600, 112, 24},
     {IDC_COMBO_METHOD, 286, 156, 160, 24},
 };
 
@@ -351,6 +351,11 @@ void AdvancedWindow::build()
     auto* body = new QWidget(this);
     body->setObjectName("Body");
     body->setGeometry(0, 24, kWidth, kHeight - 24);
+    // A little smaller than the default, so that the longest property names
+    // fit their buttons.
+    QFont font = body->font();
+    font.setPointSizeF(font.pointSizeF() * 0.9);
+    body->setFont(font);
     setFixedSize(kWidth, kHeight);
 
     const auto add = [this](int id, QWidget* widget, const Place& place) {
@@ -414,6 +419,7 @@ void AdvancedWindow::build()
     colour(output, Qt::black, Qt::white);
     add(IDC_OUTPUT, output, {IDC_OUTPUT, 286, 471, 661, 151});
     auto* preview = new CPictureBox(body);
+    preview->SetMode(2);  // the whole image, fitted to the preview
     add(IDC_PREVIEW, preview, {IDC_PREVIEW, 806, 471, 150, 151});
     colour(preview, Qt::black, kFaceColour);
     // The title of the device information is bold.

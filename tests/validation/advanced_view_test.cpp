@@ -27,6 +27,7 @@
 #include <QTextEdit>
 #include <QTimer>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -310,6 +311,51 @@ TEST_F(AdvancedViewTest, ThePreviewShowsTheLastImageBesideANarrowerOutputBox)
     });
     button(IDC_BTN_VIEWIMAGE)->click();
     EXPECT_EQ(title, "CDispImage");
+}
+
+TEST_F(AdvancedViewTest, AddDeviceFromAnotherProcessRefillsTheListAndTheDropDownRebuildsIt)
+{
+    open();
+    ASSERT_EQ(list(IDC_COMBO_DEVICENAME)->itemText(0), "No device exist");
+    addEntry("Lane 1");
+    const std::string broadcast = programDirectory() + "/tillprobe_broadcast ADD_DEVICE 1 1";
+    ASSERT_EQ(std::system(broadcast.c_str()), 0);
+    // No device chosen: the list is filled at once.
+    EXPECT_TRUE(waitUntil([&] {
+        QApplication::processEvents();
+        return list(IDC_COMBO_DEVICENAME)->count() == 2;
+    }));
+    EXPECT_EQ(list(IDC_COMBO_DEVICENAME)->itemText(1), "Lane 1");
+    EXPECT_TRUE(list(IDC_COMBO_DEVICENAME)->isEnabled());
+
+    // A device chosen: the next drop-down rebuilds the list.
+    pick(IDC_COMBO_DEVICENAME, "Lane 1");
+    addEntry("Lane 2");
+    ASSERT_EQ(std::system(broadcast.c_str()), 0);
+    EXPECT_TRUE(waitUntil([&] {
+        QApplication::processEvents();
+        return window->Controller().m_bRefreshDeviceList;
+    }));
+    EXPECT_EQ(list(IDC_COMBO_DEVICENAME)->count(), 2);
+    list(IDC_COMBO_DEVICENAME)->showPopup();
+    list(IDC_COMBO_DEVICENAME)->hidePopup();
+    EXPECT_EQ(list(IDC_COMBO_DEVICENAME)->count(), 3);
+    EXPECT_EQ(list(IDC_COMBO_DEVICENAME)->itemText(2), "Lane 2");
+}
+
+TEST_F(AdvancedViewTest, TheWaitKeepsTheViewShownButTakesNoInput)
+{
+    open();
+    bool enabledDuring = true;
+    bool visibleDuring = false;
+    QTimer::singleShot(0, window.get(), [&] {
+        enabledDuring = window->isEnabled();
+        visibleDuring = window->isVisible();
+    });
+    window->Wait(20);
+    EXPECT_FALSE(enabledDuring);
+    EXPECT_TRUE(visibleDuring);
+    EXPECT_TRUE(window->isEnabled());
 }
 
 class SwitchTest : public AdvancedViewTest {};
