@@ -2,9 +2,10 @@
 // captures decoded by BinaryConversion, the serial command with its buffer
 // sizes and response block, the command time-out, the data-queue limit of
 // a device entry, and the scanner's ErrorEvent sink.
-#include "AdvancedRealScanner.h"
+#include "AdvancedEndToEnd.h"
 #include "AdvancedTestSupport.h"
 
+#include "simulator/identity_model.h"
 #include "simulator/imager_images.h"
 #include "simulator/menu_engine.h"
 
@@ -53,22 +54,31 @@ protected:
     }
 };
 
-// The real control and service object with a simulated imager that refuses
-// one command.
-class DirectIOEndToEndTest : public AdvancedRealScannerTest {
+// The real control and service object with a simulated imager (that
+// answers P_INFO and refuses one command), opened and claimed.
+class DirectIOEndToEndTest : public AdvancedEndToEndTest {
 protected:
     static constexpr const char* kRefused = "TRGMOD9";
-    void adjustMenu(vxsim::MenuModel& menu) override
+    void SetUp() override
     {
-        vxsim::MenuRule refuse;
-        refuse.command = kRefused;
-        refuse.status = vxsim::kMenuNak;
-        menu.rules.push_back(refuse);
+        AdvancedEndToEndTest::SetUp();
+        plug(ScannerWire::serial, [](vxsim::MenuModel& menu) {
+            menu = vxsim::identityMenu(*vxsim::findIdentityModel("arch2"), menu);
+            menu.image = std::string();
+            vxsim::MenuRule refuse;
+            refuse.command = kRefused;
+            refuse.status = vxsim::kMenuNak;
+            menu.rules.push_back(refuse);
+        });
+        start();
+        openAndClaim();
+        dlg().OnBtnClearlog();
     }
     std::string preview() const
     {
         return std::string(m_dlg->Model().preview.begin(), m_dlg->Model().preview.end());
     }
+    std::string output() const { return m_dlg->Model().output; }
     void serialCommand(const std::string& command)
     {
         host.AnswerDirectIO(command);
@@ -343,9 +353,39 @@ TEST_F(DirectIOTest, DataQueueLimitIsTheEntrysValueKeptWithinItsBounds)
 }
 
 
+TEST_F(DirectIOTest, ErrorEventSinkReturnsTheDialogsAnswerAndRefreshesDataEventEnabled)
+{
+    switchLogOn();
+    host.onErrorEvent = [](LONG locus) { return locus == 3 ? 13 : 11; };
+    control.SetNumber("DataEventEnabled", 1);
+    const std::string before = model().output;
+    EXPECT_EQ(control.FireErrorEvent(111, 0, 3, 12), 13);
+    EXPECT_EQ(host.loci, std::vector<LONG>{3});
+    const auto after = control.Calls();
+    EXPECT_NE(std::find(after.begin(), after.end(), "get DataEventEnabled"), after.end());
+    EXPECT_EQ(at(IDC_COMBO_DATAEVENTENABLE).selectedText(), "True");
+    EXPECT_EQ(model().output, before);
+
+    // The event is logged by name, nothing is shown.
+    const std::string log = logText();
+    const auto logged = [&](const std::string& label, const std::string& value) {
+        std::size_t at = 0;
+        while ((at = log.find("OnErrorEventscanner", at)) != std::string::npos) {
+            const std::string line = log.substr(at, log.find("\r\n", at) - at);
+            if (line.find(label) != std::string::npos && line.find(value) != std::string::npos)
+                return true;
+            ++at;
+        }
+        return false;
+    };
+    EXPECT_TRUE(logged("ResultCode", "OPOS_E_FAILURE")) << log;
+    EXPECT_TRUE(logged("ResultCodeExtended", "OPOS_SUCCESS")) << log;
+    EXPECT_TRUE(logged("ErrorLocus", "OPOS_EL_INPUT_DATA")) << log;
+    EXPECT_TRUE(logged("ErrorResponse", "OPOS_ER_CONTINUEINPUT")) << log;
+}
+
 TEST_F(DirectIOEndToEndTest, ACapturePreviewsTheImagersPictureByteForByteInEveryBinaryConversion)
 {
-    openClaimEnable();
     const std::string bmp = vxsim::imagerImage(vxsim::ImageFormat::bmp);
     for (LONG conversion : {0, 1, 2}) {
         SCOPED_TRACE(conversion);
@@ -365,7 +405,6 @@ TEST_F(DirectIOEndToEndTest, ACapturePreviewsTheImagersPictureByteForByteInEvery
 
 TEST_F(DirectIOEndToEndTest, SerialCommandsShowTheDevicesReplyOrItsRefusal)
 {
-    openClaimEnable();
     serialCommand("P_INFO");
     const std::string out = output();
     EXPECT_EQ(out.rfind("Serial Command Response : \r\nCommand   :  P_INFO\r\nResponse   :  P_INFO", 0), 0u) << out;
@@ -393,17 +432,34 @@ TEST_F(DirectIOEndToEndTest, RaiseErrorEventAsksTheUserAndTheAnswerReachesTheSer
     // Clear puts the device back to idle; continue input leaves it in error.
     for (const auto& [answer, state] : {std::pair<int, LONG>{12, 2}, std::pair<int, LONG>{13, 4}}) {
         SCOPED_TRACE(answer);
-        if (dlg().m_nScannerOpenResult != 0)
-            openClaimEnable();
         host.loci.clear();
         host.onErrorEvent = [answer](LONG) { return answer; };
         // Input errors come as data would: while data events are enabled.
         scanner.SetDataEventEnabled(TRUE);
         dlg().OnRaiseErrorEvent();
         EXPECT_EQ(output(), kDirectIOLine + "OPOS_E_ILLEGAL");
-        EXPECT_TRUE(pumpUntil([&] { return !host.loci.empty(); }));
+        EXPECT_TRUE(waitFor([&] { return !host.loci.empty(); }));
         EXPECT_EQ(host.loci, std::vector<LONG>{2});
-        EXPECT_TRUE(pumpUntil([&] { return scanner.GetState() == state; })) << scanner.GetState();
+        EXPECT_TRUE(waitFor([&] { return scanner.GetState() == state; })) << scanner.GetState();
         dlg().OnBtnClearlog();
     }
+}
+
+TEST_F(DirectIOEndToEndTest, CommandTimeoutIsTakenOrRefusedByTheServiceObject)
+{
+    const struct {
+        std::string typed;
+        std::string line;
+    } cases[] = {{"500", "OPOS_SUCCESS"}, {"-1", "OPOS_SUCCESS"}, {"5s", "OPOS_E_ILLEGAL"}, {"2147483648", "OPOS_E_ILLEGAL"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        dlg().OnBtnClearlog();
+        host.AnswerDirectIO(c.typed);
+        dlg().OnCommandTimeout();
+        EXPECT_EQ(output(), kDirectIOLine + c.line);
+    }
+    // The device still answers within the time-out set.
+    dlg().OnBtnClearlog();
+    serialCommand("P_INFO");
+    EXPECT_NE(output().find(kDirectIOLine + "OPOS_SUCCESS"), std::string::npos) << output();
 }

@@ -1,8 +1,12 @@
 // The Advanced View's statistics and firmware methods on the scripted
 // scanner control: the method list's two Apply buttons, the firmware file
 // chooser, and the firmware Apply's busy state until an update ends.
-#include "AdvancedRealScanner.h"
+#include "AdvancedEndToEnd.h"
 #include "AdvancedTestSupport.h"
+#include "FirmwareFixture.h"
+
+#include "platform/serial.h"
+#include "simulator/flashable.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -212,21 +216,65 @@ TEST_F(MethodsTest, BrowsePutsTheChosenFileIntoThePathAndKeepsTheWorkingFolder)
     EXPECT_EQ(at(IDC_EDIT_FIRMWAREPATH).text, "/fw/chosen.mocf");
 }
 
-TEST_F(AdvancedRealScannerTest, RetrieveStatisticsShowsTheGoodScansOfTheLabelsRead)
+TEST_F(AdvancedEndToEndTest, RetrieveStatisticsShowsTheGoodScansOfTheLabelsRead)
 {
-    openClaimEnable();
+    plug();
+    start();
+    openAndClaim();
+    scanner.SetDeviceEnabled(TRUE);
     scanner.SetDataEventEnabled(TRUE);
-    device->scan("LABEL-1", 'j', "C0");
-    device->scan("LABEL-2", 'j', "C0");
+    scan("LABEL-1");
+    scan("LABEL-2");
     at(adv::IDC_COMBO_METHOD).selection = adv::kRetrieveStatistics;
     at(adv::IDC_EDIT_STATISTICS).text = "U_GOODSCANCOUNT";
     const std::string counted = "<Name>U_GOODSCANCOUNT</Name>\r\n\t\t\t<Value>2</Value>";
-    EXPECT_TRUE(pumpUntil([&] {
+    EXPECT_TRUE(waitFor([&] {
         dlg().OnBtnClearlog();
         dlg().OnBtnStatApply();
-        return output().find(counted) != std::string::npos;
-    })) << output();
+        return model().output.find(counted) != std::string::npos;
+    })) << model().output;
     const std::string line = "RetrieveStatistics   :  OPOS_SUCCESS\r\n\r\n";
-    EXPECT_EQ(output().rfind(line + "<?xml", 0), 0u) << output();
-    EXPECT_EQ(output().find("M_NOREADCOUNT"), std::string::npos);
+    EXPECT_EQ(model().output.rfind(line + "<?xml", 0), 0u) << model().output;
+    EXPECT_EQ(model().output.find("M_NOREADCOUNT"), std::string::npos);
+}
+
+TEST_F(AdvancedEndToEndTest, UpdateFirmwareShowsItsProgressThenTheFinalStatusAndExitWaitsForIt)
+{
+    FirmwareFiles files;
+    writeText("SOFTWARE\\OLEforRetail\\ServiceInfo\\Varnex\\Debugger", "FWProtocolFile", files.protocolFile());
+    vxsim::FlashableOptions options;
+    options.kind = vxsim::FlashableKind::rs232;
+    options.id = "probe-fw";
+    options.serialNumber = "SN-PROBE-FW";
+    vxsim::FlashableScanner flashable(options);
+    std::string flashPort;
+    ASSERT_TRUE(waitUntil([&] {
+        for (const auto& listed : platform::listSerialPorts())
+            if (listed.devicePath == flashable.serialPath())
+                flashPort = listed.comName;
+        return !flashPort.empty();
+    }));
+    addEntry(kDevice);
+    writeText(devicePath(kDevice), "PORT", flashPort);
+    start();
+    openAndClaim();
+    scanner.SetDeviceEnabled(TRUE);
+    dlg().OnBtnClearlog();
+
+    at(adv::IDC_COMBO_METHOD).selection = adv::kUpdateFirmware;
+    at(adv::IDC_EDIT_FIRMWAREPATH).text = files.application();
+    dlg().OnBtnApply();
+    EXPECT_EQ(model().output, "UpdateFirmware   :  OPOS_SUCCESS");
+    EXPECT_FALSE(at(adv::IDC_BTN_APPLY).enabled);
+    // Leaving is refused while the device is busy with the update.
+    dlg().OnFileExit();
+    EXPECT_TRUE(host.ended.empty());
+    EXPECT_EQ(host.messages, std::vector<std::string>{"Update Firmware in progress. Please wait."});
+
+    const std::string done = "StatusUpdateEvent     :   OPOS_SUE_UF_COMPLETE_DEV_NOT_RESTORED";
+    ASSERT_TRUE(waitFor([&] { return model().output.find(done) != std::string::npos; })) << model().output;
+    EXPECT_EQ(model().output.rfind(done + "\r\n\r\n", 0), 0u) << model().output;
+    EXPECT_NE(model().output.find("StatusUpdateEvent     :   100%"), std::string::npos) << model().output;
+    EXPECT_TRUE(at(adv::IDC_BTN_APPLY).enabled);
+    EXPECT_TRUE(flashable.bootloader().appCopy() == files.expectedApplication());
 }
