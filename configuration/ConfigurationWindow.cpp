@@ -3,6 +3,7 @@
 #include "ClrButton.h"
 #include "ConfigDialogs.h"
 #include "ControlIds.h"
+#include "ControlIndex.h"
 #include "FieldChecks.h"
 #include "Strings.h"
 #include "TTComboBox.h"
@@ -177,23 +178,17 @@ ConfigurationWindow::~ConfigurationWindow()
 
 QWidget* ConfigurationWindow::Control(int id) const
 {
-    const auto found = m_widgets.find(id);
-    return found == m_widgets.end() ? nullptr : found->second;
+    return dialog::itemById(m_widgets, id);
 }
 
 QAction* ConfigurationWindow::MenuAction(int command) const
 {
-    const auto found = m_actions.find(command);
-    return found == m_actions.end() ? nullptr : found->second;
+    return dialog::itemById(m_actions, command);
 }
 
 int ConfigurationWindow::idOf(const QWidget* widget) const
 {
-    for (; widget != nullptr; widget = widget->parentWidget())
-        for (const auto& [id, control] : m_widgets)
-            if (control == widget)
-                return id;
-    return 0;
+    return dialog::idOfControl(m_widgets, widget);
 }
 
 void ConfigurationWindow::build()
@@ -591,16 +586,7 @@ void ConfigurationWindow::ShowAbout()
 
 bool ConfigurationWindow::RaiseWindow(const std::string& title)
 {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->isVisible() && widget->windowTitle() == qs(title)) {
-            if (widget->isMinimized())
-                widget->showNormal();
-            widget->raise();
-            widget->activateWindow();
-            return true;
-        }
-    }
-    return false;
+    return dialog::raiseWindowTitled(qs(title));
 }
 
 void ConfigurationWindow::OpenHelp(const std::string& path)
@@ -612,9 +598,7 @@ void ConfigurationWindow::OpenHelp(const std::string& path)
 
 void ConfigurationWindow::CloseWindowTitled(const std::string& title)
 {
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (widget != this && widget->isVisible() && widget->windowTitle() == qs(title))
-            widget->close();
+    dialog::closeWindowsTitled(qs(title), this);
 }
 
 void ConfigurationWindow::EndDialog(int result)

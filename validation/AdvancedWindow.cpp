@@ -5,6 +5,7 @@
 #include "CDispImage.h"
 #include "CErrorEvent.h"
 #include "ClrButton.h"
+#include "ControlIndex.h"
 #include "MsgBox.h"
 #include "PictureBox.h"
 #include "ProbeStrings.h"
@@ -322,22 +323,17 @@ AdvancedWindow::~AdvancedWindow()
 
 QWidget* AdvancedWindow::Control(int id) const
 {
-    const auto found = m_widgets.find(id);
-    return found == m_widgets.end() ? nullptr : found->second;
+    return dialog::itemById(m_widgets, id);
 }
 
 QAction* AdvancedWindow::MenuAction(int command) const
 {
-    const auto found = m_actions.find(command);
-    return found == m_actions.end() ? nullptr : found->second;
+    return dialog::itemById(m_actions, command);
 }
 
 int AdvancedWindow::idOf(const QWidget* widget) const
 {
-    for (const auto& [id, candidate] : m_widgets)
-        if (candidate == widget || (widget != nullptr && candidate->isAncestorOf(widget)))
-            return id;
-    return 0;
+    return dialog::idOfControl(m_widgets, widget);
 }
 
 void AdvancedWindow::build()
@@ -721,16 +717,7 @@ void AdvancedWindow::SwitchToBasicView()
 
 bool AdvancedWindow::RaiseWindow(const std::string& title)
 {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->isVisible() && widget->windowTitle() == qs(title)) {
-            if (widget->isMinimized())
-                widget->showNormal();
-            widget->raise();
-            widget->activateWindow();
-            return true;
-        }
-    }
-    return false;
+    return dialog::raiseWindowTitled(qs(title));
 }
 
 void AdvancedWindow::OpenHelp(const std::string& path)
@@ -742,9 +729,7 @@ void AdvancedWindow::OpenHelp(const std::string& path)
 
 void AdvancedWindow::CloseWindowTitled(const std::string& title)
 {
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (widget != this && widget->isVisible() && widget->windowTitle() == qs(title))
-            widget->close();
+    dialog::closeWindowsTitled(qs(title), this);
 }
 
 void AdvancedWindow::ShowAbout()

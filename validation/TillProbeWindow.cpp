@@ -3,6 +3,7 @@
 #include "CDispImage.h"
 #include "CErrorEvent.h"
 #include "ClrButton.h"
+#include "ControlIndex.h"
 #include "MsgBox.h"
 #include "ProbeStrings.h"
 #include "QtMessagePump.h"
@@ -173,22 +174,17 @@ TillProbeWindow::~TillProbeWindow()
 
 QWidget* TillProbeWindow::Control(int id) const
 {
-    const auto found = m_widgets.find(id);
-    return found == m_widgets.end() ? nullptr : found->second;
+    return dialog::itemById(m_widgets, id);
 }
 
 QAction* TillProbeWindow::MenuAction(int command) const
 {
-    const auto found = m_actions.find(command);
-    return found == m_actions.end() ? nullptr : found->second;
+    return dialog::itemById(m_actions, command);
 }
 
 int TillProbeWindow::idOf(const QWidget* widget) const
 {
-    for (const auto& [id, candidate] : m_widgets)
-        if (candidate == widget || (widget != nullptr && candidate->isAncestorOf(widget)))
-            return id;
-    return 0;
+    return dialog::idOfControl(m_widgets, widget);
 }
 
 void TillProbeWindow::build()
@@ -453,16 +449,7 @@ void TillProbeWindow::ShowFullImage()
 
 bool TillProbeWindow::RaiseWindow(const std::string& title)
 {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->isVisible() && widget->windowTitle() == qs(title)) {
-            if (widget->isMinimized())
-                widget->showNormal();
-            widget->raise();
-            widget->activateWindow();
-            return true;
-        }
-    }
-    return false;
+    return dialog::raiseWindowTitled(qs(title));
 }
 
 void TillProbeWindow::OpenHelp(const std::string& path)
@@ -474,9 +461,7 @@ void TillProbeWindow::OpenHelp(const std::string& path)
 
 void TillProbeWindow::CloseWindowTitled(const std::string& title)
 {
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (widget != this && widget->isVisible() && widget->windowTitle() == qs(title))
-            widget->close();
+    dialog::closeWindowsTitled(qs(title), this);
 }
 
 void TillProbeWindow::EndDialog(int result)

@@ -9,6 +9,19 @@
 
 namespace vxtest {
 
+std::vector<std::string> entries(const std::string& output)
+{
+    std::vector<std::string> found;
+    std::size_t from = 0;
+    while (true) {
+        const std::size_t at = output.find("\r\n\r\n", from);
+        found.push_back(output.substr(from, at == std::string::npos ? std::string::npos : at - from));
+        if (at == std::string::npos)
+            return found;
+        from = at + 4;
+    }
+}
+
 void addAutoDetectEntry(const std::string& name, const std::string& autoDetect)
 {
     const std::string path = devicePath(name);

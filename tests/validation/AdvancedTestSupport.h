@@ -22,6 +22,10 @@
 
 namespace vxtest {
 
+// The output text's entries, newest first (AppendOutput separates them by
+// an empty line).
+std::vector<std::string> entries(const std::string& output);
+
 class FakeAdvancedHost : public AdvancedHost {
 public:
     void ShowMessage(const std::string& text) override { messages.push_back(text); }

@@ -24,19 +24,6 @@ constexpr char kResults[] =
     "[ResultCode]\r\n0=OPOS_SUCCESS\r\n106=OPOS_E_ILLEGAL\r\n"
     "[ScanDataType]\r\n101=SCAN_SDT_UPCA\r\n";
 
-std::vector<std::string> entries(const std::string& output)
-{
-    std::vector<std::string> found;
-    std::size_t from = 0;
-    while (true) {
-        const std::size_t at = output.find("\r\n\r\n", from);
-        found.push_back(output.substr(from, at == std::string::npos ? std::string::npos : at - from));
-        if (at == std::string::npos)
-            return found;
-        from = at + 4;
-    }
-}
-
 using Handler = void (CAdvancedValidation::*)();
 
 class DataEventsTest : public AdvancedTest {

@@ -27,19 +27,6 @@ constexpr char kResults[] =
     "[ImageMode]\r\n0x01=Decode only\r\n0x02=Still only\r\n0x03=Still decode\r\n0x05=Video decode\r\n0xFF=All\r\n"
     "[ImageQuality]\r\n0x01=Low\r\n0x03=High\r\n";
 
-std::vector<std::string> entries(const std::string& output)
-{
-    std::vector<std::string> found;
-    std::size_t from = 0;
-    while (true) {
-        const std::size_t at = output.find("\r\n\r\n", from);
-        found.push_back(output.substr(from, at == std::string::npos ? std::string::npos : at - from));
-        if (at == std::string::npos)
-            return found;
-        from = at + 4;
-    }
-}
-
 class ImageScannerTest : public AdvancedTest {
 protected:
     void SetUp() override
