@@ -116,8 +116,11 @@ void BM_SimulatorHidReportLateness(benchmark::State& state)
         for (int i = 0; i < kReports; ++i) {
             unsigned char report[64];
             unsigned int n = 0;
-            if (port.read(report, sizeof report, &n) != 0) {
-                state.SkipWithError("a report never came");
+            if (const int code = port.read(report, sizeof report, &n); code != 0) {
+                static std::string reason;
+                reason = "a report never came (read gave " + std::to_string(code) + " at report "
+                    + std::to_string(i) + ")";
+                state.SkipWithError(reason.c_str());
                 sender.join();
                 return;
             }

@@ -21,6 +21,14 @@ std::string toText(std::size_t value)
 {
     return std::to_string(value);
 }
+
+// The payload length a header announces: its bytes 2-5, little-endian.
+std::uint32_t lengthInHeader(const unsigned char* header)
+{
+    const unsigned char* length = header + 2;
+    return static_cast<std::uint32_t>(length[0]) | (static_cast<std::uint32_t>(length[1]) << 8)
+        | (static_cast<std::uint32_t>(length[2]) << 16) | (static_cast<std::uint32_t>(length[3]) << 24);
+}
 }  // namespace
 
 CDataParser::CDataParser(CReceiver* receiver)
@@ -61,6 +69,7 @@ bool CDataParser::setPattern(const std::vector<std::string>& patterns)
         return false;
     }
     m_patterns = patterns;
+    m_patternsVersion.fetch_add(1, std::memory_order_release);
     m_patternLock.leave();
     return true;
 }
@@ -152,9 +161,7 @@ std::uint32_t CDataParser::announcedLength(std::size_t pos) const
     if (pos >= m_buffer.size() || m_buffer.size() - pos < 6) {
         throw std::out_of_range("packet header past the end of the buffer");
     }
-    const unsigned char* length = m_buffer.data() + pos + 2;
-    return static_cast<std::uint32_t>(length[0]) | (static_cast<std::uint32_t>(length[1]) << 8)
-        | (static_cast<std::uint32_t>(length[2]) << 16) | (static_cast<std::uint32_t>(length[3]) << 24);
+    return lengthInHeader(m_buffer.data() + pos);
 }
 
 void CDataParser::parseData(CDataProcessor* processor)
@@ -187,7 +194,8 @@ void CDataParser::parseData(CDataProcessor* processor)
                 }
                 const unsigned char second = m_buffer[pos + 1];
                 const bool header = (second == 0xFE || second == 0x7E) && m_buffer[pos + 6] == kCr;
-                if (const std::uint32_t announced = header ? announcedLength(pos) : 0;
+                // The whole header is in the buffer (checked above).
+                if (const std::uint32_t announced = header ? lengthInHeader(m_buffer.data() + pos) : 0;
                     header && announced <= kSizeGuard) {
                     // Marks the packet as half received only when it is
                     // (the flag is set or cleared once per packet).
@@ -327,7 +335,11 @@ bool CDataParser::checkPatternMatch(std::size_t pos, std::size_t size, std::size
 
 void CDataParser::takePatternSummary()
 {
+    if (m_patternsVersion.load(std::memory_order_acquire) == m_summaryVersion) {
+        return;
+    }
     CScopedLock lock(m_patternLock.get());
+    m_summaryVersion = m_patternsVersion.load(std::memory_order_relaxed);
     m_patternStarts.reset();
     m_longestPattern = 0;
     for (const std::string& pattern : m_patterns) {

@@ -99,12 +99,17 @@ private:
     std::atomic<void*> m_user{nullptr};
     std::atomic<DataCallback> m_callback{nullptr};
     std::vector<std::string> m_patterns;
-    // The pattern list in brief, taken under its lock as each pass begins:
-    // the bytes a pattern starts with and the longest pattern's length. A
-    // position that starts no pattern and lies far enough from the end can
-    // neither match nor be partial, so the pass goes on without the lock.
+    // The pattern list in brief: the bytes a pattern starts with and the
+    // longest pattern's length. A position that starts no pattern and lies
+    // far enough from the end can neither match nor be partial, so the pass
+    // goes on without the lock. Taken under the pattern lock when a pass
+    // begins after setPattern replaced the list (m_patternsVersion counts
+    // the replacements; m_summaryVersion is the one the summary was taken
+    // from), not on every pass.
     std::bitset<256> m_patternStarts;
     std::size_t m_longestPattern = 0;
+    std::atomic<unsigned> m_patternsVersion{1};
+    unsigned m_summaryVersion = 0;
     CCriticalSectionHolder m_patternLock;
     CCriticalSectionHolder m_callbackLock;  // one swap at a time
     CCriticalSectionHolder m_bufferLock;

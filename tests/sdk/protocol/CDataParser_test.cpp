@@ -280,6 +280,29 @@ TEST(CDataParserPatterns, ReplacedListIsUsedAndWithoutCallbackRecordsAreDropped)
     EXPECT_EQ(h.got.size(), 2u);
 }
 
+// The parser keeps a summary of the list (which bytes start an ending) to
+// skip most positions without comparing: a list replaced between two passes
+// must be in force for the next pass, here at positions far from the chunk's
+// end where only the summary decides whether a comparison is made.
+TEST(CDataParserPatterns, ListReplacedBetweenPassesRulesTheNextPass)
+{
+    ParserHarness h;
+    h.feed("AB\x06!tail");  // the default list: ACK '!' ends a reply
+    ASSERT_EQ(h.got.size(), 1u);
+    EXPECT_EQ(h.got[0].bytes, "AB\x06!");
+
+    ASSERT_TRUE(h.parser.setPattern({"XY"}));
+    h.feed("-cXY-\x06!-XY-more-bytes");
+    ASSERT_EQ(h.got.size(), 3u);
+    EXPECT_EQ(h.got[1].bytes, "tail-cXY");
+    EXPECT_EQ(h.got[2].bytes, "-\x06!-XY");  // ACK '!' no longer ends one
+
+    ASSERT_TRUE(h.parser.setPattern({"\x06."}));
+    h.feed("XY\x06!XY\x06.XYXYXY");
+    ASSERT_EQ(h.got.size(), 4u);
+    EXPECT_EQ(h.got[3].bytes, "-more-bytesXY\x06!XY\x06.");
+}
+
 // An empty ending would match everywhere and make one pass deliver
 // zero-length replies for ever: a list holding one is refused whole.
 TEST(CDataParserPatterns, ListWithAnEmptyEntryIsRefusedAndTheOldOneStays)
