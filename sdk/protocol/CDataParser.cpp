@@ -179,7 +179,10 @@ void CDataParser::parseData(CDataProcessor* processor)
     std::size_t pos = m_markLocation < 0 ? 0 : static_cast<std::size_t>(m_markLocation);
     try {
         if (m_identifying.load()) {
-            if (!identifySynFeData(pos, size)) {
+            // The packet an earlier pass began: its length is known unless
+            // its header ended that pass.
+            const std::uint32_t length = m_pendingLength != 0 ? m_pendingLength : announcedLength(pos);
+            if (!identifySynFeData(pos, size, length)) {
                 SDK_LOG(logbit::trace, "CDataParser::parseData", "can't identify the HTAG end.");
                 return;
             }
@@ -236,18 +239,15 @@ void CDataParser::parseData(CDataProcessor* processor)
     }
 }
 
-bool CDataParser::identifySynFeData(std::size_t& pos, std::size_t size, std::optional<std::uint32_t> announced)
+bool CDataParser::identifySynFeData(std::size_t& pos, std::size_t size, std::uint32_t length)
 {
-    if (m_pendingLength == 0) {
-        m_pendingLength = announced ? *announced : announcedLength(pos);
-        if (m_tracing) {
-            SDK_LOG(logbit::trace, "CDataParser::identifySynFeData",
-                    "syn fe data length is " + std::to_string(m_pendingLength) + " current is "
-                        + std::to_string(static_cast<long long>(size) - 7 - static_cast<long long>(pos)));
-        }
+    if (m_tracing && m_pendingLength == 0) {
+        SDK_LOG(logbit::trace, "CDataParser::identifySynFeData",
+                "syn fe data length is " + std::to_string(length) + " current is "
+                    + std::to_string(static_cast<long long>(size) - 7 - static_cast<long long>(pos)));
     }
-    const std::size_t length = m_pendingLength;
     if (size - pos < kHeaderLength || size - pos - kHeaderLength < length) {
+        m_pendingLength = length;
         m_markLocation = static_cast<int>(pos);
         if (!m_identifying.load(std::memory_order_relaxed)) {
             m_identifying.store(true);

@@ -29,7 +29,6 @@
 #include <bitset>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -76,8 +75,9 @@ public:
 
 private:
     bool fillInLocalBuf();
-    // `announced`: the header's length when the caller has just read it.
-    bool identifySynFeData(std::size_t& pos, std::size_t size, std::optional<std::uint32_t> announced = {});
+    // Takes the packet at `pos` whose header announces `length` bytes, or
+    // keeps it as half received (m_pendingLength) until more bytes come.
+    bool identifySynFeData(std::size_t& pos, std::size_t size, std::uint32_t length);
     bool identifyMenuResponse(std::size_t& pos, std::size_t size, CDataProcessor* processor, bool& partial);
     bool checkPatternMatch(std::size_t pos, std::size_t size, std::size_t& matchLength, bool& partial);
     void takePatternSummary();
