@@ -117,9 +117,8 @@ void BM_SimulatorHidReportLateness(benchmark::State& state)
             unsigned char report[64];
             unsigned int n = 0;
             if (const int code = port.read(report, sizeof report, &n); code != 0) {
-                static std::string reason;
-                reason = "a report never came (read gave " + std::to_string(code) + " at report "
-                    + std::to_string(i) + ")";
+                const std::string reason = "a report never came (read gave " + std::to_string(code)
+                    + " at report " + std::to_string(i) + ")";
                 state.SkipWithError(reason.c_str());
                 sender.join();
                 return;
