@@ -3,14 +3,14 @@
 set -euo pipefail
 
 VX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-VX_JOBS=$(nproc 2>/dev/null || echo 2)
+VX_JOBS=${VX_JOBS:-$(nproc 2>/dev/null || echo 2)}
 
 VX_PACKAGES=(
-  g++ cmake make pkg-config
+  g++ cmake make pkg-config ccache
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev libudev-dev libjpeg-dev
   clang libclang-rt-14-dev
-  qt6-base-dev qt6-image-formats-plugins
+  qt6-base-dev qt6-image-formats-plugins qt6-translations-l10n
   openjdk-17-jdk-headless
 )
 
