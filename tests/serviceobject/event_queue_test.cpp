@@ -101,6 +101,28 @@ TEST_F(EventQueueTest, FreezeHoldsEverythingAndItsReleaseDeliversTheHeadOnly)
     EXPECT_EQ(rig.owner.fired().back(), fired("A"));
 }
 
+// The release delivers a data event at the head; an unplug right behind it
+// follows at once, as after an enabling, not with the next enabling.
+TEST_F(EventQueueTest, AStatusBehindTheDataEventAFreezeReleaseDeliversFollowsIt)
+{
+    rig.enable();
+    rig.queue.SetFreezeEvents(true);
+    addData("A");
+    rig.queue.ProcessSUE(2004);
+    addData("B");
+    ASSERT_TRUE(vxtest::waitUntil(
+        [&] { return rig.debug.count("DataQ.ThreadRoutine(): |Freeze events enabled") == 3; }));
+    EXPECT_TRUE(rig.owner.fired().empty());
+
+    rig.queue.SetFreezeEvents(false);
+    ASSERT_TRUE(rig.owner.waitForCount(2));
+    EXPECT_EQ(rig.owner.fired(), (std::vector<std::string>{fired("A"), "S:2004"}));
+    // B waits for the application to enable data events again.
+    EXPECT_EQ(rig.queue.Count(), 1);
+    EXPECT_EQ(rig.queue.GetDataCount(), 1);
+    EXPECT_FALSE(rig.queue.GetStatusBehind());
+}
+
 TEST_F(EventQueueTest, RepeatedStatusesAreDroppedExceptFirmwareOutcomes)
 {
     const struct {
