@@ -39,18 +39,20 @@ constexpr std::size_t kToldLimit = 256;
 
 void noteType(const std::string& keyPath, const char* valueName, bool wrongType, ZRIDbgBase* debug)
 {
-    std::lock_guard lock(g_toldLock);
-    if (!wrongType && g_told.empty())
-        return;
-    const std::string id = upperCase(keyPath) + "\\" + upperCase(valueName);
-    if (!wrongType) {
-        g_told.erase(id);
-        return;
+    {
+        std::lock_guard lock(g_toldLock);
+        if (!wrongType && g_told.empty())
+            return;
+        const std::string id = upperCase(keyPath) + "\\" + upperCase(valueName);
+        if (!wrongType) {
+            g_told.erase(id);
+            return;
+        }
+        if (debug == nullptr || g_told.count(id) != 0)
+            return;
+        if (g_told.size() < kToldLimit)
+            g_told.insert(id);
     }
-    if (debug == nullptr || g_told.count(id) != 0)
-        return;
-    if (g_told.size() < kToldLimit)
-        g_told.insert(id);
     debug->LogText2("RegistrySettings; ", "value of the wrong type read as missing", (keyPath + "\\" + valueName).c_str());
 }
 
