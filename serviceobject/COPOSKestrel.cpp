@@ -202,7 +202,7 @@ void COPOSKestrel::AdoptDebugOutput(ZRIDbgBase* debug)
 void COPOSKestrel::ReadPollFrequency()
 {
     std::string value;
-    if (ReadSuiteValue("DEVICE_POLL_FREQUENCY", value))
+    if (ReadSuiteValue("DEVICE_POLL_FREQUENCY", value, m_pDebug))
         SetPollFrequency(static_cast<unsigned>(std::strtoul(value.c_str(), nullptr, 10)));
 }
 

@@ -121,7 +121,7 @@ int CScannerDataQ::updateStatistics(int counter)
     if (name == nullptr)
         return 1;
     DWORD value = 0;
-    if (!ReadDeviceDword(key, name, value) || value == 0xFFFFFFFFu)
+    if (!ReadDeviceDword(key, name, value, &Debug()) || value == 0xFFFFFFFFu)
         value = 0;
     return WriteDeviceCounter(key, name, value + 1) ? 1 : 0;
 }

@@ -101,6 +101,28 @@ TEST_F(EventQueueTest, FreezeHoldsEverythingAndItsReleaseDeliversTheHeadOnly)
     EXPECT_EQ(rig.owner.fired().back(), fired("A"));
 }
 
+// The release delivers a data event at the head; an unplug right behind it
+// follows at once, as after an enabling, not with the next enabling.
+TEST_F(EventQueueTest, AStatusBehindTheDataEventAFreezeReleaseDeliversFollowsIt)
+{
+    rig.enable();
+    rig.queue.SetFreezeEvents(true);
+    addData("A");
+    rig.queue.ProcessSUE(2004);
+    addData("B");
+    ASSERT_TRUE(vxtest::waitUntil(
+        [&] { return rig.debug.count("DataQ.ThreadRoutine(): |Freeze events enabled") == 3; }));
+    EXPECT_TRUE(rig.owner.fired().empty());
+
+    rig.queue.SetFreezeEvents(false);
+    ASSERT_TRUE(rig.owner.waitForCount(2));
+    EXPECT_EQ(rig.owner.fired(), (std::vector<std::string>{fired("A"), "S:2004"}));
+    // B waits for the application to enable data events again.
+    EXPECT_EQ(rig.queue.Count(), 1);
+    EXPECT_EQ(rig.queue.GetDataCount(), 1);
+    EXPECT_FALSE(rig.queue.GetStatusBehind());
+}
+
 TEST_F(EventQueueTest, RepeatedStatusesAreDroppedExceptFirmwareOutcomes)
 {
     const struct {
@@ -285,6 +307,34 @@ TEST_F(IntakeTest, CountersStartAgainFromTheirLimitAndGoToAHostWhenBound)
 
     rig.queue.SetDeviceKey("SOFTWARE\\no\\such\\key");
     EXPECT_EQ(rig.queue.updateStatistics(1), 0);
+}
+
+// A counter stored as text (four bytes with its NUL, the size of a DWORD)
+// is no count: it counts as missing, once told in the log, and the count
+// starts again as a DWORD.
+TEST_F(IntakeTest, ACounterOfTheWrongTypeStartsAgain)
+{
+    HKEY key = nullptr;
+    RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, &key);
+    RegSetValueExA(key, "NOREADCOUNT", 0, REG_SZ, reinterpret_cast<const BYTE*>("123"), 4);
+    const unsigned char bytes[4] = {7, 0, 0, 0};
+    RegSetValueExA(key, "COMMERRORCOUNT", 0, REG_BINARY, bytes, sizeof bytes);
+    RegCloseKey(key);
+
+    EXPECT_EQ(rig.queue.updateStatistics(2), 1);
+    EXPECT_EQ(counter("NOREADCOUNT"), 1u);
+    EXPECT_EQ(rig.queue.updateStatistics(3), 1);
+    EXPECT_EQ(counter("COMMERRORCOUNT"), 1u);
+    EXPECT_EQ(rig.queue.updateStatistics(2), 1);  // a DWORD now
+    EXPECT_EQ(counter("NOREADCOUNT"), 2u);
+    const auto told = [&](const char* name) {
+        int n = 0;
+        for (const auto& line : rig.debug.lines())
+            n += line.find("wrong type") != std::string::npos && line.find(name) != std::string::npos ? 1 : 0;
+        return n;
+    };
+    EXPECT_EQ(told("NOREADCOUNT"), 1);
+    EXPECT_EQ(told("COMMERRORCOUNT"), 1);
 }
 
 TEST(EventRecords, DataEventLayoutAndStripping)
