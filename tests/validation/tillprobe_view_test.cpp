@@ -191,7 +191,8 @@ TEST_F(ViewTest, TheErrorDialogsAnswerReachesTheControlAndTheCountWaitsForIt)
         tick();
         tick();
         QApplication::processEvents();
-        closedInside = std::find(control.Calls().begin(), control.Calls().end(), "Close()") != control.Calls().end();
+        const std::vector<std::string> made = control.Calls();
+        closedInside = std::find(made.begin(), made.end(), "Close()") != made.end();
         errorEvent->continueButton()->click();
     });
     EXPECT_EQ(control.FireErrorEvent(111, 0, 3, 12), 13);
