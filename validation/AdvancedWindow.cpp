@@ -13,6 +13,7 @@
 #include "TTComboBox.h"
 #include "TillProbeDlg.h"
 #include "TillProbeWindow.h"
+#include "WindowLook.h"
 
 #include "platform/shell.h"
 
@@ -341,6 +342,8 @@ int AdvancedWindow::idOf(const QWidget* widget) const
 void AdvancedWindow::build()
 {
     setWindowTitle(qs(probe::T(probe::kAdvancedCaption)));
+    setWindowIcon(TillProbeIcon());
+    CentreWhenFirstShown(this);
     setWindowFlags((windowFlags() | Qt::WindowMinimizeButtonHint) & ~Qt::WindowMaximizeButtonHint &
                    ~Qt::WindowContextHelpButtonHint);
     colour(this, Qt::black, kFaceColour);

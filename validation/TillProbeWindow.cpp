@@ -7,7 +7,9 @@
 #include "MsgBox.h"
 #include "ProbeStrings.h"
 #include "QtMessagePump.h"
+#include "QtTranslations.h"
 #include "TTComboBox.h"
+#include "WindowLook.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -184,6 +186,8 @@ int TillProbeWindow::idOf(const QWidget* widget) const
 void TillProbeWindow::build()
 {
     setWindowTitle(qs(T(kCaption)));
+    setWindowIcon(TillProbeIcon());
+    CentreWhenFirstShown(this);
     paintFace(this);
     auto* layout = new QVBoxLayout(this);
     buildMenu();
@@ -499,13 +503,14 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
 {
     setObjectName("CAboutDlg");
     setWindowTitle(qs(T(kAboutCaption)));
+    setWindowIcon(TillProbeIcon());
     paintFace(this);
     auto* layout = new QVBoxLayout(this);
     auto* version = new QLabel(qs(T(kAboutVersion)), this);
     version->setObjectName("IDC_ABOUT_VERSION");
     auto* notice = new QLabel(qs(T(kAboutNotice)), this);
     notice->setObjectName("IDC_ABOUT_NOTICE");
-    auto* ok = new CClrButton(qs(T(kOk)), this);
+    auto* ok = new CClrButton(QtButtonText(QtButton::Ok), this);
     ok->setObjectName("IDOK");
     ok->SetColor(kBlack, kFace);
     ok->setDefault(true);

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <ostream>
 #include <string>
 
 class QApplication;
@@ -28,3 +29,9 @@ QImage grabAndKeep(QWidget* widget, const std::string& name);
 bool hasColour(const QImage& image, const QRect& area, const QColor& colour);
 
 }  // namespace vxtest
+
+// Failures show a QString as its text.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}

@@ -7,13 +7,17 @@
 #include "TestSupport.h"
 #include "TillProbeWindow.h"
 
+#include "ClrButton.h"
+#include "MsgBox.h"
 #include "QtMessagePump.h"
+#include "QtTranslations.h"
 #include "platform/registry.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QScreen>
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
@@ -39,6 +43,8 @@ protected:
         window.reset();
         pump.reset();
         ProbeTest::TearDown();
+        setenv("LANG", "en_US.UTF-8", 1);
+        InstallQtTranslations();
         // The next test of the program finds no device of this one.
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\OLEforRetail\\ServiceOPOS\\Scanner");
     }
@@ -57,6 +63,7 @@ protected:
         out << "33059\tErreur côté objet de service\n";
         std::ifstream shipped(programDirectory() + "/TillProbeFrench.strings", std::ios::binary);
         out << shipped.rdbuf();
+        EXPECT_TRUE(InstallQtTranslations());
     }
     QComboBox* devices() { return static_cast<QComboBox*>(window->Control(IDC_COMBO_DEVICE)); }
     QLabel* line(int id) { return static_cast<QLabel*>(window->Control(id)); }
@@ -165,4 +172,53 @@ TEST_F(BasicLookTest, FieldLabelsAreBlackAndGroupTitlesBlue)
     }
     for (QGroupBox* group : window->findChildren<QGroupBox*>())
         EXPECT_EQ(group->palette().color(QPalette::WindowText), groupBlue) << group->title().toStdString();
+}
+
+TEST_F(BasicLookTest, TheFrenchMessageBoxHasQtsFrenchButtonsAndItsPictures)
+{
+    french();
+    open();
+    QStringList buttons;
+    bool picture = false;
+    bool icon = false;
+    whenModalOpens([&](QWidget* dialog) {
+        auto* box = static_cast<CMsgBox*>(dialog);
+        for (CClrButton* button : {box->okButton(), box->yesButton(), box->noButton()})
+            if (button->isVisible())
+                buttons << button->text();
+        picture = box->picture()->isVisible() && !box->picture()->pixmap().isNull();
+        icon = !box->windowIcon().isNull();
+        grabAndKeep(dialog, "tillprobe-message-box-french");
+        box->okButton()->click();
+    });
+    window->ShowMessage(T(kWillBeClosed));
+    EXPECT_EQ(buttons, QStringList{"OK"});
+    EXPECT_TRUE(picture);
+    EXPECT_TRUE(icon);
+
+    CMsgBox question(window.get());
+    question.SetText(QString::fromUtf8("Synchroniser ?"));
+    question.SetQuestion(true);
+    buttons.clear();
+    whenModalOpens([&](QWidget* dialog) {
+        auto* box = static_cast<CMsgBox*>(dialog);
+        for (CClrButton* button : {box->okButton(), box->yesButton(), box->noButton()})
+            if (button->isVisible())
+                buttons << button->text();
+        grabAndKeep(dialog, "tillprobe-question-box-french");
+        box->noButton()->click();
+    });
+    question.exec();
+    EXPECT_EQ(buttons, (QStringList{"Oui", "Non"}));
+    EXPECT_EQ(question.Answer(), 0);
+}
+
+TEST_F(BasicLookTest, TheViewOpensInTheMiddleOfTheScreenWithTheProgramsIcon)
+{
+    open();
+    const QRect screen = window->screen()->availableGeometry();
+    const QPoint middle = window->frameGeometry().center();
+    EXPECT_LE(std::abs(middle.x() - screen.center().x()), 1);
+    EXPECT_LE(std::abs(middle.y() - screen.center().y()), 1);
+    EXPECT_FALSE(window->windowIcon().isNull());
 }
