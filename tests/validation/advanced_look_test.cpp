@@ -10,15 +10,19 @@
 #include "AdvancedWindow.h"
 #include "ProbeStrings.h"
 #include "QtTestApp.h"
+#include "TestSupport.h"
 
 #include "QtMessagePump.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QTextLayout>
+
+#include <filesystem>
 
 using namespace vxtest;
 using namespace adv;
@@ -132,4 +136,33 @@ TEST_F(AdvancedLookTest, TheStatisticsXmlIsIndentedByNarrowTabs)
     }
     EXPECT_EQ(checked, 6);
     grabAndKeep(window.get(), "tillprobe-advanced-statistics-xml");
+}
+
+TEST_F(AdvancedLookTest, FrenchTrueAndFalseWordsComeFromTheStringsFileAndStillDriveTheSetters)
+{
+    window.reset();
+    setenv("LANG", "fr_FR.UTF-8", 1);
+    std::filesystem::copy_file(programDirectory() + "/TillProbeFrench.strings", "TillProbeFrench.strings",
+                               std::filesystem::copy_options::overwrite_existing);
+    window = std::make_unique<AdvancedWindow>(&control, &imageControl);
+    window->show();
+    QApplication::processEvents();
+    auto* list = static_cast<QComboBox*>(window->Control(IDC_COMBO_DEVICEENABLE));
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->itemText(0), "Vrai");
+    EXPECT_EQ(list->itemText(1), "Faux");
+
+    for (const int entry : {0, 1}) {
+        control.ClearCalls();
+        shown().at(IDC_COMBO_DEVICEENABLE).selection = entry;
+        window->Controller().OnButtonSetDeviceenable();
+        window->SyncToWidgets();
+        const std::vector<std::string> made = control.Calls();
+        ASSERT_FALSE(made.empty());
+        EXPECT_EQ(made.front(), entry == 0 ? "put DeviceEnabled=1" : "put DeviceEnabled=0");
+        const std::vector<std::string> lines = entries(shown().output);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.front().rfind(std::string("Set DeviceEnable  :  ") + (entry == 0 ? "Vrai" : "Faux"), 0), 0u)
+            << lines.front();
+    }
 }
