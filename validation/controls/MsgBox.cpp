@@ -15,12 +15,6 @@ constexpr Rgb kFace{224, 223, 228};
 
 }  // namespace
 
-QIcon TillProbeIcon()
-{
-    static const QIcon icon = ProgramIcon("TP");
-    return icon;
-}
-
 CMsgBox::CMsgBox(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle("TillProbe");

@@ -7,13 +7,9 @@
 #pragma once
 
 #include <QDialog>
-#include <QIcon>
 
 class CClrButton;
 class QLabel;
-
-// The validation utility's icon (resource 128).
-QIcon TillProbeIcon();
 
 class CMsgBox : public QDialog {
     Q_OBJECT

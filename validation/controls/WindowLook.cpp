@@ -23,6 +23,12 @@ QIcon ProgramIcon(const QString& initials)
     return QIcon(pixmap);
 }
 
+QIcon TillProbeIcon()
+{
+    static const QIcon icon = ProgramIcon("TP");
+    return icon;
+}
+
 void CentreOnScreen(QWidget* window)
 {
     QScreen* screen = window->screen() != nullptr ? window->screen() : QGuiApplication::primaryScreen();

@@ -8,6 +8,8 @@ class QWidget;
 
 // The program's icon: its initials, white on the title blue.
 QIcon ProgramIcon(const QString& initials);
+// The validation utility's icon (resource 128).
+QIcon TillProbeIcon();
 
 // Moves a top-level window to the middle of the screen it is on, keeping
 // its top-left corner on the screen when the window is the larger.
