@@ -1,0 +1,180 @@
+// A till's scanner keeps scanning while the application opens, claims,
+// enables, disables, releases and closes it over and over: an application
+// thread hosts the real control and service object against a simulated
+// scanner (RS-232, and a USB HID line-of-business scanner) that scans a
+// numbered label every 100 ms throughout.
+#include "ControlFixtures.h"
+#include "DiscoveryFixture.h"
+#include "EventFixtures.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using controltest::Container;
+using controltest::Sink;
+using platform::DispatchArg;
+namespace id = controltest;
+
+constexpr char kDevice[] = "RoundsScanner";
+constexpr int kRounds = 50;
+
+enum class Wire { serial, hidLob };
+
+// Scans "N" followed by its number, one label every 100 ms, until stopped;
+// `scanned` is the number of the next label.
+class Scanning {
+public:
+    template <typename Scan>
+    explicit Scanning(Scan scan)
+        : m_thread([this, scan] {
+              std::unique_lock lock(m_mutex);
+              while (!m_stop) {
+                  lock.unlock();
+                  scan(label(scanned.load()));
+                  ++scanned;
+                  lock.lock();
+                  m_wake.wait_for(lock, std::chrono::milliseconds(100), [this] { return m_stop; });
+              }
+          })
+    {
+    }
+    ~Scanning()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
+    static std::string label(long number)
+    {
+        char text[16];
+        std::snprintf(text, sizeof text, "N%06ld", number);
+        return text;
+    }
+    std::atomic<long> scanned{0};
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stop = false;
+    std::thread m_thread;
+};
+
+class RoundsTest : public vxtest::DiscoveryTest, public ::testing::WithParamInterface<Wire> {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(controltest::RegisterLibrary("libVXOPOSScanner.so"), S_OK);
+        ASSERT_EQ(controltest::RegisterLibrary("libVXKestrelSO.so"), S_OK);
+        const std::string key = std::string(controltest::kScannerKey) + "\\" + kDevice;
+        controltest::SetText(key, nullptr, "VX.ScannerSO");
+        controltest::SetText(key, "AUTODETECT", "False");
+        if (GetParam() == Wire::serial) {
+            serial = &plugSerial("rs232-115200", "rounds", "SIMSERIAL", "SN-ROUNDS");
+            controltest::SetText(key, "PORT", vxtest::comNameOf(*serial));
+        } else {
+            hid = &plugHid(vxtest::hidScannerModel("hid-lob", "SIMLOB", "SN-LOB"), "rounds-lob");
+            controltest::SetText(key, "PORT", "HID1");
+        }
+    }
+    void scan(const std::string& label)
+    {
+        if (serial != nullptr)
+            serial->scan(label);
+        else
+            hid->scan(label);
+    }
+
+    vxsim::VirtualSerialPort* serial = nullptr;
+    vxsim::HidScanner* hid = nullptr;
+};
+
+// Every call answers 0; each round's one DataEvent carries a label scanned
+// in that round, no later than the first one scanned once data events were
+// on (so that one was not lost), and no label comes twice or out of order.
+// Before enabling, each round waits until the disabled scanner has read a
+// label: the enable's two answers then come with labels between them.
+TEST_P(RoundsTest, FiftyRoundsWhileTheScannerScans)
+{
+    Sink sink;
+    std::mutex mutex;
+    std::vector<std::string> labels;  // ScanData of each DataEvent, in order
+    std::atomic<Container*> host{nullptr};
+    sink.onInvoke = [&](DISPID event, DISPPARAMS&) {
+        if (event != 101)
+            return;
+        const std::string data = host.load()->control->text(id::ScanData);
+        std::lock_guard lock(mutex);
+        labels.push_back(data);
+    };
+    auto dataEvents = [&] {
+        std::lock_guard lock(mutex);
+        return labels.size();
+    };
+    Container container({&sink});
+    host = &container;
+    auto& control = container.control;
+    Scanning scanning([this](const std::string& label) { scan(label); });
+
+    long previous = -1;
+    for (int round = 0; round < kRounds && !HasFatalFailure(); ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        const long claimedFrom = scanning.scanned.load();
+        long eventsFrom = 0;
+        container.run([&] {
+            ASSERT_EQ(control->open(kDevice), 0);
+            ASSERT_EQ(control->call(id::ClaimDevice, {DispatchArg::i4(10000)}), 0);
+        });
+        if (HasFatalFailure())
+            break;
+        const long heldFrom = scanning.scanned.load();
+        ASSERT_TRUE(vxtest::waitUntil([&] { return scanning.scanned.load() > heldFrom; }));
+        container.run([&] {
+            control->put(id::DeviceEnabled, DispatchArg::boolean(true));
+            ASSERT_EQ(control->get(id::ResultCode), 0);
+            ASSERT_NE(control->get(id::DeviceEnabled), 0);
+            control->put(id::DataEventEnabled, DispatchArg::boolean(true));
+            ASSERT_EQ(control->get(id::ResultCode), 0);
+            eventsFrom = scanning.scanned.load();
+        });
+        if (HasFatalFailure())
+            break;
+        ASSERT_TRUE(vxtest::waitUntil([&] { return dataEvents() > static_cast<std::size_t>(round); }));
+        container.run([&] {
+            control->put(id::DeviceEnabled, DispatchArg::boolean(false));
+            EXPECT_EQ(control->get(id::ResultCode), 0);
+            EXPECT_EQ(control->get(id::DeviceEnabled), 0);
+            EXPECT_EQ(control->call(id::ReleaseDevice), 0);
+            EXPECT_EQ(control->call(id::Close), 0);
+        });
+        // One DataEvent a round: data events went off with it.
+        ASSERT_EQ(dataEvents(), static_cast<std::size_t>(round + 1));
+        std::string data;
+        {
+            std::lock_guard lock(mutex);
+            data = labels.back();
+        }
+        ASSERT_EQ(data.substr(0, 4), "d]E0") << data;
+        const long number = std::atol(data.c_str() + 5);
+        EXPECT_EQ(data.substr(4), Scanning::label(number));
+        EXPECT_GE(number, claimedFrom) << data;
+        EXPECT_LE(number, eventsFrom) << data;
+        EXPECT_GT(number, previous) << data;
+        previous = number;
+    }
+    EXPECT_EQ(dataEvents(), static_cast<std::size_t>(kRounds));
+}
+
+INSTANTIATE_TEST_SUITE_P(Wires, RoundsTest, ::testing::Values(Wire::serial, Wire::hidLob),
+                         [](const auto& info) { return info.param == Wire::serial ? "Serial" : "HidLob"; });
+
+}  // namespace
