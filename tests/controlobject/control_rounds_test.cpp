@@ -69,16 +69,17 @@ private:
     std::thread m_thread;
 };
 
-class RoundsTest : public vxtest::DiscoveryTest, public ::testing::WithParamInterface<Wire> {
+// A device entry for one simulated scanner.
+class ScannerEntryTest : public vxtest::DiscoveryTest {
 protected:
-    void SetUp() override
+    void plug(Wire wire)
     {
         ASSERT_EQ(controltest::RegisterLibrary("libVXOPOSScanner.so"), S_OK);
         ASSERT_EQ(controltest::RegisterLibrary("libVXKestrelSO.so"), S_OK);
         const std::string key = std::string(controltest::kScannerKey) + "\\" + kDevice;
         controltest::SetText(key, nullptr, "VX.ScannerSO");
         controltest::SetText(key, "AUTODETECT", "False");
-        if (GetParam() == Wire::serial) {
+        if (wire == Wire::serial) {
             serial = &plugSerial("rs232-115200", "rounds", "SIMSERIAL", "SN-ROUNDS");
             controltest::SetText(key, "PORT", vxtest::comNameOf(*serial));
         } else {
@@ -96,6 +97,11 @@ protected:
 
     vxsim::VirtualSerialPort* serial = nullptr;
     vxsim::HidScanner* hid = nullptr;
+};
+
+class RoundsTest : public ScannerEntryTest, public ::testing::WithParamInterface<Wire> {
+protected:
+    void SetUp() override { plug(GetParam()); }
 };
 
 // Every call answers 0; each round's one DataEvent carries a label scanned
@@ -172,6 +178,60 @@ TEST_P(RoundsTest, FiftyRoundsWhileTheScannerScans)
         previous = number;
     }
     EXPECT_EQ(dataEvents(), static_cast<std::size_t>(kRounds));
+}
+
+// The answers to a switch come too late (the scanner takes the host's bytes
+// only later): the switch fails, and the scanner is switched back, so that
+// it does what DeviceEnabled reads once it takes the commands.
+TEST_F(ScannerEntryTest, AFailedSwitchLeavesTheScannerAsDeviceEnabledReads)
+{
+    plug(Wire::serial);
+    Sink sink;
+    Container container({&sink});
+    auto& control = container.control;
+    auto switches = [&] {
+        std::vector<std::string> seen;
+        for (const std::string& command : serial->menuCommands())
+            if (command == "0" || command == "1")
+                seen.push_back(command);
+        return seen;
+    };
+    auto commandTimeOut = [&](const char* milliseconds) {
+        LONG data = 0;
+        BSTR text = platform::bstrFromAnsi(milliseconds);
+        EXPECT_EQ(control->call(id::DirectIO, {DispatchArg::i4(19), DispatchArg::i4Ref(&data),
+                                               DispatchArg::bstrRef(&text)}),
+                  0);
+        SysFreeString(text);
+    };
+    container.run([&] {
+        ASSERT_EQ(control->open(kDevice), 0);
+        ASSERT_EQ(control->call(id::ClaimDevice, {DispatchArg::i4(10000)}), 0);
+    });
+    for (const bool enable : {true, false}) {
+        SCOPED_TRACE(enable ? "enable" : "disable");
+        const std::size_t before = switches().size();
+        serial->setReadingPaused(true);
+        container.run([&] {
+            commandTimeOut("300");
+            control->put(id::DeviceEnabled, DispatchArg::boolean(enable));
+            EXPECT_EQ(control->get(id::ResultCode), 112);
+            EXPECT_EQ(control->get(id::DeviceEnabled) != 0, !enable);
+        });
+        serial->setReadingPaused(false);
+        // The switch and the one back, two switches each.
+        ASSERT_TRUE(vxtest::waitUntil([&] { return switches().size() >= before + 4; }));
+        EXPECT_EQ(switches().back(), enable ? "0" : "1");
+        // In time, the switch holds.
+        container.run([&] {
+            commandTimeOut("0");
+            control->put(id::DeviceEnabled, DispatchArg::boolean(enable));
+            EXPECT_EQ(control->get(id::ResultCode), 0);
+            EXPECT_EQ(control->get(id::DeviceEnabled) != 0, enable);
+        });
+        EXPECT_TRUE(vxtest::waitUntil([&] { return switches().back() == (enable ? "1" : "0"); }));
+    }
+    container.run([&] { EXPECT_EQ(control->call(id::Close), 0); });
 }
 
 INSTANTIATE_TEST_SUITE_P(Wires, RoundsTest, ::testing::Values(Wire::serial, Wire::hidLob),
