@@ -7,6 +7,7 @@
 #include "DiscoveryFixture.h"
 #include "EventFixtures.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -231,6 +232,63 @@ TEST_F(ScannerEntryTest, AFailedSwitchLeavesTheScannerAsDeviceEnabledReads)
         });
         EXPECT_TRUE(vxtest::waitUntil([&] { return switches().back() == (enable ? "1" : "0"); }));
     }
+    container.run([&] { EXPECT_EQ(control->call(id::Close), 0); });
+}
+
+// A line-of-business HID scanner unplugged while enabled: StatusUpdateEvent
+// 2004, then 2001 once it is back; claimed again, it serves labels.
+TEST_F(ScannerEntryTest, AnUnpluggedHidLineOfBusinessScannerGoesOffAndComesBack)
+{
+    plug(Wire::hidLob);
+    Sink sink;
+    std::atomic<Container*> host{nullptr};
+    std::mutex mutex;
+    std::vector<std::string> seen;  // "S:<status>" and "D:<ScanData>"
+    sink.onInvoke = [&](DISPID event, DISPPARAMS& params) {
+        std::string text;
+        if (event == 105)
+            text = "S:" + std::to_string(params.rgvarg[0].lVal);
+        else if (event == 101)
+            text = "D:" + host.load()->control->text(id::ScanData);
+        std::lock_guard lock(mutex);
+        seen.push_back(text);
+    };
+    auto saw = [&](const std::string& text) {
+        std::lock_guard lock(mutex);
+        return std::find(seen.begin(), seen.end(), text) != seen.end();
+    };
+    Container container({&sink});
+    host = &container;
+    auto& control = container.control;
+    container.run([&] {
+        ASSERT_EQ(control->open(kDevice), 0);
+        ASSERT_EQ(control->call(id::ClaimDevice, {DispatchArg::i4(10000)}), 0);
+        control->put(id::PowerNotify, DispatchArg::i4(1));
+        EXPECT_EQ(control->get(id::ResultCode), 0);
+        control->put(id::DeviceEnabled, DispatchArg::boolean(true));
+        EXPECT_EQ(control->get(id::ResultCode), 0);
+        EXPECT_EQ(control->get(id::PowerState), 2001);
+    });
+    hid->unplug();
+    ASSERT_TRUE(vxtest::waitUntil([&] { return saw("S:2004"); }));
+    container.run([&] { EXPECT_EQ(control->get(id::PowerState), 2004); });
+    ASSERT_TRUE(hid->plug());
+    ASSERT_TRUE(vxtest::waitUntil([&] { return saw("S:2001"); }));
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(seen, (std::vector<std::string>{"S:2004", "S:2001"}));
+    }
+
+    // Claimed again, the scanner is served as before.
+    container.run([&] {
+        EXPECT_EQ(control->call(id::ReleaseDevice), 0);
+        ASSERT_EQ(control->call(id::ClaimDevice, {DispatchArg::i4(10000)}), 0);
+        control->put(id::DeviceEnabled, DispatchArg::boolean(true));
+        EXPECT_EQ(control->get(id::ResultCode), 0);
+        control->put(id::DataEventEnabled, DispatchArg::boolean(true));
+    });
+    ASSERT_TRUE(hid->scan("BACK1"));
+    ASSERT_TRUE(vxtest::waitUntil([&] { return saw("D:d]E0BACK1"); }));
     container.run([&] { EXPECT_EQ(control->call(id::Close), 0); });
 }
 
