@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <iterator>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -74,7 +75,11 @@ private:
 // A device entry for one simulated scanner.
 class ScannerEntryTest : public vxtest::DiscoveryTest {
 protected:
-    void plug(Wire wire)
+    // `asProgram`: the HID scanner as the simulator program serves it (its
+    // catalogue identity, which leaves the device-type query unanswered,
+    // and its report pace); otherwise one that answers every identity query
+    // at once.
+    void plug(Wire wire, bool asProgram = true)
     {
         ASSERT_EQ(controltest::RegisterLibrary("libVXOPOSScanner.so"), S_OK);
         ASSERT_EQ(controltest::RegisterLibrary("libVXKestrelSO.so"), S_OK);
@@ -85,7 +90,9 @@ protected:
             serial = &plugSerial("rs232-115200", "rounds", "SIMSERIAL", "SN-ROUNDS");
             controltest::SetText(key, "PORT", vxtest::comNameOf(*serial));
         } else {
-            hid = &plugHid(vxtest::hidScannerModel("hid-lob", "SIMLOB", "SN-LOB"), "rounds-lob");
+            hid = &plugHid(asProgram ? *vxsim::findHidModel("hid-lob")
+                                     : vxtest::hidScannerModel("hid-lob", "SIMLOB", "SN-LOB"),
+                           "rounds-lob");
             controltest::SetText(key, "PORT", "HID1");
         }
     }
@@ -104,6 +111,11 @@ protected:
 class RoundsTest : public ScannerEntryTest, public ::testing::WithParamInterface<Wire> {
 protected:
     void SetUp() override { plug(GetParam()); }
+};
+
+class HeldLabelsTest : public ScannerEntryTest, public ::testing::WithParamInterface<Wire> {
+protected:
+    void SetUp() override { plug(GetParam(), false); }
 };
 
 // Every call answers 0; each round's one DataEvent carries a label scanned
@@ -180,6 +192,55 @@ TEST_P(RoundsTest, FiftyRoundsWhileTheScannerScans)
         previous = number;
     }
     EXPECT_EQ(dataEvents(), static_cast<std::size_t>(kRounds));
+}
+
+// Labels read while the claimed scanner was disabled come between the two
+// answers of the enable sequence: the enable holds, and the labels arrive
+// as DataEvents once each, in order.
+TEST_P(HeldLabelsTest, EnableHoldsWithLabelsBetweenItsAnswers)
+{
+    Sink sink;
+    std::atomic<Container*> host{nullptr};
+    std::mutex mutex;
+    std::vector<std::string> labels;
+    sink.onInvoke = [&](DISPID event, DISPPARAMS&) {
+        if (event != 101)
+            return;
+        const std::string data = host.load()->control->text(id::ScanData);
+        std::lock_guard lock(mutex);
+        labels.push_back(data);
+        host.load()->control->put(id::DataEventEnabled, DispatchArg::boolean(true));
+    };
+    Container container({&sink});
+    host = &container;
+    auto& control = container.control;
+    container.run([&] {
+        ASSERT_EQ(control->open(kDevice), 0);
+        ASSERT_EQ(control->call(id::ClaimDevice, {DispatchArg::i4(10000)}), 0);
+        control->put(id::DataEventEnabled, DispatchArg::boolean(true));
+    });
+    for (const char* label : {"HELD1", "HELD2", "HELD3"})
+        scan(label);
+    container.run([&] {
+        control->put(id::DeviceEnabled, DispatchArg::boolean(true));
+        EXPECT_EQ(control->get(id::ResultCode), 0);
+        EXPECT_NE(control->get(id::DeviceEnabled), 0);
+    });
+    scan("AFTER");
+    const std::vector<std::string> expected{"d]E0HELD1", "d]E0HELD2", "d]E0HELD3", "d]E0AFTER"};
+    ASSERT_TRUE(vxtest::waitUntil([&] {
+        std::lock_guard lock(mutex);
+        return labels.size() >= expected.size();
+    }));
+    container.run([&] {
+        {
+            std::lock_guard lock(mutex);
+            EXPECT_EQ(labels, expected);
+        }
+        control->put(id::DeviceEnabled, DispatchArg::boolean(false));
+        EXPECT_EQ(control->get(id::ResultCode), 0);
+        EXPECT_EQ(control->call(id::Close), 0);
+    });
 }
 
 // The answers to a switch come too late (the scanner takes the host's bytes
@@ -303,7 +364,59 @@ TEST_F(ScannerEntryTest, AnUnpluggedHidLineOfBusinessScannerGoesOffAndComesBack)
     container.run([&] { EXPECT_EQ(control->call(id::Close), 0); });
 }
 
-INSTANTIATE_TEST_SUITE_P(Wires, RoundsTest, ::testing::Values(Wire::serial, Wire::hidLob),
-                         [](const auto& info) { return info.param == Wire::serial ? "Serial" : "HidLob"; });
+// One application's round, run as a process of its own by the test below
+// against the entry and the scanner of its parent (same registry and
+// runtime directory).
+TEST_F(ScannerEntryTest, DISABLED_OneRoundAsAnotherProcess)
+{
+    Sink sink;
+    Container container({&sink});
+    auto& control = container.control;
+    container.run([&] {
+        ASSERT_EQ(control->open(kDevice), 0);
+        ASSERT_EQ(control->call(id::ClaimDevice, {DispatchArg::i4(10000)}), 0);
+        control->put(id::DeviceEnabled, DispatchArg::boolean(true));
+        ASSERT_EQ(control->get(id::ResultCode), 0);
+        control->put(id::DataEventEnabled, DispatchArg::boolean(true));
+        ASSERT_EQ(control->get(id::ResultCode), 0);
+    });
+    if (HasFatalFailure())
+        return;
+    ASSERT_TRUE(vxtest::waitUntil([&] {
+        for (const auto& fired : sink.fired())
+            if (fired.id == 101)
+                return true;
+        return false;
+    }));
+    container.run([&] {
+        control->put(id::DeviceEnabled, DispatchArg::boolean(false));
+        EXPECT_EQ(control->get(id::ResultCode), 0);
+        if (std::getenv("VX_ABRUPT") != nullptr)
+            std::_Exit(0);
+        EXPECT_EQ(control->call(id::ReleaseDevice), 0);
+        EXPECT_EQ(control->call(id::Close), 0);
+    });
+}
+
+// Two applications in turn, each a process of its own, against one running
+// scanner that keeps scanning: the second opens, claims and reads as the
+// first did.
+TEST_P(RoundsTest, ASecondApplicationProcessUsesTheSameScanner)
+{
+    Scanning scanning([this](const std::string& label) { scan(label); });
+    const std::string command = "'" + vxtest::programDirectory() +
+                                "/controlobject_tests' --gtest_also_run_disabled_tests "
+                                "--gtest_filter=ScannerEntryTest.DISABLED_OneRoundAsAnotherProcess > /dev/null 2>&1";
+    for (int host = 1; host <= 2; ++host)
+        EXPECT_EQ(std::system(((host == 1 ? "VX_ABRUPT=1 " : "") + command).c_str()), 0) << "application " << host;
+}
+
+std::string WireName(const ::testing::TestParamInfo<Wire>& info)
+{
+    return info.param == Wire::serial ? "Serial" : "HidLob";
+}
+
+INSTANTIATE_TEST_SUITE_P(Wires, RoundsTest, ::testing::Values(Wire::serial, Wire::hidLob), WireName);
+INSTANTIATE_TEST_SUITE_P(Wires, HeldLabelsTest, ::testing::Values(Wire::serial, Wire::hidLob), WireName);
 
 }  // namespace
