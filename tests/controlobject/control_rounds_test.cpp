@@ -14,6 +14,8 @@
 #include <iterator>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -71,6 +73,87 @@ private:
     bool m_stop = false;
     std::thread m_thread;
 };
+
+// An application's thread hosting the control, with handlers that note
+// "D:" and the ScanData of each DataEvent (read inside the handler) and
+// "S:" and the status of each StatusUpdateEvent, in order. With
+// `reenable`, each DataEvent handler turns data events on again.
+class Application {
+public:
+    explicit Application(bool reenable = false)
+    {
+        m_sink.onInvoke = [this, reenable](DISPID event, DISPPARAMS& params) {
+            std::string text;
+            if (event == 101) {
+                text = "D:" + control().text(id::ScanData);
+                if (reenable)
+                    control().put(id::DataEventEnabled, DispatchArg::boolean(true));
+            } else if (event == 105) {
+                text = "S:" + std::to_string(params.rgvarg[0].lVal);
+            } else {
+                return;
+            }
+            std::lock_guard lock(m_mutex);
+            m_seen.push_back(text);
+        };
+        m_container = std::make_unique<Container>(std::vector<Sink*>{&m_sink});
+    }
+    // Runs `work` on the application's thread.
+    void run(std::function<void()> work) { m_container->run(std::move(work)); }
+    // Open and ClaimDevice, each answering 0.
+    void openAndClaim()
+    {
+        run([this] {
+            ASSERT_EQ(control().open(kDevice), 0);
+            ASSERT_EQ(control().call(id::ClaimDevice, {DispatchArg::i4(10000)}), 0);
+        });
+    }
+    // Then PowerNotify on and the device enabled, each answering 0.
+    void enableWithPowerNotify()
+    {
+        run([this] {
+            control().put(id::PowerNotify, DispatchArg::i4(1));
+            EXPECT_EQ(control().get(id::ResultCode), 0);
+            control().put(id::DeviceEnabled, DispatchArg::boolean(true));
+            EXPECT_EQ(control().get(id::ResultCode), 0);
+            EXPECT_EQ(control().get(id::PowerState), 2001);
+        });
+    }
+    // Used on the application's thread only.
+    const controltest::Control& control() const { return *m_container->control; }
+    // What the handlers noted of one kind ("D:" or "S:"), without the kind.
+    std::vector<std::string> seen(const std::string& kind)
+    {
+        std::lock_guard lock(m_mutex);
+        std::vector<std::string> found;
+        for (const std::string& text : m_seen)
+            if (text.compare(0, kind.size(), kind) == 0)
+                found.push_back(text.substr(kind.size()));
+        return found;
+    }
+    bool saw(const std::string& text)
+    {
+        std::lock_guard lock(m_mutex);
+        return std::find(m_seen.begin(), m_seen.end(), text) != m_seen.end();
+    }
+
+private:
+    Sink m_sink;
+    std::mutex m_mutex;
+    std::vector<std::string> m_seen;
+    std::unique_ptr<Container> m_container;
+};
+
+// DirectIO 19: the command time-out in milliseconds ("0" the entry's).
+LONG CommandTimeOut(const controltest::Control& control, const char* milliseconds)
+{
+    LONG data = 0;
+    BSTR text = platform::bstrFromAnsi(milliseconds);
+    const LONG result =
+        control.call(id::DirectIO, {DispatchArg::i4(19), DispatchArg::i4Ref(&data), DispatchArg::bstrRef(&text)});
+    SysFreeString(text);
+    return result;
+}
 
 // A device entry for one simulated scanner.
 class ScannerEntryTest : public vxtest::DiscoveryTest {
@@ -130,24 +213,8 @@ protected:
 // label: the enable's two answers then come with labels between them.
 TEST_P(RoundsTest, FiftyRoundsWhileTheScannerScans)
 {
-    Sink sink;
-    std::mutex mutex;
-    std::vector<std::string> labels;  // ScanData of each DataEvent, in order
-    std::atomic<Container*> host{nullptr};
-    sink.onInvoke = [&](DISPID event, DISPPARAMS&) {
-        if (event != 101)
-            return;
-        const std::string data = host.load()->control->text(id::ScanData);
-        std::lock_guard lock(mutex);
-        labels.push_back(data);
-    };
-    auto dataEvents = [&] {
-        std::lock_guard lock(mutex);
-        return labels.size();
-    };
-    Container container({&sink});
-    host = &container;
-    auto& control = container.control;
+    Application application;
+    auto dataEvents = [&] { return application.seen("D:").size(); };
     Scanning scanning([this](const std::string& label) { scan(label); });
 
     long previous = -1;
@@ -155,39 +222,34 @@ TEST_P(RoundsTest, FiftyRoundsWhileTheScannerScans)
         SCOPED_TRACE("round " + std::to_string(round));
         const long claimedFrom = scanning.scanned.load();
         long eventsFrom = 0;
-        container.run([&] {
-            ASSERT_EQ(control->open(kDevice), 0);
-            ASSERT_EQ(control->call(id::ClaimDevice, {DispatchArg::i4(10000)}), 0);
-        });
+        application.openAndClaim();
         if (HasFatalFailure())
             break;
         const long heldFrom = scanning.scanned.load();
         ASSERT_TRUE(vxtest::waitUntil([&] { return scanning.scanned.load() > heldFrom; }));
-        container.run([&] {
-            control->put(id::DeviceEnabled, DispatchArg::boolean(true));
-            ASSERT_EQ(control->get(id::ResultCode), 0);
-            ASSERT_NE(control->get(id::DeviceEnabled), 0);
-            control->put(id::DataEventEnabled, DispatchArg::boolean(true));
-            ASSERT_EQ(control->get(id::ResultCode), 0);
+        application.run([&] {
+            const auto& control = application.control();
+            control.put(id::DeviceEnabled, DispatchArg::boolean(true));
+            ASSERT_EQ(control.get(id::ResultCode), 0);
+            ASSERT_NE(control.get(id::DeviceEnabled), 0);
+            control.put(id::DataEventEnabled, DispatchArg::boolean(true));
+            ASSERT_EQ(control.get(id::ResultCode), 0);
             eventsFrom = scanning.scanned.load();
         });
         if (HasFatalFailure())
             break;
         ASSERT_TRUE(vxtest::waitUntil([&] { return dataEvents() > static_cast<std::size_t>(round); }));
-        container.run([&] {
-            control->put(id::DeviceEnabled, DispatchArg::boolean(false));
-            EXPECT_EQ(control->get(id::ResultCode), 0);
-            EXPECT_EQ(control->get(id::DeviceEnabled), 0);
-            EXPECT_EQ(control->call(id::ReleaseDevice), 0);
-            EXPECT_EQ(control->call(id::Close), 0);
+        application.run([&] {
+            const auto& control = application.control();
+            control.put(id::DeviceEnabled, DispatchArg::boolean(false));
+            EXPECT_EQ(control.get(id::ResultCode), 0);
+            EXPECT_EQ(control.get(id::DeviceEnabled), 0);
+            EXPECT_EQ(control.call(id::ReleaseDevice), 0);
+            EXPECT_EQ(control.call(id::Close), 0);
         });
         // One DataEvent a round: data events went off with it.
         ASSERT_EQ(dataEvents(), static_cast<std::size_t>(round + 1));
-        std::string data;
-        {
-            std::lock_guard lock(mutex);
-            data = labels.back();
-        }
+        const std::string data = application.seen("D:").back();
         ASSERT_EQ(data.substr(0, 4), "d]E0") << data;
         const long number = std::atol(data.c_str() + 5);
         EXPECT_EQ(data.substr(4), Scanning::label(number));
@@ -204,47 +266,25 @@ TEST_P(RoundsTest, FiftyRoundsWhileTheScannerScans)
 // as DataEvents once each, in order.
 TEST_P(HeldLabelsTest, EnableHoldsWithLabelsBetweenItsAnswers)
 {
-    Sink sink;
-    std::atomic<Container*> host{nullptr};
-    std::mutex mutex;
-    std::vector<std::string> labels;
-    sink.onInvoke = [&](DISPID event, DISPPARAMS&) {
-        if (event != 101)
-            return;
-        const std::string data = host.load()->control->text(id::ScanData);
-        std::lock_guard lock(mutex);
-        labels.push_back(data);
-        host.load()->control->put(id::DataEventEnabled, DispatchArg::boolean(true));
-    };
-    Container container({&sink});
-    host = &container;
-    auto& control = container.control;
-    container.run([&] {
-        ASSERT_EQ(control->open(kDevice), 0);
-        ASSERT_EQ(control->call(id::ClaimDevice, {DispatchArg::i4(10000)}), 0);
-        control->put(id::DataEventEnabled, DispatchArg::boolean(true));
-    });
+    Application application(true);
+    application.openAndClaim();
+    ASSERT_FALSE(HasFatalFailure());
+    application.run([&] { application.control().put(id::DataEventEnabled, DispatchArg::boolean(true)); });
     for (const char* label : {"HELD1", "HELD2", "HELD3"})
         scan(label);
-    container.run([&] {
-        control->put(id::DeviceEnabled, DispatchArg::boolean(true));
-        EXPECT_EQ(control->get(id::ResultCode), 0);
-        EXPECT_NE(control->get(id::DeviceEnabled), 0);
+    application.run([&] {
+        application.control().put(id::DeviceEnabled, DispatchArg::boolean(true));
+        EXPECT_EQ(application.control().get(id::ResultCode), 0);
+        EXPECT_NE(application.control().get(id::DeviceEnabled), 0);
     });
     scan("AFTER");
     const std::vector<std::string> expected{"d]E0HELD1", "d]E0HELD2", "d]E0HELD3", "d]E0AFTER"};
-    ASSERT_TRUE(vxtest::waitUntil([&] {
-        std::lock_guard lock(mutex);
-        return labels.size() >= expected.size();
-    }));
-    container.run([&] {
-        {
-            std::lock_guard lock(mutex);
-            EXPECT_EQ(labels, expected);
-        }
-        control->put(id::DeviceEnabled, DispatchArg::boolean(false));
-        EXPECT_EQ(control->get(id::ResultCode), 0);
-        EXPECT_EQ(control->call(id::Close), 0);
+    ASSERT_TRUE(vxtest::waitUntil([&] { return application.seen("D:").size() >= expected.size(); }));
+    application.run([&] {
+        EXPECT_EQ(application.seen("D:"), expected);
+        application.control().put(id::DeviceEnabled, DispatchArg::boolean(false));
+        EXPECT_EQ(application.control().get(id::ResultCode), 0);
+        EXPECT_EQ(application.control().call(id::Close), 0);
     });
 }
 
@@ -254,9 +294,7 @@ TEST_P(HeldLabelsTest, EnableHoldsWithLabelsBetweenItsAnswers)
 TEST_F(ScannerEntryTest, AFailedSwitchLeavesTheScannerAsDeviceEnabledReads)
 {
     plug(Wire::serial);
-    Sink sink;
-    Container container({&sink});
-    auto& control = container.control;
+    Application application;
     auto switches = [&] {
         std::vector<std::string> seen;
         for (const std::string& command : serial->menuCommands())
@@ -264,42 +302,34 @@ TEST_F(ScannerEntryTest, AFailedSwitchLeavesTheScannerAsDeviceEnabledReads)
                 seen.push_back(command);
         return seen;
     };
-    auto commandTimeOut = [&](const char* milliseconds) {
-        LONG data = 0;
-        BSTR text = platform::bstrFromAnsi(milliseconds);
-        EXPECT_EQ(control->call(id::DirectIO, {DispatchArg::i4(19), DispatchArg::i4Ref(&data),
-                                               DispatchArg::bstrRef(&text)}),
-                  0);
-        SysFreeString(text);
-    };
-    container.run([&] {
-        ASSERT_EQ(control->open(kDevice), 0);
-        ASSERT_EQ(control->call(id::ClaimDevice, {DispatchArg::i4(10000)}), 0);
-    });
+    application.openAndClaim();
+    ASSERT_FALSE(HasFatalFailure());
     for (const bool enable : {true, false}) {
         SCOPED_TRACE(enable ? "enable" : "disable");
         const std::size_t before = switches().size();
         serial->setReadingPaused(true);
-        container.run([&] {
-            commandTimeOut("300");
-            control->put(id::DeviceEnabled, DispatchArg::boolean(enable));
-            EXPECT_EQ(control->get(id::ResultCode), 112);
-            EXPECT_EQ(control->get(id::DeviceEnabled) != 0, !enable);
+        application.run([&] {
+            const auto& control = application.control();
+            EXPECT_EQ(CommandTimeOut(control, "300"), 0);
+            control.put(id::DeviceEnabled, DispatchArg::boolean(enable));
+            EXPECT_EQ(control.get(id::ResultCode), 112);
+            EXPECT_EQ(control.get(id::DeviceEnabled) != 0, !enable);
         });
         serial->setReadingPaused(false);
         // The switch and the one back, two switches each.
         ASSERT_TRUE(vxtest::waitUntil([&] { return switches().size() >= before + 4; }));
         EXPECT_EQ(switches().back(), enable ? "0" : "1");
         // In time, the switch holds.
-        container.run([&] {
-            commandTimeOut("0");
-            control->put(id::DeviceEnabled, DispatchArg::boolean(enable));
-            EXPECT_EQ(control->get(id::ResultCode), 0);
-            EXPECT_EQ(control->get(id::DeviceEnabled) != 0, enable);
+        application.run([&] {
+            const auto& control = application.control();
+            EXPECT_EQ(CommandTimeOut(control, "0"), 0);
+            control.put(id::DeviceEnabled, DispatchArg::boolean(enable));
+            EXPECT_EQ(control.get(id::ResultCode), 0);
+            EXPECT_EQ(control.get(id::DeviceEnabled) != 0, enable);
         });
         EXPECT_TRUE(vxtest::waitUntil([&] { return switches().back() == (enable ? "1" : "0"); }));
     }
-    container.run([&] { EXPECT_EQ(control->call(id::Close), 0); });
+    application.run([&] { EXPECT_EQ(application.control().call(id::Close), 0); });
 }
 
 // A line-of-business HID scanner unplugged while enabled, with labels
@@ -309,64 +339,34 @@ TEST_F(ScannerEntryTest, AFailedSwitchLeavesTheScannerAsDeviceEnabledReads)
 TEST_F(ScannerEntryTest, AnUnpluggedHidLineOfBusinessScannerGoesOffAndComesBack)
 {
     plug(Wire::hidLob);
-    Sink sink;
-    std::atomic<Container*> host{nullptr};
-    std::mutex mutex;
-    std::vector<std::string> seen;  // "S:<status>" and "D:<ScanData>"
-    sink.onInvoke = [&](DISPID event, DISPPARAMS& params) {
-        std::string text;
-        if (event == 105)
-            text = "S:" + std::to_string(params.rgvarg[0].lVal);
-        else if (event == 101)
-            text = "D:" + host.load()->control->text(id::ScanData);
-        std::lock_guard lock(mutex);
-        seen.push_back(text);
-    };
-    auto saw = [&](const std::string& text) {
-        std::lock_guard lock(mutex);
-        return std::find(seen.begin(), seen.end(), text) != seen.end();
-    };
-    Container container({&sink});
-    host = &container;
-    auto& control = container.control;
-    container.run([&] {
-        ASSERT_EQ(control->open(kDevice), 0);
-        ASSERT_EQ(control->call(id::ClaimDevice, {DispatchArg::i4(10000)}), 0);
-        control->put(id::PowerNotify, DispatchArg::i4(1));
-        EXPECT_EQ(control->get(id::ResultCode), 0);
-        control->put(id::DeviceEnabled, DispatchArg::boolean(true));
-        EXPECT_EQ(control->get(id::ResultCode), 0);
-        EXPECT_EQ(control->get(id::PowerState), 2001);
-    });
+    Application application;
+    application.openAndClaim();
+    ASSERT_FALSE(HasFatalFailure());
+    application.enableWithPowerNotify();
     {
         Scanning scanning([this](const std::string& label) { scan(label); });
-        container.run([&] { control->put(id::DataEventEnabled, DispatchArg::boolean(true)); });
+        application.run([&] { application.control().put(id::DataEventEnabled, DispatchArg::boolean(true)); });
         ASSERT_TRUE(vxtest::waitUntil([&] { return scanning.scanned.load() > 3; }));
     }
     hid->unplug();
-    ASSERT_TRUE(vxtest::waitUntil([&] { return saw("S:2004"); }));
-    container.run([&] { EXPECT_EQ(control->get(id::PowerState), 2004); });
+    ASSERT_TRUE(vxtest::waitUntil([&] { return application.saw("S:2004"); }));
+    application.run([&] { EXPECT_EQ(application.control().get(id::PowerState), 2004); });
     ASSERT_TRUE(hid->plug());
-    ASSERT_TRUE(vxtest::waitUntil([&] { return saw("S:2001"); }));
-    {
-        std::lock_guard lock(mutex);
-        std::vector<std::string> statuses;
-        std::copy_if(seen.begin(), seen.end(), std::back_inserter(statuses),
-                     [](const std::string& text) { return text.rfind("S:", 0) == 0; });
-        EXPECT_EQ(statuses, (std::vector<std::string>{"S:2004", "S:2001"}));
-    }
+    ASSERT_TRUE(vxtest::waitUntil([&] { return application.saw("S:2001"); }));
+    EXPECT_EQ(application.seen("S:"), (std::vector<std::string>{"2004", "2001"}));
 
     // Claimed again, the scanner is served as before.
-    container.run([&] {
-        EXPECT_EQ(control->call(id::ReleaseDevice), 0);
-        ASSERT_EQ(control->call(id::ClaimDevice, {DispatchArg::i4(10000)}), 0);
-        control->put(id::DeviceEnabled, DispatchArg::boolean(true));
-        EXPECT_EQ(control->get(id::ResultCode), 0);
-        control->put(id::DataEventEnabled, DispatchArg::boolean(true));
+    application.run([&] {
+        const auto& control = application.control();
+        EXPECT_EQ(control.call(id::ReleaseDevice), 0);
+        ASSERT_EQ(control.call(id::ClaimDevice, {DispatchArg::i4(10000)}), 0);
+        control.put(id::DeviceEnabled, DispatchArg::boolean(true));
+        EXPECT_EQ(control.get(id::ResultCode), 0);
+        control.put(id::DataEventEnabled, DispatchArg::boolean(true));
     });
     ASSERT_TRUE(hid->scan("BACK1"));
-    ASSERT_TRUE(vxtest::waitUntil([&] { return saw("D:d]E0BACK1"); }));
-    container.run([&] { EXPECT_EQ(control->call(id::Close), 0); });
+    ASSERT_TRUE(vxtest::waitUntil([&] { return application.saw("D:d]E0BACK1"); }));
+    application.run([&] { EXPECT_EQ(application.control().call(id::Close), 0); });
 }
 
 // With a short command time-out (500 ms, DirectIO 19), an RS-232 scanner
@@ -379,33 +379,16 @@ TEST_F(ScannerEntryTest, AScannerBackAfterAShortCommandTimeOutIsFound)
     ASSERT_TRUE(serial->plug());
     writeEntry(vxtest::comNameOf(*serial));
 
-    Sink sink;
-    Container container({&sink});
-    auto& control = container.control;
-    auto saw = [&](LONG status) {
-        for (const auto& fired : sink.fired())
-            if (fired.id == 105 && fired.args == std::vector<std::string>{std::to_string(status)})
-                return true;
-        return false;
-    };
-    container.run([&] {
-        ASSERT_EQ(control->open(kDevice), 0);
-        ASSERT_EQ(control->call(id::ClaimDevice, {DispatchArg::i4(10000)}), 0);
-        control->put(id::PowerNotify, DispatchArg::i4(1));
-        control->put(id::DeviceEnabled, DispatchArg::boolean(true));
-        EXPECT_EQ(control->get(id::ResultCode), 0);
-        LONG data = 0;
-        BSTR text = platform::bstrFromAnsi("500");
-        EXPECT_EQ(control->call(id::DirectIO, {DispatchArg::i4(19), DispatchArg::i4Ref(&data),
-                                               DispatchArg::bstrRef(&text)}),
-                  0);
-        SysFreeString(text);
-    });
+    Application application;
+    application.openAndClaim();
+    ASSERT_FALSE(HasFatalFailure());
+    application.enableWithPowerNotify();
+    application.run([&] { EXPECT_EQ(CommandTimeOut(application.control(), "500"), 0); });
     serial->unplug();
-    ASSERT_TRUE(vxtest::waitUntil([&] { return saw(2004); }));
+    ASSERT_TRUE(vxtest::waitUntil([&] { return application.saw("S:2004"); }));
     ASSERT_TRUE(serial->plug());
-    ASSERT_TRUE(vxtest::waitUntil([&] { return saw(2001); }, std::chrono::seconds(40)));
-    container.run([&] { EXPECT_EQ(control->call(id::Close), 0); });
+    ASSERT_TRUE(vxtest::waitUntil([&] { return application.saw("S:2001"); }, std::chrono::seconds(40)));
+    application.run([&] { EXPECT_EQ(application.control().call(id::Close), 0); });
 }
 
 // One application's round, run as a process of its own by the test below
@@ -414,32 +397,27 @@ TEST_F(ScannerEntryTest, AScannerBackAfterAShortCommandTimeOutIsFound)
 // closing, as a killed application does, leaving the scanner disabled.
 TEST_F(ScannerEntryTest, DISABLED_OneRoundAsAnotherProcess)
 {
-    Sink sink;
-    Container container({&sink});
-    auto& control = container.control;
-    container.run([&] {
-        ASSERT_EQ(control->open(kDevice), 0);
-        ASSERT_EQ(control->call(id::ClaimDevice, {DispatchArg::i4(10000)}), 0);
-        control->put(id::DeviceEnabled, DispatchArg::boolean(true));
-        ASSERT_EQ(control->get(id::ResultCode), 0);
-        control->put(id::DataEventEnabled, DispatchArg::boolean(true));
-        ASSERT_EQ(control->get(id::ResultCode), 0);
+    Application application;
+    application.openAndClaim();
+    ASSERT_FALSE(HasFatalFailure());
+    application.run([&] {
+        const auto& control = application.control();
+        control.put(id::DeviceEnabled, DispatchArg::boolean(true));
+        ASSERT_EQ(control.get(id::ResultCode), 0);
+        control.put(id::DataEventEnabled, DispatchArg::boolean(true));
+        ASSERT_EQ(control.get(id::ResultCode), 0);
     });
     if (HasFatalFailure())
         return;
-    ASSERT_TRUE(vxtest::waitUntil([&] {
-        for (const auto& fired : sink.fired())
-            if (fired.id == 101)
-                return true;
-        return false;
-    }));
-    container.run([&] {
-        control->put(id::DeviceEnabled, DispatchArg::boolean(false));
-        EXPECT_EQ(control->get(id::ResultCode), 0);
+    ASSERT_TRUE(vxtest::waitUntil([&] { return !application.seen("D:").empty(); }));
+    application.run([&] {
+        const auto& control = application.control();
+        control.put(id::DeviceEnabled, DispatchArg::boolean(false));
+        EXPECT_EQ(control.get(id::ResultCode), 0);
         if (std::getenv("VX_ABRUPT") != nullptr)
             std::_Exit(0);
-        EXPECT_EQ(control->call(id::ReleaseDevice), 0);
-        EXPECT_EQ(control->call(id::Close), 0);
+        EXPECT_EQ(control.call(id::ReleaseDevice), 0);
+        EXPECT_EQ(control.call(id::Close), 0);
     });
 }
 
