@@ -11,7 +11,6 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <iterator>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
