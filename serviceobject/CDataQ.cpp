@@ -8,6 +8,7 @@
 #include "platform/sync.h"
 #include "platform/thread.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -297,8 +298,18 @@ COPOSEvent* CDataQ::TakeHead(bool anyType)
     if (m_list.empty())
         return nullptr;
     COPOSEvent* head = m_list.front();
-    if (!anyType && !isStatus(head) && !m_dataEventEnabled.load())
-        return nullptr;
+    if (!anyType && !isStatus(head) && !m_dataEventEnabled.load()) {
+        // A status update does not wait behind input held for
+        // DataEventEnabled: the first one listed goes out (an unplugged
+        // scanner's 2004 while labels wait, say); the held input keeps its
+        // order.
+        const auto status = std::find_if(m_list.begin(), m_list.end(), isStatus);
+        if (status == m_list.end())
+            return nullptr;
+        COPOSEvent* taken = *status;
+        m_list.erase(status);
+        return taken;
+    }
     m_list.pop_front();
     if (head->m_nEventType == EVT_DATA) {
         --m_dataCount;

@@ -178,6 +178,15 @@ bool CScannerDataQ::StoreResponseFor(const std::string& request, const std::stri
     return true;
 }
 
+bool CScannerDataQ::AppendResponseFor(const std::string& request, const std::string& part)
+{
+    std::lock_guard lock(m_exchangeLock);
+    if (m_pendingRequest != request)
+        return false;
+    m_lastResponse += part;
+    return true;
+}
+
 void CScannerDataQ::SetLastImage(std::vector<unsigned char> image)
 {
     std::lock_guard lock(m_exchangeLock);

@@ -142,6 +142,10 @@ protected:
     {
         ASSERT_EQ(RegisterLibrary("libVXOPOSScanner.so"), S_OK);
         ASSERT_EQ(RegisterLibrary("libvx_fake_so.so"), S_OK);
+        // The slots live as long as the process: an earlier test's steering
+        // and calls are forgotten.
+        for (fakeso::Slot& each : FakeSlots().slot)
+            each.Reset();
     }
     fakeso::Slot& slot(int index) { return FakeSlots().slot[index]; }
 };

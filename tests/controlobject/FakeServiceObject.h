@@ -63,6 +63,20 @@ struct Slot {
         std::lock_guard lock(mutex);
         return calls;
     }
+    // A fresh slot's steering and an empty record, for the next test in the
+    // same process (objects still alive stay counted).
+    void Reset()
+    {
+        std::lock_guard lock(mutex);
+        names = StandardNames();
+        version = 1013000;
+        noFactory = noDispatch = openServiceFails = getOpenResultFails = failCalls = false;
+        openServiceResult = openResult = methodResult = 0;
+        numbers.clear();
+        strings.clear();
+        calls.clear();
+        control = nullptr;
+    }
 };
 
 struct Slots {
