@@ -6,6 +6,7 @@
 #include "RegistrySettings.h"
 #include "SOHost.h"
 #include "debug/ZRIDbgBase.h"
+#include "protocol/CMenuHandler.h"
 
 #include "platform/debug.h"
 #include "platform/time.h"
@@ -75,15 +76,30 @@ std::string commandText(BSTR string)
     return text;
 }
 
-// Writes `answer` into the caller's BSTR: in place when it fits, otherwise
-// the caller's string is replaced by one of the answer's length. Never
-// writes past the string's own length. False when memory ran out.
+// A DirectIO 18 text that no menu frame carries: an address (between the
+// leading colons) or a command of kMaxTextLength characters or more. Sent
+// anyway, its bytes alone would hold the line, and every other exchange,
+// for longer than any time-out (100,000 characters take 104 s at 9600
+// baud).
+bool tooLongForAMenu(const std::string& text)
+{
+    std::size_t at = 0;
+    if (!text.empty() && text[0] == ':') {
+        const std::size_t close = text.find(':', 1);
+        if (close != std::string::npos) {
+            if (close - 1 >= CMenuHandler::kMaxTextLength)
+                return true;
+            at = close + 1;
+        }
+    }
+    return text.size() - at >= CMenuHandler::kMaxTextLength;
+}
+
+// Makes `answer` the caller's BSTR, of the answer's own length: a caller
+// that reads the string's length finds nothing of what it held before.
+// False when memory ran out.
 bool writeAnswer(BSTR* string, const std::u16string& answer)
 {
-    if (*string != nullptr && answer.size() <= SysStringLen(*string)) {
-        std::copy(answer.begin(), answer.end(), *string);
-        return true;
-    }
     return SysReAllocStringLen(string, answer.data(), static_cast<UINT>(answer.size())) != FALSE;
 }
 
@@ -452,10 +468,7 @@ int CScannerMgr::SendCmdToDevice(const std::string& command, std::string* respon
     // The exchange lock: one request and its reply at a time. Waiting for it
     // uses up the same time-out.
     std::unique_lock exchange(m_exchangeLock, std::defer_lock);
-    ++m_exchangesWaiting;
-    const bool locked = exchange.try_lock_for(std::chrono::milliseconds(limit));
-    --m_exchangesWaiting;
-    if (!locked)
+    if (!TakeExchange(exchange, start, limit))
         return kTimedOut;
     // The queue stays while the exchange lock is held: closing takes it.
     CScannerDataQ* queue = m_pQueue;
@@ -518,6 +531,22 @@ int CScannerMgr::SendCmdToDevice(const std::string& command, std::string* respon
     }
     queue->SetPendingRequest({});
     return result;
+}
+
+bool CScannerMgr::TakeExchange(std::unique_lock<ExchangeLock>& exchange, DWORD start, DWORD limit)
+{
+    const DWORD spent = platform::tickElapsed(start, GetTickCount());
+    if (spent > limit)
+        return false;
+    ++m_exchangesWaiting;
+    const bool locked = exchange.try_lock_for(std::chrono::milliseconds(limit - spent));
+    --m_exchangesWaiting;
+    // A lock freed just as the time ran out comes too late all the same.
+    if (locked && platform::tickElapsed(start, GetTickCount()) > limit) {
+        exchange.unlock();
+        return false;
+    }
+    return locked;
 }
 
 // ---------------------------------------------------------------- properties
@@ -676,18 +705,25 @@ long CScannerMgr::DirectIO(long command, long* pData, BSTR* pString)
     } else if (command == 18) {
         const std::string text = commandText(*pString);
         const std::string name = commandName(text);
-        if (text.find(';') != std::string::npos || name.size() < 6 || *pData < 0) {
+        if (text.find(';') != std::string::npos || name.size() < 6 || *pData < 0 || tooLongForAMenu(text)) {
             result = 106;
         } else if (upper(name) == "IMGSHP") {
             result = DIOGetImage(18, pData, pString, text + ".");
         } else {
             // The command and the re-enable after it are one exchange: an
             // AutoDisable from the event-window thread comes after both, so
-            // the re-enable never undoes it.
+            // the re-enable never undoes it. The wait for the exchange and
+            // the wait for the reply share one CommandTimeOut; without the
+            // exchange nothing is sent.
+            const long long timeout = m_common.m_llCommandTimeOut;
+            const DWORD limit = static_cast<DWORD>(std::clamp<long long>(timeout, 0, 0x7FFFFFFF));
+            const DWORD start = GetTickCount();
             std::unique_lock exchange(m_exchangeLock, std::defer_lock);
-            exchange.try_lock_for(std::chrono::milliseconds(std::max<long long>(m_common.m_llCommandTimeOut, 0)));
+            const bool held = timeout >= 0 && TakeExchange(exchange, start, limit);
             std::string reply;
-            const int sent = SendCmdToDevice(text + ".", &reply, m_common.m_llCommandTimeOut, 0);
+            const DWORD spent = platform::tickElapsed(start, GetTickCount());
+            const int sent = held ? SendCmdToDevice(text + ".", &reply, spent >= limit ? 0 : limit - spent, 0)
+                                  : kTimedOut;
             if (sent == kTimedOut) {
                 result = 112;
             } else if (sent != 0 && sent != kRefused) {
@@ -698,7 +734,7 @@ long CScannerMgr::DirectIO(long command, long* pData, BSTR* pString)
                 if (result == 0)
                     *pData = static_cast<long>(count);
             }
-            if (m_common.m_pDeviceInfo && m_common.m_pDeviceInfo->m_nFlashType == 5)
+            if (held && m_common.m_pDeviceInfo && m_common.m_pDeviceInfo->m_nFlashType == 5)
                 SetDeviceEnabled(m_nDeviceEnabled.load());
         }
     } else if (command == 19) {
