@@ -84,7 +84,41 @@ std::string LogText(const unsigned char* bytes, std::size_t length, std::size_t 
     return text;
 }
 
+// How deep this thread is in the data callback (a callback's native may
+// come back in).
+thread_local int t_dataCallbacks = 0;
+
+struct DataCallbackScope {
+    DataCallbackScope() { ++t_dataCallbacks; }
+    ~DataCallbackScope() { --t_dataCallbacks; }
+    DataCallbackScope(const DataCallbackScope&) = delete;
+    DataCallbackScope& operator=(const DataCallbackScope&) = delete;
+};
+
 }  // namespace
+
+CSDKKestrel::Turn::Turn(CSDKKestrel& facade) : m_facade(facade)
+{
+    // The data thread never waits: the holder may be waiting for it (a
+    // disconnect ends it, a sync command needs it for its reply).
+    if (OnDataThread()) {
+        m_held = m_facade.m_facadeLock.try_lock();
+    } else {
+        m_facade.m_facadeLock.lock();
+        m_held = true;
+    }
+}
+
+CSDKKestrel::Turn::~Turn()
+{
+    if (m_held)
+        m_facade.m_facadeLock.unlock();
+}
+
+bool CSDKKestrel::OnDataThread()
+{
+    return t_dataCallbacks > 0;
+}
 
 CSDKKestrel::CSDKKestrel()
 {
@@ -147,6 +181,11 @@ int CSDKKestrel::Enumerate(int timeout, const PortSearch& search)
 {
     static const char* const kTag = "CSDKKestrel::Enumerate()";
     Trace trace(kTag);
+    Turn turn(*this);
+    if (!turn) {
+        DbgLog(kTag, "Busy: another call holds the scanner.");
+        return 7;
+    }
     char line[512];
     std::snprintf(line, sizeof line,
                   "Timeout = %d, InterfaceType = %d, Baud = %d, DPS = %d, Port = \"%s\", Autodetect = %d, Break  = %d",
@@ -294,10 +333,19 @@ int CSDKKestrel::ConnectDevice(int timeout)
 {
     static const char* const kTag = "CSDKKestrel::ConnectDevice()";
     Trace trace(kTag);
+    Turn turn(*this);
+    if (!turn) {
+        DbgLog(kTag, "Busy: another call holds the scanner.");
+        return 7;
+    }
     try {
         if (m_bConnected) {
             DbgLog(kTag, "Device already connected.");
             return 0;
+        }
+        if (OnDataThread()) {
+            DbgLog(kTag, "Refused inside the data callback: it would wait for its own thread.");
+            return 7;
         }
         int result = SetupConnection(timeout);
         if (result != 0)
@@ -363,6 +411,15 @@ int CSDKKestrel::DisconnectDevice()
 {
     static const char* const kTag = "CSDKKestrel::DisconnectDevice()";
     Trace trace(kTag);
+    if (OnDataThread()) {
+        DbgLog(kTag, "Refused inside the data callback: it would wait for its own thread.");
+        return 12;
+    }
+    Turn turn(*this);
+    if (!turn) {
+        DbgLog(kTag, "Busy: another call holds the scanner.");
+        return 12;
+    }
     if (!m_bConnected) {
         DbgLog(kTag, "Device not connected.");
         return 9;
@@ -378,6 +435,15 @@ int CSDKKestrel::ReconnectDevice()
 {
     static const char* const kTag = "CSDKKestrel::ReconnectDevice()";
     Trace trace(kTag);
+    if (OnDataThread()) {
+        DbgLog(kTag, "Refused inside the data callback: it would wait for its own thread.");
+        return 7;
+    }
+    Turn turn(*this);
+    if (!turn) {
+        DbgLog(kTag, "Busy: another call holds the scanner.");
+        return 7;
+    }
     if (m_pConnection == nullptr || m_pDevice == nullptr)
         return 7;
     try {
@@ -419,6 +485,11 @@ int CSDKKestrel::SendMenuCmdSync(const std::string& command, std::string& respon
 {
     static const char* const kTag = "CSDKKestrel::SendMenuCmdSync()";
     Trace trace(kTag);
+    Turn turn(*this);
+    if (!turn) {
+        DbgLog(kTag, "Busy: another call holds the scanner.");
+        return 3;
+    }
     if (!m_bConnected) {
         trace.skipExitLine();
         return 9;
@@ -451,6 +522,11 @@ int CSDKKestrel::SendCmdAsync(const std::string& command)
 {
     static const char* const kTag = "CSDKKestrel::SendCmdAsync()";
     Trace trace(kTag);
+    Turn turn(*this);
+    if (!turn) {
+        DbgLog(kTag, "Busy: another call holds the scanner.");
+        return 12;
+    }
     if (!m_bConnected)
         return 9;
     if (m_pDataCollection == nullptr)
@@ -467,6 +543,11 @@ int CSDKKestrel::SwitchMode(int mode)
 {
     static const char* const kTag = "CSDKKestrel::SwitchMode()";
     Trace trace(kTag);
+    Turn turn(*this);
+    if (!turn) {
+        DbgLog(kTag, "Busy: another call holds the scanner.");
+        return 15;
+    }
     if (!m_bConnected || m_pDataCollection == nullptr)
         return 15;
     try {
@@ -482,6 +563,11 @@ void CSDKKestrel::GetDeviceInformaion(DeviceInformation& information)
 {
     static const char* const kTag = "CSDKKestrel::GetDeviceInformaion()";
     Trace trace(kTag);
+    Turn turn(*this);
+    if (!turn) {
+        DbgLog(kTag, "Busy: another call holds the scanner.");
+        return;
+    }
     try {
         if (m_pDevice == nullptr)
             return;
@@ -505,6 +591,9 @@ bool CSDKKestrel::IsPortAvailable()
 {
     static const char* const kTag = "CSDKKestrel::IsPortAvailable()";
     Trace trace(kTag);
+    Turn turn(*this);
+    if (!turn)
+        return false;
     try {
         if (m_bConnected)
             return true;
@@ -593,6 +682,15 @@ int CSDKKestrel::UpdateFirmware(int debugType, int debugLevel, const std::string
 {
     static const char* const kTag = "CSDKKestrel::UpdateFirmware()";
     Trace trace(kTag);
+    if (OnDataThread()) {
+        DbgLog(kTag, "Refused inside the data callback: it would wait for its own thread.");
+        return 16;
+    }
+    Turn turn(*this);
+    if (!turn) {
+        DbgLog(kTag, "Busy: another call holds the scanner.");
+        return 16;
+    }
     std::lock_guard<std::recursive_mutex> update(m_updateLock);
     {
         std::lock_guard<std::recursive_mutex> cancel(m_cancelLock);
@@ -706,6 +804,7 @@ void CSDKKestrel::DataCallback(void* /*user*/, CData* data)
         return;
     // The record is ours whatever it holds.
     std::unique_ptr<CData> owned(data);
+    const DataCallbackScope inside;
     const char* failure = "Exception occured during raw data processing.";
     try {
         switch (data->getType()) {
