@@ -3,10 +3,10 @@
 #include "CEventWindowThread.h"
 #include "COPOSKestrel.h"
 #include "CScannerWrapper.h"
+#include "DirectIOText.h"
 #include "RegistrySettings.h"
 #include "SOHost.h"
 #include "debug/ZRIDbgBase.h"
-#include "protocol/CMenuHandler.h"
 
 #include "platform/debug.h"
 #include "platform/time.h"
@@ -49,66 +49,6 @@ std::string stripMarks(const std::string& command)
         text = close == std::string::npos ? std::string() : text.substr(close + 1);
     }
     return text;
-}
-
-// The six-letter name of a DirectIO 18 text after an optional ":address:";
-// empty when fewer than six characters follow.
-std::string commandName(const std::string& text)
-{
-    std::size_t at = 0;
-    if (!text.empty() && text[0] == ':') {
-        const std::size_t close = text.find(':', 1);
-        if (close != std::string::npos)
-            at = close + 1;
-    }
-    if (text.size() < at + 6)
-        return {};
-    return text.substr(at, 6);
-}
-
-// A DirectIO 18 or 19 text: the caller's string up to its first NUL. Hosts
-// hand the command in a buffer with room for the reply, so the characters
-// after the command are zeros, not part of it.
-std::string commandText(BSTR string)
-{
-    std::string text = platform::ansiFromBstr(string);
-    text.resize(std::min(text.size(), text.find('\0')));
-    return text;
-}
-
-// A DirectIO 18 text that no menu frame carries: an address (between the
-// leading colons) or a command of kMaxTextLength characters or more. Sent
-// anyway, its bytes alone would hold the line, and every other exchange,
-// for longer than any time-out (100,000 characters take 104 s at 9600
-// baud).
-bool tooLongForAMenu(const std::string& text)
-{
-    std::size_t at = 0;
-    if (!text.empty() && text[0] == ':') {
-        const std::size_t close = text.find(':', 1);
-        if (close != std::string::npos) {
-            if (close - 1 >= CMenuHandler::kMaxTextLength)
-                return true;
-            at = close + 1;
-        }
-    }
-    return text.size() - at >= CMenuHandler::kMaxTextLength;
-}
-
-// Makes `answer` the caller's BSTR, of the answer's own length: a caller
-// that reads the string's length finds nothing of what it held before.
-// False when memory ran out.
-bool writeAnswer(BSTR* string, const std::u16string& answer)
-{
-    return SysReAllocStringLen(string, answer.data(), static_cast<UINT>(answer.size())) != FALSE;
-}
-
-std::u16string widen(const std::string& bytes)
-{
-    std::u16string wide(bytes.size(), u'\0');
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        wide[i] = static_cast<unsigned char>(bytes[i]);
-    return wide;
 }
 
 }  // namespace
@@ -703,9 +643,9 @@ long CScannerMgr::DirectIO(long command, long* pData, BSTR* pString)
     if (command >= 10 && command <= 13) {
         result = DIOGetImage(command, pData, pString);
     } else if (command == 18) {
-        const std::string text = commandText(*pString);
-        const std::string name = commandName(text);
-        if (text.find(';') != std::string::npos || name.size() < 6 || *pData < 0 || tooLongForAMenu(text)) {
+        const std::string text = DirectIOCommandText(*pString);
+        const std::string name = DirectIOCommandName(text);
+        if (text.find(';') != std::string::npos || name.size() < 6 || *pData < 0 || DirectIOTooLongForAMenu(text)) {
             result = 106;
         } else if (upper(name) == "IMGSHP") {
             result = DIOGetImage(18, pData, pString, text + ".");
@@ -730,7 +670,7 @@ long CScannerMgr::DirectIO(long command, long* pData, BSTR* pString)
                 result = 106;
             } else {
                 const std::size_t count = std::min<std::size_t>(reply.size(), static_cast<std::size_t>(*pData));
-                result = writeAnswer(pString, widen(reply.substr(0, count))) ? 0 : 111;
+                result = WriteDirectIOAnswer(pString, WidenDirectIOBytes(reply.substr(0, count))) ? 0 : 111;
                 if (result == 0)
                     *pData = static_cast<long>(count);
             }
@@ -738,13 +678,8 @@ long CScannerMgr::DirectIO(long command, long* pData, BSTR* pString)
                 SetDeviceEnabled(m_nDeviceEnabled.load());
         }
     } else if (command == 19) {
-        const std::string text = commandText(*pString);
-        const bool minusOne = text == "-1";
-        const bool digits =
-            !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-        const bool fits = text.size() < 10 || (text.size() == 10 && text <= "2147483647");
-        if (minusOne || (digits && fits)) {
-            const long long value = std::atoll(text.c_str());
+        long long value = 0;
+        if (DirectIOTimeoutValue(DirectIOCommandText(*pString), value)) {
             if (value == -1)
                 m_common.m_llCommandTimeOut = m_common.m_llMaximumTimeOut;
             else if (value == 0)
@@ -805,7 +740,7 @@ long CScannerMgr::DIOGetImage(long command, long* pData, BSTR* pString, const st
         encoded = CCommonSO::ToDecimal(bytes);
     else
         encoded = bytes;
-    if (!writeAnswer(pString, widen(encoded)))
+    if (!WriteDirectIOAnswer(pString, WidenDirectIOBytes(encoded)))
         return 111;
     *pData = static_cast<long>(encoded.size());
     Debug().LogText(tag, "Copied image");
