@@ -120,6 +120,21 @@ bool CSDKKestrel::OnDataThread()
     return t_dataCallbacks > 0;
 }
 
+bool CSDKKestrel::Admitted(const char* tag, const Turn& turn)
+{
+    if (!turn)
+        DbgLog(tag, "Busy: another call holds the scanner.");
+    return static_cast<bool>(turn);
+}
+
+bool CSDKKestrel::RefusedOnDataThread(const char* tag)
+{
+    if (!OnDataThread())
+        return false;
+    DbgLog(tag, "Refused inside the data callback: it would wait for its own thread.");
+    return true;
+}
+
 CSDKKestrel::CSDKKestrel()
 {
     DbgLog("CSDKKestrel::CSDKKestrel()", "Entered");
@@ -181,11 +196,9 @@ int CSDKKestrel::Enumerate(int timeout, const PortSearch& search)
 {
     static const char* const kTag = "CSDKKestrel::Enumerate()";
     Trace trace(kTag);
-    Turn turn(*this);
-    if (!turn) {
-        DbgLog(kTag, "Busy: another call holds the scanner.");
+    const Turn turn(*this);
+    if (!Admitted(kTag, turn))
         return 7;
-    }
     char line[512];
     std::snprintf(line, sizeof line,
                   "Timeout = %d, InterfaceType = %d, Baud = %d, DPS = %d, Port = \"%s\", Autodetect = %d, Break  = %d",
@@ -333,20 +346,16 @@ int CSDKKestrel::ConnectDevice(int timeout)
 {
     static const char* const kTag = "CSDKKestrel::ConnectDevice()";
     Trace trace(kTag);
-    Turn turn(*this);
-    if (!turn) {
-        DbgLog(kTag, "Busy: another call holds the scanner.");
+    const Turn turn(*this);
+    if (!Admitted(kTag, turn))
         return 7;
-    }
     try {
         if (m_bConnected) {
             DbgLog(kTag, "Device already connected.");
             return 0;
         }
-        if (OnDataThread()) {
-            DbgLog(kTag, "Refused inside the data callback: it would wait for its own thread.");
+        if (RefusedOnDataThread(kTag))
             return 7;
-        }
         int result = SetupConnection(timeout);
         if (result != 0)
             return result;
@@ -411,15 +420,11 @@ int CSDKKestrel::DisconnectDevice()
 {
     static const char* const kTag = "CSDKKestrel::DisconnectDevice()";
     Trace trace(kTag);
-    if (OnDataThread()) {
-        DbgLog(kTag, "Refused inside the data callback: it would wait for its own thread.");
+    if (RefusedOnDataThread(kTag))
         return 12;
-    }
-    Turn turn(*this);
-    if (!turn) {
-        DbgLog(kTag, "Busy: another call holds the scanner.");
+    const Turn turn(*this);
+    if (!Admitted(kTag, turn))
         return 12;
-    }
     if (!m_bConnected) {
         DbgLog(kTag, "Device not connected.");
         return 9;
@@ -435,15 +440,11 @@ int CSDKKestrel::ReconnectDevice()
 {
     static const char* const kTag = "CSDKKestrel::ReconnectDevice()";
     Trace trace(kTag);
-    if (OnDataThread()) {
-        DbgLog(kTag, "Refused inside the data callback: it would wait for its own thread.");
+    if (RefusedOnDataThread(kTag))
         return 7;
-    }
-    Turn turn(*this);
-    if (!turn) {
-        DbgLog(kTag, "Busy: another call holds the scanner.");
+    const Turn turn(*this);
+    if (!Admitted(kTag, turn))
         return 7;
-    }
     if (m_pConnection == nullptr || m_pDevice == nullptr)
         return 7;
     try {
@@ -485,11 +486,9 @@ int CSDKKestrel::SendMenuCmdSync(const std::string& command, std::string& respon
 {
     static const char* const kTag = "CSDKKestrel::SendMenuCmdSync()";
     Trace trace(kTag);
-    Turn turn(*this);
-    if (!turn) {
-        DbgLog(kTag, "Busy: another call holds the scanner.");
+    const Turn turn(*this);
+    if (!Admitted(kTag, turn))
         return 3;
-    }
     if (!m_bConnected) {
         trace.skipExitLine();
         return 9;
@@ -522,11 +521,9 @@ int CSDKKestrel::SendCmdAsync(const std::string& command)
 {
     static const char* const kTag = "CSDKKestrel::SendCmdAsync()";
     Trace trace(kTag);
-    Turn turn(*this);
-    if (!turn) {
-        DbgLog(kTag, "Busy: another call holds the scanner.");
+    const Turn turn(*this);
+    if (!Admitted(kTag, turn))
         return 12;
-    }
     if (!m_bConnected)
         return 9;
     if (m_pDataCollection == nullptr)
@@ -543,11 +540,9 @@ int CSDKKestrel::SwitchMode(int mode)
 {
     static const char* const kTag = "CSDKKestrel::SwitchMode()";
     Trace trace(kTag);
-    Turn turn(*this);
-    if (!turn) {
-        DbgLog(kTag, "Busy: another call holds the scanner.");
+    const Turn turn(*this);
+    if (!Admitted(kTag, turn))
         return 15;
-    }
     if (!m_bConnected || m_pDataCollection == nullptr)
         return 15;
     try {
@@ -563,11 +558,9 @@ void CSDKKestrel::GetDeviceInformaion(DeviceInformation& information)
 {
     static const char* const kTag = "CSDKKestrel::GetDeviceInformaion()";
     Trace trace(kTag);
-    Turn turn(*this);
-    if (!turn) {
-        DbgLog(kTag, "Busy: another call holds the scanner.");
+    const Turn turn(*this);
+    if (!Admitted(kTag, turn))
         return;
-    }
     try {
         if (m_pDevice == nullptr)
             return;
@@ -591,8 +584,8 @@ bool CSDKKestrel::IsPortAvailable()
 {
     static const char* const kTag = "CSDKKestrel::IsPortAvailable()";
     Trace trace(kTag);
-    Turn turn(*this);
-    if (!turn)
+    const Turn turn(*this);
+    if (!Admitted(kTag, turn))
         return false;
     try {
         if (m_bConnected)
@@ -682,15 +675,11 @@ int CSDKKestrel::UpdateFirmware(int debugType, int debugLevel, const std::string
 {
     static const char* const kTag = "CSDKKestrel::UpdateFirmware()";
     Trace trace(kTag);
-    if (OnDataThread()) {
-        DbgLog(kTag, "Refused inside the data callback: it would wait for its own thread.");
+    if (RefusedOnDataThread(kTag))
         return 16;
-    }
-    Turn turn(*this);
-    if (!turn) {
-        DbgLog(kTag, "Busy: another call holds the scanner.");
+    const Turn turn(*this);
+    if (!Admitted(kTag, turn))
         return 16;
-    }
     std::lock_guard<std::recursive_mutex> update(m_updateLock);
     {
         std::lock_guard<std::recursive_mutex> cancel(m_cancelLock);

@@ -107,6 +107,11 @@ public:
     static void DisconnectCallback(void* user, std::string& message);
 
 private:
+    // False (logged) when the caller did not get the facade.
+    static bool Admitted(const char* tag, const Turn& turn);
+    // True (logged) on the data thread, for an operation that would wait
+    // for that thread to end.
+    static bool RefusedOnDataThread(const char* tag);
     int SetupConnection(int timeout);
     int SetupDataCollection(int timeout);
     int InitializeDataCollection(int timeout);

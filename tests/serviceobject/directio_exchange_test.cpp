@@ -74,14 +74,7 @@ TEST_P(DirectIOExchange, ACommandLongerThanAMenuFrameCarriesIsRefusedUnsent)
 // its command is never sent, not even when the line frees up later.
 TEST_F(DirectIOWait, WaitingForAnotherExchangeCountsAgainstTheTimeOutOnce)
 {
-    plug(Wire::serial, [](vxsim::MenuModel& menu) {
-        vxsim::MenuRule quiet;  // answered by hand below
-        quiet.command = "SLOWCM";
-        quiet.echo = false;
-        quiet.mark = false;
-        quiet.withStatus = false;
-        menu.rules.push_back(quiet);
-    });
+    plug(Wire::serial, [](vxsim::MenuModel& menu) { menu.rules.push_back(quietRule("SLOWCM")); });
     ASSERT_EQ(open(), 0);
     ASSERT_EQ(CScannerWrapper::ScannerClaimDevice(5000), 0);
     setTimeout("30000");
