@@ -16,10 +16,11 @@
 // runs under the facade lock (a Turn), one caller at a time. CancelFlashing
 // stays outside it, so that it reaches the updater while a flash holds the
 // facade; the cancel lock guards the updater pointer between the two.
-// A Java callback runs on an SDK thread that other operations wait for (the
-// data-processing thread ends in a disconnect): a native called from inside
-// it never waits for the facade, and refuses what would wait for its own
-// thread.
+// Data callbacks run on the SDK's processing thread, which other operations
+// wait for (a disconnect ends it, a sync command needs it for its reply): a
+// native called from inside one never waits for the facade, and refuses
+// what would wait for that thread to end. The disconnect callback's thread
+// is waited for by nobody; its natives wait like any other.
 #pragma once
 
 #include "api/CConnection.h"
