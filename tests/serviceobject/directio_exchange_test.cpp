@@ -77,17 +77,14 @@ TEST_F(DirectIOWait, WaitingForAnotherExchangeCountsAgainstTheTimeOutOnce)
     plug(Wire::serial, [](vxsim::MenuModel& menu) { menu.rules.push_back(quietRule("SLOWCM")); });
     ASSERT_EQ(open(), 0);
     ASSERT_EQ(CScannerWrapper::ScannerClaimDevice(5000), 0);
-    setTimeout("30000");
-
-    long first = -1;
-    long firstCount = 64;
-    BSTR firstText = platform::bstrFromAnsi("SLOWCM");
-    std::thread holder([&] { first = CScannerWrapper::ScannerDirectIO(18, &firstCount, &firstText); });
-    ASSERT_TRUE(waitForWire(kMenu + "SLOWCM."));
-
-    // The time-out this caller starts with; the holder keeps its 30 s.
+    // The caller's CommandTimeOut; the holder's exchange has 30 s of its own.
     constexpr long kTimeoutMs = 3000;
     setTimeout(std::to_string(kTimeoutMs));
+
+    int first = -1;
+    std::string firstReply;
+    std::thread holder([&] { first = mgr().SendCmdToDevice("SLOWCM.", &firstReply, 30000, 0); });
+    ASSERT_TRUE(waitForWire(kMenu + "SLOWCM."));
     const std::size_t from = wire().size();
     std::atomic<bool> done{false};
     long second = -1;
@@ -113,8 +110,7 @@ TEST_F(DirectIOWait, WaitingForAnotherExchangeCountsAgainstTheTimeOutOnce)
     // One time-out, not one for each wait (a scheduler's delay is allowed
     // for; a second wait would take as long again).
     EXPECT_LT(took, std::chrono::milliseconds(2 * kTimeoutMs));
-    EXPECT_EQ(first, 0) << platform::ansiFromBstr(firstText);
-    SysFreeString(firstText);
+    EXPECT_EQ(first, 0) << firstReply;
     EXPECT_EQ(wire().find("BEPLVL", from), std::string::npos);
     EXPECT_EQ(mgr().ExchangesWaiting(), 0);
 }
