@@ -1,0 +1,98 @@
+// The programs' trace file has a name known to the second, in a working
+// folder others may share: whatever is planted under that name (a link to
+// a file of the user's, a second name of one, a FIFO), no entry lands
+// anywhere but in a file of the trace's own, made for the user alone.
+#include "AppLog.h"
+#include "LanguageManager.h"
+#include "TestSupport.h"
+
+#include "platform/registry.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+void fixedClock(SYSTEMTIME* time)
+{
+    *time = SYSTEMTIME{2011, 3, 3, 2, 9, 5, 7, 0};
+}
+
+class TraceFileLinksTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        unsetenv("LC_ALL");
+        unsetenv("LC_MESSAGES");
+        setenv("LANG", "en_US.UTF-8", 1);
+        CAppLog::SetClockForTesting(&fixedClock);
+        CLanguageManager::GetInstance().ResetForTesting();
+        CLanguageManager::GetInstance().SetProgramStrings({
+            {33044, "SOFTWARE\\OLEforRetail\\ServiceInfo\\Varnex\\Debugger"},
+            {33045, "Application"},
+            {33046, "ValidationLog"},
+        });
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\OLEforRetail\\ServiceInfo\\Varnex\\Debugger", 0,
+                                  nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        RegSetValueExA(key, "Application", 0, REG_SZ, reinterpret_cast<const BYTE*>("1"), 2);
+        RegCloseKey(key);
+    }
+};
+
+}  // namespace
+
+TEST_F(TraceFileLinksTest, NothingIsWrittenThroughWhatIsPlantedUnderTheName)
+{
+    CAppLog log(CLanguageManager::GetInstance(), CAppLog::kValidation);
+    const std::string name = log.FileName();
+    ASSERT_EQ(name, "ValidationLogD3_2_2011T9_5_7.log");
+    const std::string victim = std::filesystem::absolute("victim.txt").string();
+    for (const char* planted : {"a symbolic link", "a second name", "a FIFO"}) {
+        SCOPED_TRACE(planted);
+        std::filesystem::remove(name);
+        std::filesystem::remove(victim);
+        std::ofstream(victim) << "mine";
+        ASSERT_EQ(::chmod(victim.c_str(), 0600), 0);
+        const std::string kind = planted;
+        if (kind == "a symbolic link")
+            std::filesystem::create_symlink(victim, name);
+        else if (kind == "a second name")
+            std::filesystem::create_hard_link(victim, name);
+        else
+            ASSERT_EQ(::mkfifo(name.c_str(), 0600), 0);
+        log.Write(4, "CTillProbeDlg", "OnBtnVerify", "Entered", "");  // returns: a FIFO holds nothing up
+        EXPECT_EQ(vxtest::readFile(victim), "mine");
+    }
+    std::filesystem::remove(name);
+    std::filesystem::remove(victim);
+}
+
+TEST_F(TraceFileLinksTest, ATraceFileIsMadeForTheUserAlone)
+{
+    const mode_t previous = ::umask(022);
+    CAppLog log(CLanguageManager::GetInstance(), CAppLog::kValidation);
+    std::filesystem::remove(log.FileName());
+    log.Write(4, "C", "M", "made", "");
+    ::umask(previous);
+    struct stat info {};
+    ASSERT_EQ(::lstat(log.FileName().c_str(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    // Entries go on into the file it made (the columns are as wide as the
+    // widest entry this process wrote).
+    log.Write(4, "C", "M", "more", "");
+    const std::string text = vxtest::readFile(log.FileName());
+    EXPECT_EQ(text.rfind("\r\nC", 0), 0u) << text;
+    const std::size_t second = text.find("\r\nC", 2);
+    ASSERT_NE(second, std::string::npos) << text;
+    EXPECT_NE(text.substr(0, second).find(" made"), std::string::npos) << text;
+    EXPECT_NE(text.substr(second).find(" more"), std::string::npos) << text;
+    std::filesystem::remove(log.FileName());
+}
