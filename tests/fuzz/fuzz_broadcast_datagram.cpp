@@ -13,7 +13,11 @@
 
 namespace {
 
-LRESULT trustingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+// Set once the window exists: its creation sends it the system's messages
+// with real records.
+bool g_created = false;
+
+LRESULT trustingProc(HWND window, UINT message, WPARAM, LPARAM lParam)
 {
     if (message == WM_NCCREATE || message == WM_CREATE) {
         const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
@@ -23,7 +27,7 @@ LRESULT trustingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         (void)first;
     }
     // Nothing of the system's range comes from another process.
-    if (message < WM_USER)
+    if (g_created && message < WM_USER)
         std::abort();
     return message == WM_NCCREATE ? TRUE : 0;
 }
@@ -36,8 +40,10 @@ HWND window()
         windowClass.lpfnWndProc = &trustingProc;
         windowClass.lpszClassName = L"FuzzBroadcastWindow";
         RegisterClassExW(&windowClass);
-        return CreateWindowExW(0, L"FuzzBroadcastWindow", L"fuzz", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr,
-                               nullptr);
+        HWND made = CreateWindowExW(0, L"FuzzBroadcastWindow", L"fuzz", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr,
+                                    nullptr);
+        g_created = true;
+        return made;
     }();
     return created;
 }

@@ -3,26 +3,24 @@
 // WM_SETTEXT's text ...) is never posted, and from a datagram only numbers
 // the windows can take as numbers get through; malformed datagrams are
 // dropped and the messages after them still arrive.
+#include "ForgedBroadcast.h"
 #include "TestSupport.h"
 
 #include "platform/broadcast.h"
 #include "platform/error.h"
-#include "platform/runtime.h"
 #include "platform/thread.h"
 #include "platform/window.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
-#include <cstring>
 #include <string>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
+
+using vxtest::broadcastDatagram;
+using vxtest::sendBroadcastToSelf;
 
 std::vector<MSG>& dispatched()
 {
@@ -67,37 +65,6 @@ std::vector<MSG> drain()
     return messages;
 }
 
-// The wire record as another process writes it.
-std::string datagram(UINT message, std::uint64_t wParam, std::int64_t lParam, const char* magic = "VXWB",
-                     std::uint32_t version = 1)
-{
-    std::string bytes(32, '\0');
-    std::memcpy(&bytes[0], magic, 4);
-    std::memcpy(&bytes[4], &version, 4);
-    const std::uint32_t number = message;
-    std::memcpy(&bytes[8], &number, 4);
-    const std::uint32_t pid = 1;
-    std::memcpy(&bytes[12], &pid, 4);
-    std::memcpy(&bytes[16], &wParam, 8);
-    std::memcpy(&bytes[24], &lParam, 8);
-    return bytes;
-}
-
-// Sends raw bytes to this process's broadcast socket, as a hostile program
-// of the same user could.
-void sendToSelf(const std::string& bytes)
-{
-    const std::string path = platform::runtimeDirectory() + "/broadcast/" + std::to_string(::getpid());
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    ASSERT_LT(path.size(), sizeof address.sun_path);
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    ASSERT_GE(fd, 0);
-    EXPECT_EQ(::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&address), sizeof address),
-              static_cast<ssize_t>(bytes.size()));
-    ::close(fd);
-}
 
 }  // namespace
 
@@ -175,24 +142,24 @@ TEST(BroadcastDatagrams, OnlyWellFormedDatagramsOfNumbersReachTheWindows)
     const UINT registered = RegisterWindowMessageA("VX_DATAGRAM_TEST_MARK");
     const UINT before = RegisterWindowMessageA("VX_DATAGRAM_TEST_BEFORE");
 
-    const std::string wellFormed = datagram(registered, 5, 6);
+    const std::string wellFormed = broadcastDatagram(registered, 5, 6);
     const std::vector<std::pair<const char*, std::string>> dropped = {
-        {"WM_CREATE with a null record", datagram(WM_CREATE, 0, 0)},
-        {"WM_NCCREATE with a null record", datagram(WM_NCCREATE, 0, 0)},
-        {"WM_SETTEXT with a stray pointer", datagram(WM_SETTEXT, 0, 0x10)},
-        {"WM_COMMAND with a number the event windows would take for a record", datagram(WM_COMMAND, 1025, 0x10)},
-        {"WM_CLOSE, which would end every window", datagram(WM_CLOSE, 0, 0)},
+        {"WM_CREATE with a null record", broadcastDatagram(WM_CREATE, 0, 0)},
+        {"WM_NCCREATE with a null record", broadcastDatagram(WM_NCCREATE, 0, 0)},
+        {"WM_SETTEXT with a stray pointer", broadcastDatagram(WM_SETTEXT, 0, 0x10)},
+        {"WM_COMMAND with a number the event windows would take for a record", broadcastDatagram(WM_COMMAND, 1025, 0x10)},
+        {"WM_CLOSE, which would end every window", broadcastDatagram(WM_CLOSE, 0, 0)},
         {"truncated", wellFormed.substr(0, 20)},
         {"a byte too short", wellFormed.substr(0, 31)},
         {"longer than the record", wellFormed + std::string(8, '\0')},
         {"empty", std::string()},
-        {"another magic", datagram(registered, 5, 6, "VXWC")},
-        {"another version", datagram(registered, 5, 6, "VXWB", 2)},
+        {"another magic", broadcastDatagram(registered, 5, 6, "VXWC")},
+        {"another version", broadcastDatagram(registered, 5, 6, "VXWB", 2)},
     };
-    sendToSelf(datagram(before, 1, 2));
+    sendBroadcastToSelf(broadcastDatagram(before, 1, 2));
     for (const auto& [name, bytes] : dropped)
-        sendToSelf(bytes);
-    sendToSelf(datagram(registered, 7, -8));
+        sendBroadcastToSelf(bytes);
+    sendBroadcastToSelf(broadcastDatagram(registered, 7, -8));
 
     // Datagrams are taken in the order sent: once the last arrives, every
     // one before it was handled.

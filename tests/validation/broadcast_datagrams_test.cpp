@@ -6,58 +6,27 @@
 // the system's range reaches them, and events and broadcasts go on.
 #include "ControlFixtures.h"
 #include "EventFixtures.h"
+#include "ForgedBroadcast.h"
 #include "TestSupport.h"
 
 #include "QtMessagePump.h"
 
-#include "platform/runtime.h"
 #include "platform/window.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <cstring>
 #include <string>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
+
+using vxtest::broadcastDatagram;
+using vxtest::sendBroadcastToSelf;
 
 using controltest::Container;
 using controltest::Sink;
 using platform::DispatchArg;
 
-// The wire record as another process writes it.
-std::string datagram(UINT message, std::uint64_t wParam, std::int64_t lParam)
-{
-    std::string bytes(32, '\0');
-    std::memcpy(&bytes[0], "VXWB", 4);
-    const std::uint32_t version = 1;
-    std::memcpy(&bytes[4], &version, 4);
-    const std::uint32_t number = message;
-    std::memcpy(&bytes[8], &number, 4);
-    const std::uint32_t pid = 1;
-    std::memcpy(&bytes[12], &pid, 4);
-    std::memcpy(&bytes[16], &wParam, 8);
-    std::memcpy(&bytes[24], &lParam, 8);
-    return bytes;
-}
-
-void sendToSelf(const std::string& bytes)
-{
-    const std::string path = platform::runtimeDirectory() + "/broadcast/" + std::to_string(::getpid());
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    ASSERT_LT(path.size(), sizeof address.sun_path);
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    ASSERT_GE(fd, 0);
-    EXPECT_EQ(::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&address), sizeof address),
-              static_cast<ssize_t>(bytes.size()));
-    ::close(fd);
-}
 
 // The service object's thread raising a DataEvent through the control.
 HRESULT raiseData(IDispatch* control, LONG status)
@@ -94,12 +63,12 @@ TEST(BroadcastDatagrams, ForgedSystemMessagesLeaveTheControlAndTheProgramsWindow
     });
     ASSERT_NE(programWindow.handle(), nullptr);
 
-    const std::string add = datagram(addDevice, 1, 1);
-    sendToSelf(datagram(WM_CREATE, 0, 0));
-    sendToSelf(datagram(WM_NCCREATE, 0, 0));
-    sendToSelf(datagram(WM_SETTEXT, 0, 0x10));
-    sendToSelf(add.substr(0, 20));
-    sendToSelf(add);
+    const std::string add = broadcastDatagram(addDevice, 1, 1);
+    sendBroadcastToSelf(broadcastDatagram(WM_CREATE, 0, 0));
+    sendBroadcastToSelf(broadcastDatagram(WM_NCCREATE, 0, 0));
+    sendBroadcastToSelf(broadcastDatagram(WM_SETTEXT, 0, 0x10));
+    sendBroadcastToSelf(add.substr(0, 20));
+    sendBroadcastToSelf(add);
 
     // Datagrams are handled in the order sent: "ADD_DEVICE" comes last.
     ASSERT_TRUE(vxtest::waitUntil([&] {

@@ -2,11 +2,10 @@
 // another user may share: a FIFO, a link (to /dev/zero, to a file of the
 // victim's) or a huge file there never hangs or swells the program; it
 // starts with its own defaults and says why on the debugger output.
+#include "../platform/DebugCapture.h"
 #include "IniFile.h"
 #include "LanguageManager.h"
 #include "TestSupport.h"
-
-#include "platform/debug.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +15,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -24,27 +22,14 @@
 
 namespace {
 
-// Collects the debugger output while it lives.
-class DebugLines {
-public:
-    DebugLines()
-    {
-        platform::setDebugOutputSink([this](const std::string& text) {
-            std::lock_guard lock(m_mutex);
-            m_all += text;
-        });
-    }
-    ~DebugLines() { platform::setDebugOutputSink({}); }
-    std::string all()
-    {
-        std::lock_guard lock(m_mutex);
-        return m_all;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::string m_all;
-};
+// Everything the debugger output got while `capture` lived, as one text.
+std::string said(vxtest::DebugCapture& capture)
+{
+    std::string all;
+    for (const std::string& text : capture.texts())
+        all += text;
+    return all;
+}
 
 // What may be found under the file's name.
 struct Planted {
@@ -111,7 +96,7 @@ TEST(UntrustedFiles, AResultsFileThatIsNoPlainFileGivesTheDefaultsAndSaysWhy)
         std::filesystem::create_directory(folder);
         const std::string path = std::filesystem::absolute(folder + "/resultsProperty.ini").string();
         plant(what, path, good);
-        DebugLines lines;
+        vxtest::DebugCapture lines;
         CIniFile ini(path, 1224);
         std::string code;
         std::string countdown;
@@ -123,9 +108,9 @@ TEST(UntrustedFiles, AResultsFileThatIsNoPlainFileGivesTheDefaultsAndSaysWhy)
             path));
         EXPECT_EQ(code, "106");
         EXPECT_EQ(countdown, "10");
-        const std::string said = lines.all();
-        EXPECT_NE(said.find(path), std::string::npos) << said;
-        EXPECT_NE(said.find(what.why), std::string::npos) << said;
+        const std::string text = said(lines);
+        EXPECT_NE(text.find(path), std::string::npos) << text;
+        EXPECT_NE(text.find(what.why), std::string::npos) << text;
     }
     // A plain file of the user's is read as ever.
     std::filesystem::remove("resultsProperty.ini");
@@ -146,15 +131,15 @@ TEST(UntrustedFiles, AStringsFileThatIsNoPlainFileLeavesTheProgramsOwnTexts)
         language.SetProgramStrings({{32790, "-- Select --"}});
         const std::string path = std::filesystem::absolute("TillProbeFrench.strings").string();
         plant(what, path, good);
-        DebugLines lines;
+        vxtest::DebugCapture lines;
         bool found = false;
         ASSERT_TRUE(finishes([&] { found = language.LoadLanguageDll(path, "MultiLanguage"); }, path));
         EXPECT_TRUE(found);  // something is there, and it is not used
         EXPECT_FALSE(language.IsLanguageLoaded());
         EXPECT_EQ(language.GetString(32790), "-- Select --");
-        const std::string said = lines.all();
-        EXPECT_NE(said.find(path), std::string::npos) << said;
-        EXPECT_NE(said.find(what.why), std::string::npos) << said;
+        const std::string text = said(lines);
+        EXPECT_NE(text.find(path), std::string::npos) << text;
+        EXPECT_NE(text.find(what.why), std::string::npos) << text;
     }
     language.ResetForTesting();
 }
