@@ -13,7 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 using vxtest::SdkLogCapture;
@@ -106,4 +108,44 @@ TEST(RepeatedFailureLog, AnUnpluggedHidScannerLogsEachFailureOnceWithItsCount)
     const std::string rounds = std::to_string(kRounds);
     EXPECT_EQ(SdkLogCapture::count("CUsbHidPort::read, Error during reading data. " + rounds + " times in a row."), 1u);
     EXPECT_EQ(SdkLogCapture::count("from it.. " + rounds + " times in a row."), 1u);
+}
+
+TEST(RepeatedFailureLog, TheReceiverAndTheMonitorFailingAtOnceAreEachCountedExactly)
+{
+    vxtest::SimulatedSerialScanner scanner(vxtest::serialModel("rs232"));
+    CSerialPort port;
+    ASSERT_EQ(port.open(scanner.path()), 0);
+    SdkLogCapture log;
+    scanner->unplug();
+    constexpr int kEach = 400;
+    // Both threads start together, so that their failures interleave.
+    std::atomic<int> ready{0};
+    auto together = [&] {
+        ready.fetch_add(1);
+        while (ready.load() < 2) {
+        }
+    };
+    std::thread receiver([&] {
+        together();
+        unsigned char buffer[16];
+        unsigned int count = 0;
+        for (int i = 0; i < kEach; ++i)
+            port.read(buffer, sizeof buffer, &count);
+    });
+    std::thread monitor([&] {
+        together();
+        for (int i = 0; i < kEach; ++i)
+            port.isSignalOn(0x30);
+    });
+    receiver.join();
+    monitor.join();
+    EXPECT_EQ(port.close(), 0);
+    const std::string each = std::to_string(kEach);
+    EXPECT_EQ(lines("CSerialPort::read"),
+              (std::vector<std::string>{"CSerialPort::read, No data is readed.",
+                                        "CSerialPort::read, No data is readed. " + each + " times in a row."}));
+    EXPECT_EQ(lines("CSerialPort::isSignalOn"),
+              (std::vector<std::string>{"CSerialPort::isSignalOn, Unable to obtain the modem status",
+                                        "CSerialPort::isSignalOn, Unable to obtain the modem status " + each +
+                                            " times in a row."}));
 }
