@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,15 +30,26 @@ std::vector<std::string> lines(const std::string& method)
     return SdkLogCapture::linesWith(method + ", ");
 }
 
+// A serial port opened on a simulated scanner that is then unplugged; the
+// log is captured from just before.
+class UnpluggedSerialPort : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(port.open(scanner.path()), 0);
+        log = std::make_unique<SdkLogCapture>();
+        scanner->unplug();
+    }
+
+    vxtest::SimulatedSerialScanner scanner{vxtest::serialModel("rs232")};
+    CSerialPort port;
+    std::unique_ptr<SdkLogCapture> log;
+};
+
 }  // namespace
 
-TEST(RepeatedFailureLog, AnUnpluggedSerialPortLogsEachFailureOnceWithItsCount)
+TEST_F(UnpluggedSerialPort, EachFailureIsLoggedOnceWithItsCount)
 {
-    vxtest::SimulatedSerialScanner scanner(vxtest::serialModel("rs232"));
-    CSerialPort port;
-    ASSERT_EQ(port.open(scanner.path()), 0);
-    SdkLogCapture log;
-    scanner->unplug();
     unsigned char buffer[16];
     unsigned int count = 0;
     for (int i = 0; i < kRounds; ++i) {
@@ -110,13 +122,8 @@ TEST(RepeatedFailureLog, AnUnpluggedHidScannerLogsEachFailureOnceWithItsCount)
     EXPECT_EQ(SdkLogCapture::count("from it.. " + rounds + " times in a row."), 1u);
 }
 
-TEST(RepeatedFailureLog, TheReceiverAndTheMonitorFailingAtOnceAreEachCountedExactly)
+TEST_F(UnpluggedSerialPort, TheReceiverAndTheMonitorFailingAtOnceAreEachCountedExactly)
 {
-    vxtest::SimulatedSerialScanner scanner(vxtest::serialModel("rs232"));
-    CSerialPort port;
-    ASSERT_EQ(port.open(scanner.path()), 0);
-    SdkLogCapture log;
-    scanner->unplug();
     constexpr int kEach = 400;
     // Both threads start together, so that their failures interleave.
     std::atomic<int> ready{0};
