@@ -1,0 +1,168 @@
+// A scanner that keeps scanning while a host finds and connects it (a
+// release leaves it enabled): its labels come before and after the sync
+// ping's answer, and the search and the connect find the answer every
+// round. A scanner that misses pings is pinged again while the connect's
+// time-out lasts; one that never answers fails within that time-out.
+#include "../SdkLogCapture.h"
+#include "DiscoveryFixture.h"
+
+#include "discovery/CSerialDevice.h"
+#include "discovery/CSerialDeviceConnector.h"
+#include "discovery/CSerialDeviceEnumerator.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+
+using vxtest::DeviceList;
+using vxtest::searchTemplate;
+
+namespace {
+
+const char* const kPingAgain = "No answer to the ping: pinging again until the time-out.";
+
+// Sync commands (SYN 'C' CR) the scanner has received so far.
+int syncCommands(const vxsim::VirtualSerialPort& scanner)
+{
+    const auto bytes = scanner.received();
+    int count = 0;
+    for (std::size_t i = 0; i + 2 < bytes.size(); ++i)
+        count += bytes[i] == 0x16 && bytes[i + 1] == 0x43 && bytes[i + 2] == 0x0D ? 1 : 0;
+    return count;
+}
+
+class ScanningScanner : public vxtest::DiscoveryTest {
+protected:
+    // An RS-232 scanner (9600 baud) whose bytes take their time on the wire.
+    vxsim::VirtualSerialPort& plugWired(const std::string& id)
+    {
+        vxsim::SerialModel model = vxtest::serialScannerModel("rs232", "SCANNER", "SN-" + id);
+        model.wireTime = true;
+        m_serial.push_back(std::make_unique<vxsim::VirtualSerialPort>(model, id));
+        EXPECT_TRUE(m_serial.back()->plug()) << m_serial.back()->lastError();
+        return *m_serial.back();
+    }
+    // Finds the scanner once, before it starts scanning.
+    CDevice* find()
+    {
+        const CDiscoveryTemplate search = searchTemplate({0});
+        CSerialDeviceEnumerator enumerator(&search, &m_list.devices, 0);
+        EXPECT_EQ(enumerator.enumerate(), 0);
+        EXPECT_EQ(m_list.devices.size(), 1u);
+        return m_list.devices.empty() ? nullptr : m_list.devices.front();
+    }
+
+    DeviceList m_list;
+};
+
+}  // namespace
+
+TEST_F(ScanningScanner, TheSearchFindsItEveryRound)
+{
+    auto& scanner = plugWired("rs232");
+    scanner.scanAroundPing({"BEFORE-1", "BEFORE-2"}, {"AFTER"});
+    const CDiscoveryTemplate search = searchTemplate({0});
+    int found = 0;
+    for (int round = 0; round < 20; ++round) {
+        DeviceList list;
+        CSerialDeviceEnumerator enumerator(&search, &list.devices, 0);
+        EXPECT_EQ(enumerator.enumerate(), 0);
+        found += list.devices.size() == 1 && list.devices.front()->product != nullptr ? 1 : 0;
+    }
+    EXPECT_EQ(found, 20);
+}
+
+// Without a time-out the connect pings once: that one ping must find its
+// answer among the labels.
+TEST_F(ScanningScanner, TheConnectFindsTheAnswerEveryRound)
+{
+    auto& scanner = plugWired("rs232");
+    CDevice* device = find();
+    ASSERT_NE(device, nullptr);
+    const struct {
+        const char* name;
+        std::vector<std::string> before;
+        std::vector<std::string> after;
+    } cases[] = {
+        {"before", {"012345678905"}, {}},
+        {"after", {}, {"012345678905"}},
+        {"before and after", {"ONE", "TWO"}, {"THREE"}},
+    };
+    for (const auto& c : cases) {
+        scanner.scanAroundPing(c.before, c.after);
+        int connected = 0;
+        for (int round = 0; round < 20; ++round) {
+            std::string error;
+            CSerialDeviceConnector connector(device, false);
+            connector.setErrorMsg(&error);
+            const int result = connector.connect(0);
+            EXPECT_EQ(result, 0) << c.name << ": " << error;
+            connected += result == 0 ? 1 : 0;
+            EXPECT_EQ(connector.disconnect(), 0);
+        }
+        EXPECT_EQ(connected, 20) << c.name;
+    }
+}
+
+// A scanner that misses its first pings (busy, here: silent until a third
+// sync command has come in) is connected within the time-out.
+TEST_F(ScanningScanner, TheConnectPingsAgainWhileItsTimeOutLasts)
+{
+    auto& scanner = plugWired("rs232");
+    CDevice* device = find();
+    ASSERT_NE(device, nullptr);
+    scanner.scanAroundPing({"LABEL"}, {});
+    scanner.setSilent(true);
+    const int before = syncCommands(scanner);
+    std::atomic<bool> done{false};
+    std::thread wake([&] {
+        vxtest::waitUntil([&] { return done.load() || syncCommands(scanner) >= before + 3; });
+        scanner.setSilent(false);
+    });
+    std::string error;
+    CSerialDeviceConnector connector(device, false);
+    connector.setErrorMsg(&error);
+    const int result = connector.connect(30000);
+    done = true;
+    wake.join();
+    EXPECT_EQ(result, 0) << error;
+    EXPECT_GE(syncCommands(scanner) - before, 4);
+    EXPECT_EQ(connector.disconnect(), 0);
+}
+
+TEST_F(ScanningScanner, AScannerThatNeverAnswersFailsWithinTheTimeOut)
+{
+    auto& scanner = plugWired("rs232");
+    CDevice* device = find();
+    ASSERT_NE(device, nullptr);
+    scanner.scanAroundPing({"LABEL"}, {"LABEL"});
+    scanner.setSilent(true);
+    vxtest::SdkLogCapture log(0x0C);
+
+    const int before = syncCommands(scanner);
+    std::string error;
+    CSerialDeviceConnector connector(device, false);
+    connector.setErrorMsg(&error);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(connector.connect(1500), 2);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(error, "Ping device failure...");
+    // It pinged for the whole time-out, more than once, and gave up soon
+    // after (loosely: the machine may be busy).
+    EXPECT_GE(took, std::chrono::milliseconds(1450));
+    EXPECT_LT(took, std::chrono::milliseconds(1500 + 15000));
+    EXPECT_TRUE(vxtest::waitUntil([&] { return syncCommands(scanner) - before >= 2; }));
+    EXPECT_EQ(connector.getPort(), nullptr);
+    EXPECT_EQ(vxtest::SdkLogCapture::count(kPingAgain), 1u);
+
+    // Without a time-out, one ping decides.
+    vxtest::SdkLogCapture::clear();
+    CSerialDeviceConnector untimed(device, false);
+    untimed.setErrorMsg(&error);
+    EXPECT_EQ(untimed.connect(0), 2);
+    EXPECT_EQ(vxtest::SdkLogCapture::count(kPingAgain), 0u);
+}
