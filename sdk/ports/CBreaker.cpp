@@ -5,7 +5,7 @@
 #include "ports/CFilterDriver.h"
 #include "ports/CSerialPort.h"
 #include "protocol/CHandshakingHandler.h"
-#include "protocol/CPingReplyFinder.h"
+#include "protocol/CDataPacketFilter.h"
 
 #include "platform/time.h"
 
@@ -16,6 +16,7 @@ namespace {
 
 constexpr unsigned char kSyncCommand[4] = {0x16, 0x43, 0x0D, 0x00};
 constexpr unsigned char kAck = 0x06;
+constexpr std::size_t kAnswerLength = 4;
 
 struct BaudTuning {
     int baudRate;
@@ -83,15 +84,31 @@ bool CBreaker::readAnswer()
     // answer; they are stepped over (and dropped: nobody collects data
     // while a port is being pinged). A line that keeps talking without an
     // answer is given up after kAnswerSearchLimit bytes.
-    CPingReplyFinder finder(4, &CBreaker::verifyPing);
+    CDataPacketFilter packets;
+    std::string outside;
+    bool answered = false;
+    const auto search = [&] {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(outside.data());
+        for (std::size_t at = 0; !answered && at + kAnswerLength <= outside.size(); ++at)
+            answered = verifyPing(bytes + at);
+        // Only the last bytes may still begin an answer.
+        if (outside.size() >= kAnswerLength)
+            outside.erase(0, outside.size() - (kAnswerLength - 1));
+        return answered;
+    };
     unsigned char chunk[64];
     std::size_t total = 0;
     readWhileTalking([&] { return std::pair(chunk, static_cast<unsigned>(sizeof chunk)); },
                      [&](unsigned n) {
                          total += n;
-                         return finder.take(chunk, n) || total >= kAnswerSearchLimit;
+                         packets.take(chunk, n, outside);
+                         return search() || total >= kAnswerSearchLimit;
                      });
-    return finder.finish();
+    if (!answered) {
+        packets.finish(outside);
+        search();
+    }
+    return answered;
 }
 
 bool CBreaker::ping(bool usbSerial, bool filterDriverPort)

@@ -1,5 +1,7 @@
 #include "CMenuHandler.h"
 
+#include "CDataPacketFilter.h"
+
 #include "base/CScanningSDK.h"
 #include "ports/CUsbHidBarcodeScanner.h"
 
@@ -177,6 +179,9 @@ bool CMenuHandler::sendMenu(MenuCommandRecord command)
     }
 
     std::string reply;
+    // A scanner that is scanning sends its labels around the reply: they
+    // are stepped over, and the reply is what lies outside them.
+    CDataPacketFilter packets;
     bool prepareFailed = false;
     const int readCount = m_portInfo->readCount;
     if (readCount >= 0) {
@@ -191,7 +196,7 @@ bool CMenuHandler::sendMenu(MenuCommandRecord command)
             std::string piece;
             m_portInfo->errorCode = port->read(piece);
             if (!piece.empty()) {
-                reply += piece;
+                packets.take(reinterpret_cast<const unsigned char*>(piece.data()), piece.size(), reply);
                 if (isComplete(reply)) {
                     break;
                 }
@@ -222,6 +227,9 @@ bool CMenuHandler::sendMenu(MenuCommandRecord command)
     }
     // However the wait ended (a cancel or a spent budget included), what
     // arrived stays stored with its status, whatever the command answers.
+    if (!isComplete(reply)) {
+        packets.finish(reply);
+    }
     response->text = reply;
     response->status = classify(reply);
     if (prepareFailed || !sendPrepareData()) {

@@ -76,6 +76,35 @@ TEST_F(ScanningScanner, TheSearchFindsItEveryRound)
     EXPECT_EQ(found, 20);
 }
 
+// Labels at any moment, not only around the pings: the search's queries
+// meet them too.
+TEST_F(ScanningScanner, TheSearchFindsItWhileItScansOnItsOwn)
+{
+    auto& scanner = plugWired("rs232");
+    std::atomic<bool> stop{false};
+    std::thread scanning([&] {
+        for (int n = 0; !stop.load(); ++n) {
+            scanner.scan("LABEL-" + std::to_string(n));
+            // Paced by the wire: the next label once this one is out.
+            const auto sent = std::chrono::steady_clock::now();
+            vxtest::waitUntil([&] { return stop.load() || scanner.deliveredAt() >= sent; });
+            std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        }
+    });
+    const CDiscoveryTemplate search = searchTemplate({0});
+    int found = 0;
+    for (int round = 0; round < 10; ++round) {
+        DeviceList list;
+        CSerialDeviceEnumerator enumerator(&search, &list.devices, 0);
+        enumerator.setTimeout(20000);  // a query that never ends fails the round, not the program
+        EXPECT_EQ(enumerator.enumerate(), 0);
+        found += list.devices.size() == 1 && list.devices.front()->product != nullptr ? 1 : 0;
+    }
+    stop = true;
+    scanning.join();
+    EXPECT_EQ(found, 10);
+}
+
 // Without a time-out the connect pings once: that one ping must find its
 // answer among the labels.
 TEST_F(ScanningScanner, TheConnectFindsTheAnswerEveryRound)

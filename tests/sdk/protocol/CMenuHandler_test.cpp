@@ -110,6 +110,8 @@ TEST(CMenuHandlerReply, RepliesAreGatheredAndClassified)
 {
     const MenuCommand revision{"REV_SW?", nullptr, 0, 0, "", ""};
     const MenuCommand deviceMode{"\x16n,DEVICETYPE\r", nullptr, 2, 3, "", "APP"};
+    // A scanner that is scanning sends its labels around the reply.
+    const std::string label = synPacket(barcodePayload("0123456789012"));
     struct Case {
         const MenuCommand& command;
         std::vector<std::string> pieces;
@@ -129,6 +131,11 @@ TEST(CMenuHandlerReply, RepliesAreGatheredAndClassified)
         {deviceMode, {"bo", "ot", "more"}, "boot", 0, true},
         {deviceMode, {"\r\n", "APP", "more"}, "\r\nAPP", 0, true},
         {deviceMode, {"XY", "Z"}, "XYZ", 0},  // no mode word: read until the budget ends
+        {revision, {label, "REV_SW?1.2\x06."}, "REV_SW?1.2\x06.", 6},
+        {revision, {"REV_SW?", label + "1.2", "\x06."}, "REV_SW?1.2\x06.", 6},
+        {revision, {"REV_SW?1.2\x06." + label}, "REV_SW?1.2\x06.", 6},
+        {revision, {label.substr(0, 3), label.substr(3) + "OK\x06", "."}, "OK\x06.", 6},
+        {deviceMode, {label, "AP", label, "P", "more"}, "APP", 0, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
