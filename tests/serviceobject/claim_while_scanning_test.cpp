@@ -22,16 +22,6 @@ namespace {
 
 class Kestrel : public COPOSKestrel {};
 
-// Sync commands (SYN 'C' CR) the scanner has received so far.
-int syncCommands(const vxsim::VirtualSerialPort& scanner)
-{
-    const auto bytes = scanner.received();
-    int count = 0;
-    for (std::size_t i = 0; i + 2 < bytes.size(); ++i)
-        count += bytes[i] == 0x16 && bytes[i + 1] == 0x43 && bytes[i + 2] == 0x0D ? 1 : 0;
-    return count;
-}
-
 class ClaimWhileScanning : public vxtest::DiscoveryTest {
 protected:
     ClaimWhileScanning()
@@ -52,11 +42,7 @@ protected:
     // An RS-232 scanner on the wire at 9600 baud, labels around each ping.
     vxsim::VirtualSerialPort& plugScanning()
     {
-        vxsim::SerialModel model = vxtest::serialScannerModel("rs232", "SCANNING", "SN-SCANNING");
-        model.wireTime = true;
-        m_serial.push_back(std::make_unique<vxsim::VirtualSerialPort>(model, "so-scanning"));
-        auto& scanner = *m_serial.back();
-        EXPECT_TRUE(scanner.plug()) << scanner.lastError();
+        auto& scanner = plugWired("so-scanning", "SCANNING");
         scanner.scanAroundPing({"BEFORE"}, {"AFTER"});
         port = vxtest::comNameOf(scanner);
         return scanner;
@@ -98,10 +84,10 @@ TEST_F(ClaimWhileScanning, AScannerThatMissesItsFirstPingsIsClaimed)
     auto& scanner = plugScanning();
     ASSERT_EQ(common.InitFromRegistry("False", "", "", port), 1);
     scanner.setSilent(true);
-    const int before = syncCommands(scanner);
+    const int before = vxtest::syncCommands(scanner);
     std::atomic<bool> done{false};
     std::thread wake([&] {
-        vxtest::waitUntil([&] { return done.load() || syncCommands(scanner) >= before + 3; });
+        vxtest::waitUntil([&] { return done.load() || vxtest::syncCommands(scanner) >= before + 3; });
         scanner.setSilent(false);
     });
     const long result = common.ClaimDevice(30000);
@@ -117,12 +103,12 @@ TEST_F(ClaimWhileScanning, AScannerThatNeverAnswersFailsTheClaimWithinItsTimeOut
     auto& scanner = plugScanning();
     ASSERT_EQ(common.InitFromRegistry("False", "", "", port), 1);
     scanner.setSilent(true);
-    const int before = syncCommands(scanner);
+    const int before = vxtest::syncCommands(scanner);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(common.ClaimDevice(1500), 112);
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_GE(took, std::chrono::milliseconds(1450));
     EXPECT_LT(took, std::chrono::milliseconds(1500 + 15000));  // loosely: the machine may be busy
-    EXPECT_TRUE(vxtest::waitUntil([&] { return syncCommands(scanner) - before >= 2; }));
+    EXPECT_TRUE(vxtest::waitUntil([&] { return vxtest::syncCommands(scanner) - before >= 2; }));
     EXPECT_FALSE(kestrel.IsConnected());
 }
