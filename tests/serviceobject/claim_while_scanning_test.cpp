@@ -12,9 +12,7 @@
 #include "RegistrySettings.h"
 #include "SOHost.h"
 
-#include <atomic>
 #include <chrono>
-#include <thread>
 
 using namespace sotest;
 
@@ -83,16 +81,11 @@ TEST_F(ClaimWhileScanning, AScannerThatMissesItsFirstPingsIsClaimed)
 {
     auto& scanner = plugScanning();
     ASSERT_EQ(common.InitFromRegistry("False", "", "", port), 1);
-    scanner.setSilent(true);
-    const int before = vxtest::syncCommands(scanner);
-    std::atomic<bool> done{false};
-    std::thread wake([&] {
-        vxtest::waitUntil([&] { return done.load() || vxtest::syncCommands(scanner) >= before + 3; });
-        scanner.setSilent(false);
-    });
-    const long result = common.ClaimDevice(30000);
-    done = true;
-    wake.join();
+    long result = -1;
+    {
+        vxtest::MissedPings missed(scanner, 3);
+        result = common.ClaimDevice(30000);
+    }
     EXPECT_EQ(result, 0);
     EXPECT_EQ(common.m_nClaimed, 1);
     EXPECT_TRUE(kestrel.IsConnected());

@@ -116,19 +116,15 @@ TEST_F(ScanningScanner, TheConnectPingsAgainWhileItsTimeOutLasts)
     CDevice* device = find();
     ASSERT_NE(device, nullptr);
     scanner.scanAroundPing({"LABEL"}, {});
-    scanner.setSilent(true);
     const int before = vxtest::syncCommands(scanner);
-    std::atomic<bool> done{false};
-    std::thread wake([&] {
-        vxtest::waitUntil([&] { return done.load() || vxtest::syncCommands(scanner) >= before + 3; });
-        scanner.setSilent(false);
-    });
     std::string error;
     CSerialDeviceConnector connector(device, false);
     connector.setErrorMsg(&error);
-    const int result = connector.connect(30000);
-    done = true;
-    wake.join();
+    int result = -1;
+    {
+        vxtest::MissedPings missed(scanner, 3);
+        result = connector.connect(30000);
+    }
     EXPECT_EQ(result, 0) << error;
     EXPECT_GE(vxtest::syncCommands(scanner) - before, 4);
     EXPECT_EQ(connector.disconnect(), 0);
