@@ -3,6 +3,7 @@
 #include "CDataPacketFilter.h"
 
 #include "base/CScanningSDK.h"
+#include "ports/CSerialPort.h"
 #include "ports/CUsbHidBarcodeScanner.h"
 
 #include "platform/time.h"
@@ -61,6 +62,25 @@ public:
 private:
     CUsbHidBarcodeScanner* m_scanner;
 };
+
+// One read of the reply. A serial port's string read ends at the first
+// zero byte it read, and the labels a scanning scanner sends hold zero
+// bytes (in their packets' lengths): a reply behind one in the same read
+// would be lost. A serial port is read as it is; any other port by its
+// string read (a HID scanner's joins the reports of one message).
+int readPiece(InterfacePort* port, std::string& piece)
+{
+    piece.clear();
+    auto* serial = dynamic_cast<CSerialPort*>(port);
+    if (serial == nullptr) {
+        return port->read(piece);
+    }
+    unsigned char buffer[256];
+    unsigned int count = 0;
+    const int code = serial->read(buffer, 255, &count);
+    piece.assign(reinterpret_cast<const char*>(buffer), count);
+    return code;
+}
 
 }  // namespace
 
@@ -194,7 +214,7 @@ bool CMenuHandler::sendMenu(MenuCommandRecord command)
                 break;
             }
             std::string piece;
-            m_portInfo->errorCode = port->read(piece);
+            m_portInfo->errorCode = readPiece(port, piece);
             if (!piece.empty()) {
                 packets.take(reinterpret_cast<const unsigned char*>(piece.data()), piece.size(), reply);
                 if (isComplete(reply)) {
