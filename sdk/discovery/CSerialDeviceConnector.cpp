@@ -41,11 +41,17 @@ int CSerialDeviceConnector::connect(int timeout)
     if (!preCheck())
         return 1;
     m_timeout = timeout;
-    CAlarmClock alarm;
+    CAlarmClock& alarm = m_alarm;
+    alarm.stop();
     if (timeout > 0) {
         alarm.setTimeout(static_cast<DWORD>(timeout));
         alarm.start();
     }
+    // Outside a connect, checkDeviceExist pings once.
+    struct StopAlarm {
+        CAlarmClock& alarm;
+        ~StopAlarm() { alarm.stop(); }
+    } stopAlarm{alarm};
     std::string path = upper(m_device->portName);
     if (path.rfind("COM", 0) == 0)
         path = "\\\\.\\" + path;
@@ -126,9 +132,16 @@ bool CSerialDeviceConnector::checkDeviceExist(CSerialPort* port)
         }
     }
     CBreaker breaker(&portInfo);
-    if (m_timeout > 0)
-        breaker.setTimeout(static_cast<DWORD>(m_timeout));
-    const bool answered = breaker.ping(m_usbSerial, qox);
+    bool answered = false;
+    for (bool first = true;; first = false) {
+        if (m_alarm.isRunning())
+            breaker.setTimeout(m_alarm.getRemaining());
+        answered = breaker.ping(m_usbSerial, qox);
+        if (answered || !m_alarm.isRunning() || m_alarm.isTimeout())
+            break;
+        if (first)
+            SDK_LOG(logbit::retry, kMethod, "No answer to the ping: pinging again until the time-out.");
+    }
     if (!answered) {
         errorText() = "Ping device failure...";
         if (qox && !CFilterDriver::setTransMode(handle, 0))

@@ -5,15 +5,18 @@
 #include "ports/CFilterDriver.h"
 #include "ports/CSerialPort.h"
 #include "protocol/CHandshakingHandler.h"
+#include "protocol/CDataPacketFilter.h"
 
 #include "platform/time.h"
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
 constexpr unsigned char kSyncCommand[4] = {0x16, 0x43, 0x0D, 0x00};
 constexpr unsigned char kAck = 0x06;
+constexpr std::size_t kAnswerLength = 4;
 
 struct BaudTuning {
     int baudRate;
@@ -43,21 +46,19 @@ bool CBreaker::verifyPing(const unsigned char* answer)
     return (answer[2] == 0x5E && answer[3] == 0x5F) || (answer[2] == 0xDE && answer[3] == 0xDF);
 }
 
-void CBreaker::readRaw(unsigned char* buffer, unsigned capacity, unsigned* count, unsigned expected)
+template <typename Room, typename Took>
+void CBreaker::readWhileTalking(Room room, Took took)
 {
-    *count = 0;
-    unsigned char* at = buffer;
     int attempts = 0;
     while (attempts < m_portInfo->readCount) {
         ++attempts;
         if (isStopped())
             return;
+        const auto [at, capacity] = room();
         unsigned int n = 0;
-        const int rc = m_portInfo->port->read(at, static_cast<int>(capacity - *count), &n);
+        const int rc = m_portInfo->port->read(at, static_cast<int>(capacity), &n);
         if (rc == 0 && n > 0) {
-            at += n;
-            *count += n;
-            if (expected != 0 && *count >= expected)
+            if (took(n))
                 return;
             attempts = 0;
         }
@@ -65,6 +66,49 @@ void CBreaker::readRaw(unsigned char* buffer, unsigned capacity, unsigned* count
         // sleep of days.
         Sleep(m_portInfo->readDelay > 0 ? static_cast<DWORD>(m_portInfo->readDelay) : 0);
     }
+}
+
+void CBreaker::readRaw(unsigned char* buffer, unsigned capacity, unsigned* count, unsigned expected)
+{
+    *count = 0;
+    readWhileTalking([&] { return std::pair(buffer + *count, capacity - *count); },
+                     [&](unsigned n) {
+                         *count += n;
+                         return expected != 0 && *count >= expected;
+                     });
+}
+
+bool CBreaker::readAnswer()
+{
+    // Labels the scanner scans meanwhile come as data packets around the
+    // answer; they are stepped over (and dropped: nobody collects data
+    // while a port is being pinged). A line that keeps talking without an
+    // answer is given up after kAnswerSearchLimit bytes.
+    CDataPacketFilter packets;
+    std::string outside;
+    bool answered = false;
+    const auto search = [&] {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(outside.data());
+        for (std::size_t at = 0; !answered && at + kAnswerLength <= outside.size(); ++at)
+            answered = verifyPing(bytes + at);
+        // Only the last bytes may still begin an answer.
+        if (outside.size() >= kAnswerLength)
+            outside.erase(0, outside.size() - (kAnswerLength - 1));
+        return answered;
+    };
+    unsigned char chunk[64];
+    std::size_t total = 0;
+    readWhileTalking([&] { return std::pair(chunk, static_cast<unsigned>(sizeof chunk)); },
+                     [&](unsigned n) {
+                         total += n;
+                         packets.take(chunk, n, outside);
+                         return search() || total >= kAnswerSearchLimit;
+                     });
+    if (!answered) {
+        packets.finish(outside);
+        search();
+    }
+    return answered;
 }
 
 bool CBreaker::ping(bool usbSerial, bool filterDriverPort)
@@ -120,10 +164,7 @@ bool CBreaker::ping(bool usbSerial, bool filterDriverPort)
     const unsigned char ack = kAck;
     port->write(&ack, 1, &written);
 
-    std::memset(buffer, 0, sizeof buffer);
     if (isStopped())
         return false;
-    unsigned count = 0;
-    readRaw(buffer, sizeof buffer - 1, &count, 4);
-    return verifyPing(buffer);
+    return readAnswer();
 }

@@ -31,7 +31,8 @@ constexpr std::uint64_t prefixKey(const char* prefix)
     return folded;
 }
 
-constexpr std::uint64_t kBarcodePrefix = prefixKey("MSGGET");
+constexpr char kBarcodeText[] = "MSGGET";
+constexpr std::uint64_t kBarcodePrefix = prefixKey(kBarcodeText);
 constexpr std::uint64_t kImagePrefix = prefixKey("IMGSHP");
 
 CData* plainRecord(const unsigned char* payload, std::size_t length, int kind)
@@ -42,6 +43,17 @@ CData* plainRecord(const unsigned char* payload, std::size_t length, int kind)
 }
 
 }  // namespace
+
+bool CDataHandler::mayBeBarcode(const unsigned char* bytes, std::size_t count)
+{
+    // Folded as foldedPrefix does: a letter in either case, nothing else.
+    for (std::size_t i = 0; i < count && i < kPrefixLength; ++i) {
+        if ((bytes[i] | 0x20U) != (static_cast<unsigned char>(kBarcodeText[i]) | 0x20U)) {
+            return false;
+        }
+    }
+    return true;
+}
 
 CData* CDataHandler::identifyData(const std::vector<unsigned char>& buffer, std::size_t start, std::size_t length)
 {

@@ -26,6 +26,11 @@ public:
     // does not lie inside the buffer. The caller owns the record.
     CData* identifyData(const std::vector<unsigned char>& buffer, std::size_t start, std::size_t length);
 
+    // Whether the first `count` bytes (at most kPrefixLength) can begin a
+    // barcode payload: they equal the start of "MSGGET" in any case. True
+    // for no bytes at all.
+    static bool mayBeBarcode(const unsigned char* bytes, std::size_t count);
+
 private:
     std::size_t m_imageSeparator = 0;
 };

@@ -3,6 +3,7 @@
 #include "CDataHandler.h"
 #include "CDataProcessor.h"
 #include "CMenuData.h"
+#include "SynPacketHeader.h"
 
 #include "base/CScanningSDK.h"
 #include "base/CScopedLock.h"
@@ -14,21 +15,12 @@
 #include <thread>
 
 namespace {
-constexpr unsigned char kSyn = 0x16;
-constexpr unsigned char kCr = 0x0D;
 
 std::string toText(std::size_t value)
 {
     return std::to_string(value);
 }
 
-// The payload length a header announces: its bytes 2-5, little-endian.
-std::uint32_t lengthInHeader(const unsigned char* header)
-{
-    const unsigned char* length = header + 2;
-    return static_cast<std::uint32_t>(length[0]) | (static_cast<std::uint32_t>(length[1]) << 8)
-        | (static_cast<std::uint32_t>(length[2]) << 16) | (static_cast<std::uint32_t>(length[3]) << 24);
-}
 }  // namespace
 
 CDataParser::CDataParser(CReceiver* receiver)
@@ -103,6 +95,7 @@ void CDataParser::clearLocalBuf()
     m_markLocation = -1;
     m_finishLocation = -1;
     m_pendingLength = 0;
+    m_resynchronising = false;
 }
 
 void CDataParser::copyUnparsed(std::string& out)
@@ -161,7 +154,7 @@ std::uint32_t CDataParser::announcedLength(std::size_t pos) const
     if (pos >= m_buffer.size() || m_buffer.size() - pos < 6) {
         throw std::out_of_range("packet header past the end of the buffer");
     }
-    return lengthInHeader(m_buffer.data() + pos);
+    return synpacket::announcedLength(m_buffer.data() + pos);
 }
 
 void CDataParser::parseData(CDataProcessor* processor)
@@ -190,16 +183,16 @@ void CDataParser::parseData(CDataProcessor* processor)
         bool partial = false;
         bool found = false;
         while (pos < size) {
-            if (m_buffer[pos] == kSyn) {
+            if (m_buffer[pos] == synpacket::kSyn) {
                 if (size - pos < kHeaderLength) {
                     m_markLocation = static_cast<int>(pos);
                     return;
                 }
-                const unsigned char second = m_buffer[pos + 1];
-                const bool header = (second == 0xFE || second == 0x7E) && m_buffer[pos + 6] == kCr;
+                const bool header = synpacket::isHeader(m_buffer.data() + pos);
                 // The whole header is in the buffer (checked above).
-                if (const std::uint32_t announced = header ? lengthInHeader(m_buffer.data() + pos) : 0;
+                if (const std::uint32_t announced = header ? synpacket::announcedLength(m_buffer.data() + pos) : 0;
                     header && announced <= kSizeGuard) {
+                    m_resynchronising = false;
                     // Marks the packet as half received only when it is
                     // (the flag is set or cleared once per packet).
                     found = identifySynFeData(pos, size, announced);
@@ -208,8 +201,16 @@ void CDataParser::parseData(CDataProcessor* processor)
                         return;
                     }
                 }
-            } else if (m_tracing || size - pos < m_longestPattern || m_patternStarts[m_buffer[pos]]) {
+            } else if (!m_resynchronising
+                       && (m_tracing || size - pos < m_longestPattern || m_patternStarts[m_buffer[pos]])) {
                 found = identifyMenuResponse(pos, size, processor, partial);
+            }
+            if (m_resynchronising && !found) {
+                // Part of the broken packet: dropped, not kept for a reply.
+                ++pos;
+                m_finishLocation = static_cast<int>(pos);
+                m_markLocation = static_cast<int>(pos);
+                continue;
             }
             if (!partial) {
                 if (m_tracing) {
@@ -246,7 +247,23 @@ bool CDataParser::identifySynFeData(std::size_t& pos, std::size_t size, std::uin
                 "syn fe data length is " + std::to_string(length) + " current is "
                     + std::to_string(static_cast<long long>(size) - 7 - static_cast<long long>(pos)));
     }
-    if (size - pos < kHeaderLength || size - pos - kHeaderLength < length) {
+    std::uint32_t recordLength = 0;
+    const RecordLength check = checkRecordLength(pos, size, length, recordLength);
+    if (check == RecordLength::disagrees) {
+        SDK_LOG(logbit::error, "CDataParser::identifySynFeData",
+                "barcode packet dropped: it announces " + std::to_string(length) + " bytes for a record of "
+                    + std::to_string(recordLength) + ", looking for the next header.");
+        if (m_identifying.load(std::memory_order_relaxed)) {
+            m_identifying.store(false);
+        }
+        m_pendingLength = 0;
+        m_resynchronising = true;
+        pos = pos + 1;
+        m_finishLocation = static_cast<int>(pos);
+        m_markLocation = static_cast<int>(pos);
+        return true;
+    }
+    if (check == RecordLength::notYetKnown || size - pos < kHeaderLength || size - pos - kHeaderLength < length) {
         m_pendingLength = length;
         m_markLocation = static_cast<int>(pos);
         if (!m_identifying.load(std::memory_order_relaxed)) {
@@ -275,6 +292,28 @@ bool CDataParser::identifySynFeData(std::size_t& pos, std::size_t size, std::uin
     m_markLocation = static_cast<int>(pos);
     m_pendingLength = 0;
     return true;
+}
+
+CDataParser::RecordLength CDataParser::checkRecordLength(std::size_t pos, std::size_t size, std::uint32_t length,
+                                                         std::uint32_t& recordLength) const
+{
+    constexpr std::size_t kRecordStart = CDataHandler::kPrefixLength + CDataHandler::kBarcodeHeaderSkip;
+    // A payload too short to hold the record's length is left to the data
+    // handler, which makes nothing of a short barcode.
+    if (length < kRecordStart || size - pos < kHeaderLength) {
+        return RecordLength::fits;
+    }
+    const std::size_t payload = pos + kHeaderLength;
+    const std::size_t available = size - payload;
+    if (!CDataHandler::mayBeBarcode(m_buffer.data() + payload, std::min(available, CDataHandler::kPrefixLength))) {
+        return RecordLength::fits;
+    }
+    if (available < kRecordStart) {
+        return RecordLength::notYetKnown;
+    }
+    recordLength = synpacket::littleEndian32(m_buffer.data() + payload + CDataHandler::kPrefixLength);
+    return static_cast<std::uint64_t>(recordLength) + kRecordStart == length ? RecordLength::fits
+                                                                              : RecordLength::disagrees;
 }
 
 bool CDataParser::identifyMenuResponse(std::size_t& pos, std::size_t size, CDataProcessor* processor, bool& partial)

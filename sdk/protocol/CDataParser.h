@@ -7,7 +7,10 @@
 //     0x16, 0xFE or 0x7E, payload length (4 bytes, little-endian), 0x0D,
 //     then the payload; no trailer.
 // A header announcing more than kSizeGuard bytes is not a packet: its SYN is
-// an unrecognised byte. A menu response is the run of bytes from the end of
+// an unrecognised byte. A barcode payload ("MSGGET", its record's length in
+// 4 bytes, little-endian, then the record) must be announced as that length
+// plus 10: a packet whose lengths disagree is dropped, with every byte up to
+// the next packet header, since neither length can be trusted. A menu response is the run of bytes from the end of
 // the last recognised item up to and including one of the patterns (the
 // nine status/storage endings unless setPattern gave others).
 //
@@ -77,7 +80,12 @@ private:
     bool fillInLocalBuf();
     // Takes the packet at `pos` whose header announces `length` bytes, or
     // keeps it as half received (m_pendingLength) until more bytes come.
+    // A broken barcode packet (see above) ends there too: `pos` moves past
+    // its SYN and the pass skips to the next header.
     bool identifySynFeData(std::size_t& pos, std::size_t size, std::uint32_t length);
+    enum class RecordLength { fits, notYetKnown, disagrees };
+    RecordLength checkRecordLength(std::size_t pos, std::size_t size, std::uint32_t length,
+                                   std::uint32_t& recordLength) const;
     bool identifyMenuResponse(std::size_t& pos, std::size_t size, CDataProcessor* processor, bool& partial);
     bool checkPatternMatch(std::size_t pos, std::size_t size, std::size_t& matchLength, bool& partial);
     void takePatternSummary();
@@ -88,6 +96,9 @@ private:
     std::atomic<bool> m_identifying{false};
     bool m_tracing = false;  // the trace bit, as the current pass began
     std::uint32_t m_pendingLength = 0;
+    // A broken packet was dropped: bytes are skipped, and dropped with it,
+    // until the next packet header.
+    bool m_resynchronising = false;
     std::vector<unsigned char> m_buffer;
     int m_markLocation = -1;
     int m_finishLocation = -1;

@@ -1,6 +1,9 @@
 #include "CMenuHandler.h"
 
+#include "CDataPacketFilter.h"
+
 #include "base/CScanningSDK.h"
+#include "ports/CSerialPort.h"
 #include "ports/CUsbHidBarcodeScanner.h"
 
 #include "platform/time.h"
@@ -59,6 +62,25 @@ public:
 private:
     CUsbHidBarcodeScanner* m_scanner;
 };
+
+// One read of the reply. A serial port's string read ends at the first
+// zero byte it read, and the labels a scanning scanner sends hold zero
+// bytes (in their packets' lengths): a reply behind one in the same read
+// would be lost. A serial port is read as it is; any other port by its
+// string read (a HID scanner's joins the reports of one message).
+int readPiece(InterfacePort* port, std::string& piece)
+{
+    piece.clear();
+    auto* serial = dynamic_cast<CSerialPort*>(port);
+    if (serial == nullptr) {
+        return port->read(piece);
+    }
+    unsigned char buffer[256];
+    unsigned int count = 0;
+    const int code = serial->read(buffer, 255, &count);
+    piece.assign(reinterpret_cast<const char*>(buffer), count);
+    return code;
+}
 
 }  // namespace
 
@@ -177,6 +199,9 @@ bool CMenuHandler::sendMenu(MenuCommandRecord command)
     }
 
     std::string reply;
+    // A scanner that is scanning sends its labels around the reply: they
+    // are stepped over, and the reply is what lies outside them.
+    CDataPacketFilter packets;
     bool prepareFailed = false;
     const int readCount = m_portInfo->readCount;
     if (readCount >= 0) {
@@ -189,9 +214,9 @@ bool CMenuHandler::sendMenu(MenuCommandRecord command)
                 break;
             }
             std::string piece;
-            m_portInfo->errorCode = port->read(piece);
+            m_portInfo->errorCode = readPiece(port, piece);
             if (!piece.empty()) {
-                reply += piece;
+                packets.take(reinterpret_cast<const unsigned char*>(piece.data()), piece.size(), reply);
                 if (isComplete(reply)) {
                     break;
                 }
@@ -222,6 +247,9 @@ bool CMenuHandler::sendMenu(MenuCommandRecord command)
     }
     // However the wait ended (a cancel or a spent budget included), what
     // arrived stays stored with its status, whatever the command answers.
+    if (!isComplete(reply)) {
+        packets.finish(reply);
+    }
     response->text = reply;
     response->status = classify(reply);
     if (prepareFailed || !sendPrepareData()) {

@@ -3,6 +3,8 @@
 // an optional storage mark), writes it with the device's preparation bytes
 // and retries, gathers the reply by polling reads until it ends with a
 // status byte (ACK, NAK, ENQ) and a mark ('.', '!', '@'), and classifies it.
+// The data packets of a scanner that is scanning meanwhile are stepped over:
+// the reply is what arrives outside them.
 //
 // It reads and writes the port of its PORTINFO itself, on the caller's
 // thread, so nothing else may read that port while a command runs. The owner

@@ -98,6 +98,7 @@ std::vector<std::vector<unsigned char>> SerialResponder::takePieces(const unsign
                 m_frame.clear();
                 continue;
             }
+            ++m_syncCommands;
             if (!m_silent) {
                 pieces.push_back(m_model.pingReply);
                 ++m_pings;

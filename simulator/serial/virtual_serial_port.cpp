@@ -168,6 +168,9 @@ struct VirtualSerialPort::Impl {
     // Bytes for the host, and whether each must leave a moment after the
     // one before (pieces of a split packet).
     std::vector<std::pair<std::vector<unsigned char>, bool>> toSend;
+    // See scanAroundPing.
+    std::vector<std::string> labelsBeforePing;
+    std::vector<std::string> labelsAfterPing;
     bool chatter = false;
     bool paused = false;
     SerialResponder responder;
@@ -628,6 +631,13 @@ void VirtualSerialPort::setSilent(bool silent)
     m_impl->responder.setSilent(silent);
 }
 
+void VirtualSerialPort::scanAroundPing(std::vector<std::string> before, std::vector<std::string> after)
+{
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->labelsBeforePing = std::move(before);
+    m_impl->labelsAfterPing = std::move(after);
+}
+
 void VirtualSerialPort::setChatter(bool chatter)
 {
     {
@@ -706,8 +716,31 @@ void VirtualSerialPort::serve()
             history.emplace_back(received.size(), line);
         received.insert(received.end(), bytes, bytes + count);
         const bool apart = s.responder.engine().faults().splitEvery > 0;
-        for (auto& piece : s.responder.takePieces(bytes, count, line))
+        const int syncsBefore = s.responder.syncCommands();
+        auto pieces = s.responder.takePieces(bytes, count, line);
+        if (s.responder.syncCommands() == syncsBefore) {
+            for (auto& piece : pieces)
+                schedule(from, std::move(piece), apart);
+            return;
+        }
+        // Labels read as the sync command came in, around its answer. A
+        // ping travels alone, so its answer is all that `pieces` holds.
+        const MenuEngine& engine = s.responder.engine();
+        const auto scanned = [&](const std::vector<std::string>& labels) {
+            for (const std::string& label : labels) {
+                for (auto& piece : engine.withFaults(engine.barcode(label), engine.decodeHeader())) {
+                    if (s.filter.state().transactionMode)
+                        s.toSend.emplace_back(std::move(piece), apart);
+                    else
+                        schedule(!s.hostConnected && s.managementConnected ? s.management : s.lob,
+                                 std::move(piece), apart);
+                }
+            }
+        };
+        scanned(s.labelsBeforePing);
+        for (auto& piece : pieces)
             schedule(from, std::move(piece), apart);
+        scanned(s.labelsAfterPing);
     };
 
     // How many more bytes the line takes from the host now: the host's

@@ -234,6 +234,40 @@ TEST(SerialVirtualPort, ChatterAndSilenceKnobs)
     CloseHandle(h);
 }
 
+// Labels read as a sync command comes in go out around its answer, in
+// order, and still go out when the answer does not.
+TEST(SerialVirtualPort, LabelsAroundThePing)
+{
+    auto model = *vxsim::findSerialModel("rs232");
+    vxsim::VirtualSerialPort device(model, "around");
+    ASSERT_TRUE(device.plug());
+    HANDLE h = openPort(pathOf(device));
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(simtest::setLineAndPolledReads(h, 9600));
+    device.scanAroundPing({"BEFORE-1", "BEFORE-2"}, {"AFTER"});
+    const vxsim::MenuEngine engine;
+    const auto packet = [&](const std::string& label) {
+        const Bytes bytes = engine.barcode(label);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    DWORD n = 0;
+    ASSERT_TRUE(WriteFile(h, kSync.data(), 4, &n, nullptr));
+    const std::string expected =
+        packet("BEFORE-1") + packet("BEFORE-2") + std::string(kReply.begin(), kReply.end()) + packet("AFTER");
+    std::string got;
+    EXPECT_TRUE(simtest::readAtLeast(h, expected.size(), got));
+    EXPECT_EQ(got, expected);
+
+    device.setSilent(true);
+    ASSERT_TRUE(WriteFile(h, kSync.data(), 4, &n, nullptr));
+    const std::string unanswered = packet("BEFORE-1") + packet("BEFORE-2") + packet("AFTER");
+    got.clear();
+    EXPECT_TRUE(simtest::readAtLeast(h, unanswered.size(), got));
+    EXPECT_EQ(got, unanswered);
+    EXPECT_EQ(device.pingsAnswered(), 1);
+    CloseHandle(h);
+}
+
 // With wire time on, a byte crosses the line in its time in both
 // directions: at any moment, neither side has seen more bytes than the line
 // can have carried since they were sent (9600 baud 8N1: 1.04 ms a byte).

@@ -51,6 +51,8 @@ public:
     // Switches the answer to the sync command off (a silent device).
     void setSilent(bool silent) { m_silent = silent; }
     int pingsAnswered() const { return m_pings; }
+    // Sync commands received, answered or not.
+    int syncCommands() const { return m_syncCommands; }
 
 private:
     const SerialModel& m_model;
@@ -59,6 +61,7 @@ private:
     bool m_engineFrame = false;          // the engine is collecting a frame
     bool m_silent = false;
     int m_pings = 0;
+    int m_syncCommands = 0;
 };
 
 }  // namespace vxsim

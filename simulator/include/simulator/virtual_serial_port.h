@@ -130,6 +130,11 @@ public:
     bool decodeHeader() const;
     // Stops answering the sync command.
     void setSilent(bool silent);
+    // Labels the scanner reads just as each later sync command arrives: the
+    // `before` ones go out ahead of its answer, the `after` ones behind it
+    // (the sync command of a host that pings a scanner in use). Like every
+    // label they wait while the filter driver's transaction mode is on.
+    void scanAroundPing(std::vector<std::string> before, std::vector<std::string> after);
     // Sends a byte every few milliseconds for as long as it is set: a line
     // that never falls quiet.
     void setChatter(bool chatter);

@@ -15,9 +15,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace vxtest {
@@ -62,6 +64,46 @@ inline std::string comNameOf(const vxsim::VirtualSerialPort& port)
     return {};
 }
 
+// Sync commands (SYN 'C' CR) a simulated serial scanner has received so far.
+inline int syncCommands(const vxsim::VirtualSerialPort& scanner)
+{
+    const auto bytes = scanner.received();
+    int count = 0;
+    for (std::size_t i = 0; i + 2 < bytes.size(); ++i)
+        count += bytes[i] == 0x16 && bytes[i + 1] == 0x43 && bytes[i + 2] == 0x0D ? 1 : 0;
+    return count;
+}
+
+// Keeps a simulated serial scanner from answering the sync ping until
+// `missed` more sync commands have come in (a scanner busy with its
+// labels), or until this object goes.
+class MissedPings {
+public:
+    MissedPings(vxsim::VirtualSerialPort& scanner, int missed)
+        : m_scanner(scanner)
+        , m_until(syncCommands(scanner) + missed)
+    {
+        scanner.setSilent(true);
+        m_thread = std::thread([this] {
+            waitUntil([this] { return m_done.load() || syncCommands(m_scanner) >= m_until; });
+            m_scanner.setSilent(false);
+        });
+    }
+    ~MissedPings()
+    {
+        m_done = true;
+        m_thread.join();
+    }
+    MissedPings(const MissedPings&) = delete;
+    MissedPings& operator=(const MissedPings&) = delete;
+
+private:
+    vxsim::VirtualSerialPort& m_scanner;
+    const int m_until;
+    std::atomic<bool> m_done{false};
+    std::thread m_thread;
+};
+
 // The serial rates the probe tries, short for speed: the catalogue's
 // RS-232 scanners answer at 9600.
 inline CDiscoveryTemplate searchTemplate(std::vector<int> interfaceTypes)
@@ -98,6 +140,15 @@ protected:
     {
         m_serial.push_back(std::make_unique<vxsim::VirtualSerialPort>(
             serialScannerModel(model, name, serial.empty() ? "SN-" + id : serial), id));
+        EXPECT_TRUE(m_serial.back()->plug()) << m_serial.back()->lastError();
+        return *m_serial.back();
+    }
+    // An RS-232 scanner (9600 baud) whose bytes take their time on the wire.
+    vxsim::VirtualSerialPort& plugWired(const std::string& id, const std::string& name = "SCANNER")
+    {
+        vxsim::SerialModel model = serialScannerModel("rs232", name, "SN-" + id);
+        model.wireTime = true;
+        m_serial.push_back(std::make_unique<vxsim::VirtualSerialPort>(model, id));
         EXPECT_TRUE(m_serial.back()->plug()) << m_serial.back()->lastError();
         return *m_serial.back();
     }

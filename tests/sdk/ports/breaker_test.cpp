@@ -123,6 +123,75 @@ TEST(BreakerScripted, AReplySplitAcrossReadsIsJoinedAndReadingStopsAtFourBytes)
     EXPECT_EQ(port.written, (Bytes{0x11, 0x06, 0x16, 0x43, 0x0D, 0x00, 0x06}));
 }
 
+// A data packet as a scanner sends a label: SYN, 0xFE, the payload's
+// length (4 bytes, little-endian), CR, the payload.
+Bytes packet(const std::string& payload)
+{
+    Bytes bytes = {0x16, 0xFE};
+    for (int i = 0; i < 4; ++i)
+        bytes.push_back(static_cast<unsigned char>((payload.size() >> (8 * i)) & 0xFF));
+    bytes.push_back(0x0D);
+    bytes.insert(bytes.end(), payload.begin(), payload.end());
+    return bytes;
+}
+
+Bytes operator+(Bytes a, const Bytes& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// A scanner that is scanning sends labels before, between and after the
+// answer: the answer is found outside them, never inside a packet's
+// payload, and the read stops once it is in.
+TEST(BreakerScripted, TheAnswerIsFoundAmongDataPackets)
+{
+    const Bytes answer = {0x06, 0x15, 0x5E, 0x5F};
+    const Bytes label = packet("MSGGET\x11\0\0\0dE0\0" "0123456789012");
+    const Bytes holdsAnswer = packet(std::string("\x06\x15\x5E\x5F", 4));
+    const struct {
+        const char* name;
+        std::deque<Bytes> script;
+        bool answered;
+        int reads;  // after the SYNC
+    } cases[] = {
+        {"a label, then the answer", {label + answer}, true, 1},
+        {"labels and the answer in pieces",
+         {Bytes(label.begin(), label.begin() + 3), Bytes(label.begin() + 3, label.end()) + label, {}, Bytes{0x06, 0x15},
+          Bytes{0x5E, 0x5F}},
+         true, 5},
+        {"the answer, then a label", {answer + label}, true, 1},
+        {"the answer between two labels", {label, answer, label}, true, 2},
+        {"the answer only inside a packet's payload", {holdsAnswer, label}, false, 2 + 8},
+        {"inside a payload, then outside", {holdsAnswer + answer}, true, 1},
+        {"a SYN that starts no header, then the answer", {Bytes{0x16} + answer}, true, 1 + 8},
+        {"a near miss among labels", {label + Bytes{0x06, 0x15, 0x5E, 0xDF} + label}, false, 1 + 8},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedSerialPort port;
+        port.script = c.script;
+        PORTINFO info = recordFor(&port);
+        CBreaker breaker(&info);
+        EXPECT_EQ(breaker.ping(false, false), c.answered);
+        EXPECT_EQ(port.readsAfterSync, c.reads);
+    }
+}
+
+// A line that keeps sending packets without an answer is given up after a
+// bounded number of bytes, not when it falls quiet.
+TEST(BreakerScripted, ALineFullOfLabelsWithoutAnAnswerIsGivenUp)
+{
+    ScriptedSerialPort port;
+    const Bytes label = packet(std::string(57, 'L'));  // 64 bytes, one read each
+    for (std::size_t i = 0; i < CBreaker::kAnswerSearchLimit / label.size() + 10; ++i)
+        port.script.push_back(label);
+    PORTINFO info = recordFor(&port);
+    CBreaker breaker(&info);
+    EXPECT_FALSE(breaker.ping(false, false));
+    EXPECT_EQ(static_cast<std::size_t>(port.readsAfterSync), CBreaker::kAnswerSearchLimit / label.size());
+}
+
 struct SilentCase {
     int baud;
     bool usbSerial;
@@ -292,6 +361,31 @@ TEST(BreakerSimulated, AtLowRatesAFilterDriverPortResetsTheTransactionTimeoutFir
     const std::size_t before = scanner->requests().size();
     EXPECT_TRUE(pingAt(scanner, 4800, 2, false, false));
     EXPECT_EQ(scanner->requests().size(), before);
+}
+
+// The simulated scanner, on the wire at 9600 baud, reads labels as each
+// sync command comes in, before or after its answer or both; every ping of
+// many rounds finds the answer.
+TEST(BreakerSimulated, AScanningScannerAnswersEveryPing)
+{
+    SimulatedSerialScanner scanner(serialModel("rs232", true));
+    const struct {
+        const char* name;
+        std::vector<std::string> before;
+        std::vector<std::string> after;
+    } cases[] = {
+        {"before", {"012345678905"}, {}},
+        {"after", {}, {"012345678905"}},
+        {"before and after", {"ONE", "TWO"}, {"THREE"}},
+    };
+    for (const auto& c : cases) {
+        scanner->scanAroundPing(c.before, c.after);
+        int answered = 0;
+        for (int round = 0; round < 20; ++round)
+            answered += pingAt(scanner, 9600, 2) ? 1 : 0;
+        EXPECT_EQ(answered, 20) << c.name;
+    }
+    EXPECT_EQ(scanner->pingsAnswered(), 60);
 }
 
 TEST(BreakerSimulated, AFailedTransactionResetWritesNothing)

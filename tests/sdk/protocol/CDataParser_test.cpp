@@ -1,4 +1,5 @@
 // The stream parser against byte streams cut into chunks in every way.
+#include "../SdkLogCapture.h"
 #include "FakePort.h"
 #include "QueueReceiver.h"
 
@@ -129,7 +130,7 @@ std::vector<StreamCase> streamCases()
          {barcode("ONE"), barcode("TWO")}},
         {"zero-length packet yields nothing", synPacket("") + synPacket(barcodePayload("N")), {barcode("N")}},
         {"short barcode payload yields nothing", synPacket("MSGGET123") + synPacket("R"), {raw("R")}},
-        {"barcode payload of 10 bytes is an empty barcode", synPacket(barcodePayload("").substr(0, 10)),
+        {"barcode payload of 10 bytes is an empty barcode", synPacket(std::string("MSGGET\0\0\0\0", 10)),
          {{CData::kBarcode, "", ""}}},
         {"short payloads stay raw", synPacket("MSG") + synPacket("IMGSH"), {raw("MSG"), raw("IMGSH")}},
         // A length above the size guard is no header: its bytes start the
@@ -137,6 +138,41 @@ std::vector<StreamCase> streamCases()
         {"corrupt length", std::string("\x16\xFE\xFF\xFF\xFF\xFF\r", 7) + "OK" + kAck + ".",
          {menu(std::string("\x16\xFE\xFF\xFF\xFF\xFF\rOK", 9) + kAck + ".", 0, 0)}},
     };
+    // A barcode packet's length must be its record's length (the 4 bytes
+    // after the prefix) plus 10. One that is not is dropped, and the scan
+    // picks up again at the next packet header.
+    const std::string record20 = barcodePayload(std::string(16, 'A'));  // a 20-byte record
+    std::string labels;
+    std::vector<Got> labelsGot;
+    for (int i = 0; i < 74; ++i) {
+        labels += synPacket(barcodePayload("L" + std::to_string(i)));
+        labelsGot.push_back(barcode("L" + std::to_string(i)));
+    }
+    std::vector<StreamCase> lengthCases = {
+        {"outer length 2000 for a 20-byte record: the labels after it arrive", packetClaiming(2000, record20) + labels,
+         labelsGot},
+        {"outer length 100,000: the labels and the reply after them arrive",
+         packetClaiming(100000, record20) + synPacket(barcodePayload("ONE")) + "DECHDR1" + kAck + "!",
+         {barcode("ONE"), menu("DECHDR1" + kAck + "!", 0, 2)}},
+        {"outer length short of the record", packetClaiming(12, record20) + synPacket(barcodePayload("NEXT")),
+         {barcode("NEXT")}},
+        {"record length wrong under a lower-case prefix and a 7E header",
+         synPacket("msgget" + std::string("\x63\0\0\0", 4) + "eE0" + '\0' + "X", 0x7E) + synPacket(barcodePayload("Y")),
+         {barcode("Y")}},
+        {"a SYN inside the dropped record is no header",
+         packetClaiming(500, "MSGGET" + std::string("\x16\0\0\0", 4) + "eE0" + '\0' + std::string(18, 'Q'))
+             + synPacket(barcodePayload("Z")),
+         {barcode("Z")}},
+        // Bytes between the dropped packet and the next header go with it:
+        // they cannot be told from the rest of the broken record.
+        {"bytes up to the next header go with the dropped packet",
+         packetClaiming(2000, record20) + "junk" + kAck + "." + synPacket(barcodePayload("GOOD")) + "OK" + kAck + ".",
+         {barcode("GOOD"), menu("OK" + kAck + ".", 0, 0)}},
+        {"a packet whose lengths agree after a dropped one", packetClaiming(31, record20) + synPacket(record20),
+         {barcode(std::string(16, 'A'))}},
+    };
+    cases.insert(cases.end(), lengthCases.begin(), lengthCases.end());
+
     const std::string statuses[3] = {kAck, kNak, kEnq};
     const std::string marks = ".@!";
     for (int s = 0; s < 3; ++s) {
@@ -223,6 +259,35 @@ TEST(CDataParserStream, HalfReceivedPacketKeepsTheIdentifyingFlag)
     h.parser.clearLocalBuf();
     EXPECT_FALSE(h.parser.isIdentifying());
     EXPECT_EQ(h.parser.getBufferLength(), 0u);
+}
+
+// A broken barcode packet is reported in one line however it arrives, and
+// the labels after it are delivered; a byte at a time it must wait for the
+// record's length before it can tell.
+TEST(CDataParserStream, PacketWithLengthsAtOddsIsLoggedOnceAndTheNextOneArrives)
+{
+    vxtest::SdkLogCapture log;
+    const std::string stream = packetClaiming(2000, barcodePayload("BAD")) + synPacket(barcodePayload("GOOD"))
+        + packetClaiming(100000, barcodePayload("WORSE")) + synPacket(barcodePayload("BETTER"));
+    ParserHarness h;
+    for (char b : stream) {
+        h.feed(std::string(1, b));
+    }
+    EXPECT_EQ(h.got, (std::vector<Got>{barcode("GOOD"), barcode("BETTER")}));
+    EXPECT_FALSE(h.parser.isIdentifying());
+    const auto lines = vxtest::SdkLogCapture::linesWith("barcode packet dropped");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[0].find("2000"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find("100000"), std::string::npos) << lines[1];
+
+    // Header and prefix in, the record's length not yet: the packet is half
+    // received, not dropped.
+    ParserHarness half;
+    const std::string good = synPacket(barcodePayload("HALF"));
+    half.feed(good.substr(0, 15));
+    EXPECT_TRUE(half.parser.isIdentifying());
+    half.feed(good.substr(15));
+    EXPECT_EQ(half.got, std::vector<Got>{barcode("HALF")});
 }
 
 TEST(CDataParserStream, UnparsedBytesAreThoseAfterTheLastRecognisedItem)

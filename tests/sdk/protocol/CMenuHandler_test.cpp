@@ -3,12 +3,15 @@
 
 #include "TestSupport.h"
 
+#include "ports/CSerialPort.h"
 #include "protocol/CMenuHandler.h"
 #include "protocol/CMenuMemory.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <deque>
 #include <cstring>
 #include <chrono>
 #include <string>
@@ -110,6 +113,8 @@ TEST(CMenuHandlerReply, RepliesAreGatheredAndClassified)
 {
     const MenuCommand revision{"REV_SW?", nullptr, 0, 0, "", ""};
     const MenuCommand deviceMode{"\x16n,DEVICETYPE\r", nullptr, 2, 3, "", "APP"};
+    // A scanner that is scanning sends its labels around the reply.
+    const std::string label = synPacket(barcodePayload("0123456789012"));
     struct Case {
         const MenuCommand& command;
         std::vector<std::string> pieces;
@@ -129,6 +134,11 @@ TEST(CMenuHandlerReply, RepliesAreGatheredAndClassified)
         {deviceMode, {"bo", "ot", "more"}, "boot", 0, true},
         {deviceMode, {"\r\n", "APP", "more"}, "\r\nAPP", 0, true},
         {deviceMode, {"XY", "Z"}, "XYZ", 0},  // no mode word: read until the budget ends
+        {revision, {label, "REV_SW?1.2\x06."}, "REV_SW?1.2\x06.", 6},
+        {revision, {"REV_SW?", label + "1.2", "\x06."}, "REV_SW?1.2\x06.", 6},
+        {revision, {"REV_SW?1.2\x06." + label}, "REV_SW?1.2\x06.", 6},
+        {revision, {label.substr(0, 3), label.substr(3) + "OK\x06", "."}, "OK\x06.", 6},
+        {deviceMode, {label, "AP", label, "P", "more"}, "APP", 0, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -147,6 +157,57 @@ TEST(CMenuHandlerReply, RepliesAreGatheredAndClassified)
         EXPECT_EQ(response.status, c.status);
         EXPECT_EQ(port.drained(), !c.restLeft);
     }
+}
+
+// A serial port whose reads hand over the scripted chunks, answering the
+// first write (the command) with them.
+class ScriptedSerialPort : public CSerialPort {
+public:
+    bool isOpened() override { return true; }
+    int flush() override { return 0; }
+    int write(const unsigned char* buffer, int length, unsigned int* count) override
+    {
+        written.append(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(length));
+        if (count != nullptr) {
+            *count = static_cast<unsigned int>(length);
+        }
+        pending.insert(pending.end(), answer.begin(), answer.end());
+        answer.clear();
+        return 0;
+    }
+    int read(unsigned char* buffer, int size, unsigned int* count) override
+    {
+        *count = 0;
+        if (pending.empty()) {
+            return 0;
+        }
+        const std::string chunk = pending.front();
+        pending.pop_front();
+        const std::size_t n = std::min(chunk.size(), static_cast<std::size_t>(size));
+        std::memcpy(buffer, chunk.data(), n);
+        *count = static_cast<unsigned int>(n);
+        return 0;
+    }
+    std::vector<std::string> answer;
+    std::deque<std::string> pending;
+    std::string written;
+};
+
+// On a serial port a label and the reply may come in one read: the label's
+// zero bytes must not cut the reply off.
+TEST(CMenuHandlerReply, AReplyBehindALabelInOneSerialReadIsKept)
+{
+    const std::string label = synPacket(barcodePayload("0123456789012"));
+    ASSERT_NE(label.find('\0'), std::string::npos);
+    ScriptedSerialPort port;
+    port.answer = {label + "REV_SW?1.2\x06." + label};
+    PORTINFO info = portInfoFor(&port, 3);
+    CMenuHandler handler(&info);
+    MenuResponse response;
+    MenuCommand command{"REV_SW?", &response, 0, 0, "", ""};
+    ASSERT_TRUE(handler.sendMenu(command));
+    EXPECT_EQ(response.text, "REV_SW?1.2\x06.");
+    EXPECT_EQ(response.status, 6);
 }
 
 TEST(CMenuHandlerReply, SilentDeviceIsReadTwiceTheReadCountAndAGoneOneEndsTheWait)

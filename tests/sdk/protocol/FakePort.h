@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -152,9 +153,27 @@ inline std::string synPacket(const std::string& payload, unsigned char second = 
     return packet + payload;
 }
 
-// A barcode payload: prefix, 4 header bytes, code id, AIM letter and
-// modifier, one skipped byte, label.
+// A barcode payload: prefix, the record's length (4 bytes, little-endian),
+// then the record: code id, AIM letter and modifier, one skipped byte,
+// label.
 inline std::string barcodePayload(const std::string& label, char codeId = 'e', const std::string& aim = "E0")
 {
-    return std::string("MSGGET") + std::string("\x00\x00\x00\x00", 4) + codeId + aim + '\x00' + label;
+    const std::string record = std::string(1, codeId) + aim + '\x00' + label;
+    std::string payload = "MSGGET";
+    const auto n = static_cast<unsigned int>(record.size());
+    for (int i = 0; i < 4; ++i) {
+        payload += static_cast<char>((n >> (8 * i)) & 0xFF);
+    }
+    return payload + record;
+}
+
+// A barcode packet whose header announces `outer` payload bytes, whatever
+// the payload holds.
+inline std::string packetClaiming(std::uint32_t outer, const std::string& payload, unsigned char second = 0xFE)
+{
+    std::string packet = synPacket(payload, second);
+    for (int i = 0; i < 4; ++i) {
+        packet[2 + i] = static_cast<char>((outer >> (8 * i)) & 0xFF);
+    }
+    return packet;
 }
