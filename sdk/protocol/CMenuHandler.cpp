@@ -63,22 +63,19 @@ private:
     CUsbHidBarcodeScanner* m_scanner;
 };
 
-// One read of the reply. A serial port's string read ends at the first
-// zero byte it read, and the labels a scanning scanner sends hold zero
-// bytes (in their packets' lengths): a reply behind one in the same read
-// would be lost. A serial port is read as it is; any other port by its
-// string read (a HID scanner's joins the reports of one message).
+// One read of the reply, as the bytes came. The string reads leave zero
+// bytes out (a HID scanner's) or end at the first one (a serial port's),
+// and the labels a scanning scanner sends hold zero bytes in their packets'
+// lengths: the packets could not be stepped over, and a reply behind one
+// would be lost. A serial port gives what it has; a HID scanner one input
+// report's data bytes.
 int readPiece(InterfacePort* port, std::string& piece)
 {
     piece.clear();
-    auto* serial = dynamic_cast<CSerialPort*>(port);
-    if (serial == nullptr) {
-        return port->read(piece);
-    }
     unsigned char buffer[256];
     unsigned int count = 0;
-    const int code = serial->read(buffer, 255, &count);
-    piece.assign(reinterpret_cast<const char*>(buffer), count);
+    const int code = port->read(buffer, 255, &count);
+    piece.assign(reinterpret_cast<const char*>(buffer), std::min<unsigned int>(count, 255));
     return code;
 }
 
@@ -216,6 +213,7 @@ bool CMenuHandler::sendMenu(MenuCommandRecord command)
             std::string piece;
             m_portInfo->errorCode = readPiece(port, piece);
             if (!piece.empty()) {
+                const std::size_t replied = reply.size();
                 packets.take(reinterpret_cast<const unsigned char*>(piece.data()), piece.size(), reply);
                 if (isComplete(reply)) {
                     break;
@@ -223,7 +221,12 @@ bool CMenuHandler::sendMenu(MenuCommandRecord command)
                 if (!command.expected.empty() && holdsExpectedReply(reply, command.expected)) {
                     break;
                 }
-                counter = 0;
+                // Only the reply's own bytes renew the wait: a scanner that
+                // keeps scanning would otherwise hold a query it never
+                // answers open for as long as its labels come.
+                if (reply.size() != replied) {
+                    counter = 0;
+                }
             } else {
                 if (counter + 1 == readCount) {
                     if (!sendPrepareData()) {

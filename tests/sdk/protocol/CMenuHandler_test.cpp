@@ -210,14 +210,47 @@ TEST(CMenuHandlerReply, AReplyBehindALabelInOneSerialReadIsKept)
     EXPECT_EQ(response.status, 6);
 }
 
+// A scanner that keeps scanning but never answers the query: its labels are
+// no reply, so they do not renew the wait, which ends with the budget.
+TEST(CMenuHandlerReply, LabelsAloneDoNotKeepAnUnansweredQueryWaiting)
+{
+    struct ScanningPort : FakePort {
+        std::string label = synPacket(barcodePayload("0123456789012"));
+        int reads = 0;
+        int read(unsigned char* buffer, int size, unsigned int* count) override
+        {
+            ++reads;
+            *count = 0;
+            if (reads > 1000) {
+                return 1167;  // a wait that never ends is cut here, and fails below
+            }
+            if (reads % 2 == 0) {
+                return 1460;
+            }
+            const std::size_t n = std::min(label.size(), static_cast<std::size_t>(size));
+            std::memcpy(buffer, label.data(), n);
+            *count = static_cast<unsigned int>(n);
+            return 0;
+        }
+        using FakePort::read;
+    } port;
+    PORTINFO info = portInfoFor(&port, 5);
+    CMenuHandler handler(&info);
+    MenuResponse response;
+    ASSERT_TRUE(handler.sendMenu(MenuCommand{"Q", &response, 0, 0, "", ""}));
+    EXPECT_EQ(response.status, -1);
+    EXPECT_EQ(response.text, "");
+    EXPECT_LT(port.reads, 100);
+}
+
 TEST(CMenuHandlerReply, SilentDeviceIsReadTwiceTheReadCountAndAGoneOneEndsTheWait)
 {
     struct CountingPort : FakePort {
         int reads = 0;
-        int read(std::string& text) override
+        int read(unsigned char* buffer, int size, unsigned int* count) override
         {
             ++reads;
-            return FakePort::read(text);
+            return FakePort::read(buffer, size, count);
         }
         using FakePort::read;
     };
@@ -351,10 +384,10 @@ TEST(CMenuHandlerStop, CancelAndBudgetEndTheWritesOrTheWait)
     {
         struct CountingPort : FakePort {
             std::atomic<int> reads{0};
-            int read(std::string& text) override
+            int read(unsigned char* buffer, int size, unsigned int* count) override
             {
                 ++reads;
-                return FakePort::read(text);
+                return FakePort::read(buffer, size, count);
             }
             using FakePort::read;
         } port;
@@ -380,11 +413,11 @@ TEST(CMenuHandlerStop, AStopDuringTheReplyWaitKeepsWhatArrived)
         int stopAtRead = 0;  // the read that sets the cancel flag (1 = first)
         int slowRead = 0;    // the read that takes longer than the budget
         int reads = 0;
-        int read(std::string& text) override
+        int read(unsigned char* buffer, int size, unsigned int* count) override
         {
             ++reads;
             if (reads == slowRead) std::this_thread::sleep_for(std::chrono::milliseconds(400));
-            const int result = FakePort::read(text);
+            const int result = FakePort::read(buffer, size, count);
             if (reads == stopAtRead) cancel = 1;
             return result;
         }
