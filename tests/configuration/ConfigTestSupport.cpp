@@ -72,12 +72,24 @@ void deleteKeyTree(const std::string& path)
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, path.c_str());
 }
 
+void deleteEntries()
+{
+    deleteKeyTree("SOFTWARE\\OLEforRetail");
+}
+
 void ControllerTest::SetUp()
 {
     unsetenv("LC_ALL");
     unsetenv("LC_MESSAGES");
     setenv("LANG", "en_US.UTF-8", 1);
     CLanguageManager::GetInstance().ResetForTesting();
+    deleteEntries();
+}
+
+void ControllerTest::TearDown()
+{
+    m_dlg.reset();
+    deleteEntries();
 }
 
 void ControllerTest::start(RegistryApi& registry)

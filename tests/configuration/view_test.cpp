@@ -40,6 +40,19 @@ protected:
         setenv("LANG", "en_US.UTF-8", 1);
         CLanguageManager::GetInstance().ResetForTesting();
         qtApp();
+        removeLeftovers();
+    }
+    void TearDown() override
+    {
+        window.reset();
+        removeLeftovers();
+    }
+    // What a test may leave: device entries and files in the working folder.
+    static void removeLeftovers()
+    {
+        deleteEntries();
+        for (const char* name : {"TillSetup.html", "TillSetupFrench.strings"})
+            std::filesystem::remove(name);
     }
     void open()
     {
