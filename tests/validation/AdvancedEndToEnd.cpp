@@ -82,6 +82,9 @@ void AdvancedEndToEndTest::openAndClaim()
     dlg().OnSelchange(adv::IDC_COMBO_DEVICENAME);
     dlg().OnCommand(adv::IDC_BTN_OPEN);
     ASSERT_EQ(dlg().m_nScannerOpenResult, 0) << model().output;
+    // The claim connects to the scanner first: on a busy machine that may
+    // take longer than the form's default; a claim that works returns at once.
+    at(adv::IDC_EDIT_CLAIMTIMEOUT).text = "30000";
     dlg().OnCommand(adv::IDC_BTN_CLAIM);
     ASSERT_EQ(dlg().m_nClaimResult, 0) << model().output;
 }
