@@ -3,9 +3,12 @@
 #include "QtTestApp.h"
 #include "TestSupport.h"
 
+#include "FirmwareFixture.h"
 #include "QtMessagePump.h"
 
 #include <QApplication>
+
+#include <filesystem>
 
 namespace vxtest {
 
@@ -17,6 +20,9 @@ void AdvancedEndToEndTest::SetUp()
     ASSERT_EQ(controltest::RegisterLibrary("libVXOPOSScanner.so"), S_OK);
     ASSERT_EQ(controltest::RegisterLibrary("libVXKestrelSO.so"), S_OK);
     ASSERT_EQ(controltest::RegisterLibrary("libVXOPOSImageScanner.so"), S_OK);
+    const std::string protocolFile = std::filesystem::absolute(kProtocolFile).string();
+    FirmwareFiles::writeProtocolFile(protocolFile, "");
+    writeText("SOFTWARE\\OLEforRetail\\ServiceInfo\\Varnex\\Debugger", "FWProtocolFile", protocolFile);
 }
 
 void AdvancedEndToEndTest::TearDown()
@@ -31,6 +37,8 @@ void AdvancedEndToEndTest::TearDown()
     scannerSite.onErrorEvent = nullptr;
     scannerSite.onStatusUpdateEvent = nullptr;
     pump.reset();
+    clearProbeState();
+    std::filesystem::remove(kProtocolFile);
 }
 
 void AdvancedEndToEndTest::plug(ScannerWire chosen, const std::function<void(vxsim::MenuModel&)>& menu)

@@ -82,6 +82,17 @@ void switchLogOn()
     writeText("SOFTWARE\\OLEforRetail\\ServiceInfo\\Varnex\\Debugger", "Application", "1");
 }
 
+void clearProbeState()
+{
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\OLEforRetail");
+    std::vector<std::filesystem::path> logs;
+    for (const auto& entry : std::filesystem::directory_iterator("."))
+        if (entry.path().filename().string().rfind("ValidationLog", 0) == 0)
+            logs.push_back(entry.path());
+    for (const auto& log : logs)
+        std::filesystem::remove(log);
+}
+
 std::string logText()
 {
     std::string all;
@@ -97,6 +108,7 @@ void ProbeTest::SetUp()
     unsetenv("LC_MESSAGES");
     setenv("LANG", "en_US.UTF-8", 1);
     CLanguageManager::GetInstance().ResetForTesting();
+    clearProbeState();
     std::filesystem::copy_file(programDirectory() + "/resultsProperty.ini", "resultsProperty.ini",
                                std::filesystem::copy_options::overwrite_existing);
     site.Attach(&control);
@@ -106,6 +118,7 @@ void ProbeTest::SetUp()
 void ProbeTest::TearDown()
 {
     m_dlg.reset();
+    clearProbeState();
 }
 
 void ProbeTest::start()
