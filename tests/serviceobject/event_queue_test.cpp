@@ -206,14 +206,18 @@ TEST(EventQueueLifetime, ADestroyedQueueLeavesNoThreadAndNoRecord)
 // count.
 class IntakeTest : public ::testing::Test {
 protected:
+    // Each test counts from a key of its own making, whatever ran before it
+    // in this process, and leaves none behind.
     IntakeTest()
     {
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKey);
         HKEY key = nullptr;
         RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
         RegCloseKey(key);
         rig.queue.SetDeviceKey(kKey);
         rig.enable();
     }
+    ~IntakeTest() override { RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKey); }
     static DWORD counter(const char* name)
     {
         DWORD value = 0;
