@@ -3,7 +3,10 @@ import com.varnex.optika.JniOptika;
 import java.io.BufferedReader;
 import java.io.File;
 import java.io.IOException;
+import java.io.InputStream;
 import java.io.InputStreamReader;
+import java.io.OutputStreamWriter;
+import java.io.Writer;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
@@ -76,6 +79,7 @@ public class JniOptikaTest {
         case "unplug-rs232": unplug(false); break;
         case "unplug-hid-lob": unplug(true); break;
         case "class-reference": classReference(); break;
+        case "class-reference-child": classReferenceChild(); break;
         case "hid-pos-left-out": hidPosLeftOut(); break;
         case "firmware-rs232": firmware("rs232"); break;
         case "firmware-hid-lob": firmware("hid-lob"); break;
@@ -150,6 +154,11 @@ public class JniOptikaTest {
 
     /** This program again, in a JVM of its own, for `name`. */
     static Process otherJvm(String name, String classPath) throws IOException {
+        return jvm(name, classPath).redirectErrorStream(true).start();
+    }
+
+    /** The command of another JVM for `name`, not started yet. */
+    static ProcessBuilder jvm(String name, String classPath) {
         List<String> command = new ArrayList<>();
         command.add(javaCommand());
         command.add("-Xcheck:jni");
@@ -159,7 +168,7 @@ public class JniOptikaTest {
         command.add("-Dvx.bin=" + System.getProperty("vx.bin"));
         command.add("JniOptikaTest");
         command.add(name);
-        return new ProcessBuilder(command).redirectErrorStream(true).start();
+        return new ProcessBuilder(command);
     }
 
     /** Runs another JVM's case to its end; its whole output. */
@@ -489,13 +498,99 @@ public class JniOptikaTest {
         JniOptika.deInitMIDs();
     }
 
-    /** Callbacks without initMIDs, and after deInitMIDs, are dropped. */
+    /**
+     * Callbacks without initMIDs, and after deInitMIDs, are dropped. They are
+     * forwarded on the bridge's own threads, so a drop may still be under way
+     * when the next step runs: the case runs in a JVM of its own with the
+     * bridge's log on its standard error, and each step that must come after
+     * a drop waits until this JVM read the drop in that log.
+     */
     static void classReference() throws Exception {
+        ProcessBuilder builder = jvm("class-reference-child", System.getProperty("java.class.path"));
+        builder.environment().put("VX_DEBUG_OUTPUT", "stderr");
+        Process child = builder.start();
+        BridgeLog log = new BridgeLog(child.getErrorStream());
+        BufferedReader out = new BufferedReader(new InputStreamReader(child.getInputStream(), StandardCharsets.ISO_8859_1));
+        Writer in = new OutputStreamWriter(child.getOutputStream(), StandardCharsets.ISO_8859_1);
+        StringBuilder output = new StringBuilder();
+        String line;
+        while ((line = out.readLine()) != null) {
+            output.append(line).append('\n');
+            System.out.println("  child: " + line);
+            String[] asked = line.split(" ");
+            if (asked.length == 3 && asked[0].equals("dropped?")) {
+                String tag = asked[1].equals("barcode") ? "g_BarcodeDataCallBack() " : "g_DisconnectCallBack() ";
+                boolean seen = log.waitFor(tag, "call dropped", Integer.parseInt(asked[2]));
+                in.write(seen ? "yes\n" : "no\n");
+                in.flush();
+            }
+        }
+        in.close();
+        check("JVM \"class-reference-child\" ends", child.waitFor(60, TimeUnit.SECONDS));
+        checkJvmOutput("class-reference-child", output + log.text());
+    }
+
+    /** Lines of a JVM's bridge log, read as they come, with a wait on them. */
+    static final class BridgeLog {
+        private final List<String> lines = new ArrayList<>();
+        private final Thread reader;
+
+        BridgeLog(InputStream stream) {
+            reader = new Thread(() -> {
+                BufferedReader text = new BufferedReader(new InputStreamReader(stream, StandardCharsets.ISO_8859_1));
+                try {
+                    for (String line; (line = text.readLine()) != null;)
+                        add(line);
+                } catch (IOException e) {
+                    add("BridgeLog: " + e);
+                }
+            });
+            reader.setDaemon(true);
+            reader.start();
+        }
+
+        private synchronized void add(String line) {
+            lines.add(line);
+            notifyAll();
+        }
+
+        /** Whether `count` lines holding both texts arrived within the bound. */
+        synchronized boolean waitFor(String tag, String text, int count) throws InterruptedException {
+            long end = System.currentTimeMillis() + Events.BOUND_MS;
+            for (;;) {
+                if (lines.stream().filter(l -> l.contains(tag) && l.contains(text)).count() >= count)
+                    return true;
+                long left = end - System.currentTimeMillis();
+                if (left <= 0)
+                    return false;
+                wait(left);
+            }
+        }
+
+        /** Everything read, once the stream ended (or after the bound). */
+        String text() throws InterruptedException {
+            reader.join(Events.BOUND_MS);
+            synchronized (this) {
+                return String.join("\n", lines);
+            }
+        }
+    }
+
+    /** Asks the JVM that runs this one whether the bridge logged `count` drops of `kind`. */
+    static boolean dropped(BufferedReader parent, String kind, int count) throws IOException {
+        System.out.println("dropped? " + kind + " " + count);
+        System.out.flush();
+        return "yes".equals(parent.readLine());
+    }
+
+    static void classReferenceChild() throws Exception {
+        BufferedReader parent = new BufferedReader(new InputStreamReader(System.in, StandardCharsets.ISO_8859_1));
         try (Sim sim = scanner(true)) {
             connect(sim);
             sim.scan("E0", 0x64, "UNHEARD");
-            int from = events.size();
+            check("the label before initMIDs is dropped", dropped(parent, "barcode", 1));
             sim.command("unplug");
+            check("the unplug before initMIDs is dropped", dropped(parent, "disconnect", 1));
             sim.command("replug");
             int reconnected = -1;
             for (int attempt = 0; attempt < 20 && reconnected != 0; ++attempt)
@@ -506,12 +601,11 @@ public class JniOptikaTest {
             check("nothing arrived before initMIDs",
                   events.all().stream().noneMatch(e -> e.text().equals("UNHEARD") || e.kind.equals("disconnect")));
             JniOptika.deInitMIDs();
-            from = events.size();
+            int from = events.size();
             sim.scan("E0", 0x64, "AFTER-DEINIT");
-            // The label is handled before this reply, which comes after it
-            // on the line.
             expect("a sync command after deInitMIDs", 0,
                    JniOptika.pfnSendMessageSync(bytes(SYN_M + "BEPLVL?!\0"), 3000, new char[64], 0));
+            check("the label after deInitMIDs is dropped", dropped(parent, "barcode", 2));
             expect("initMIDs again", 0, JniOptika.initMIDs());
             check("labels after the second initMIDs", labelArrives(sim, "SECOND"));
             final int mark = from;
