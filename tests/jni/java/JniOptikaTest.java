@@ -16,6 +16,7 @@ import java.util.List;
 import java.util.concurrent.CountDownLatch;
 import java.util.concurrent.TimeUnit;
 import java.util.concurrent.atomic.AtomicInteger;
+import java.util.function.IntSupplier;
 
 /**
  * The Java bridge driven as a Java program drives it. One case per run:
@@ -28,6 +29,8 @@ public class JniOptikaTest {
     static final Events events = new Events();
     static final int CONNECT_MS = 10000;
     static final int FIND_MS = 30000;
+    /** The time-out of a command the scanner answers: generous, for a busy machine. */
+    static final int COMMAND_MS = 20000;
     static final String SYN_M = "\u0016M\r";
 
     static void check(String what, boolean ok) {
@@ -115,6 +118,20 @@ public class JniOptikaTest {
                                : JniOptika.pfnFindFirstPort(FIND_MS, 0, 115200, 2, new byte[0], 0, true, false);
         expect("find the scanner", 0, found);
         expect("pfnConnect", 0, JniOptika.pfnConnect(CONNECT_MS));
+    }
+
+    /**
+     * Repeats `call` until it answers 0 or the bound has passed (a device
+     * plugged back in is found again only once the system has published it);
+     * its last answer.
+     */
+    static int untilZero(IntSupplier call) {
+        long end = System.currentTimeMillis() + Events.BOUND_MS;
+        int result;
+        do {
+            result = call.getAsInt();
+        } while (result != 0 && System.currentTimeMillis() < end);
+        return result;
     }
 
     static Sim scanner(boolean hid, String... extra) throws IOException {
@@ -345,32 +362,32 @@ public class JniOptikaTest {
             connect(sim);
             char[] response = new char[64];
             Arrays.fill(response, '#');
-            expect("a sync command", 0, JniOptika.pfnSendMessageSync(bytes(SYN_M + "BEPLVL?!\0junk"), 3000, response, 0));
+            expect("a sync command", 0, JniOptika.pfnSendMessageSync(bytes(SYN_M + "BEPLVL?!\0junk"), COMMAND_MS, response, 0));
             check("its reply reaches Java", new String(response).startsWith("BEPLVL2\u0006!#"), new String(response));
 
             // A reply holding a zero byte reaches Java only up to it.
             sim.command("rule ZERTST " + Sim.hex(bytes("ZERTST1\0" + "9\u0006!")));
             Arrays.fill(response, '#');
-            expect("a reply with a zero byte", 0, JniOptika.pfnSendMessageSync(bytes(SYN_M + "ZERTST!\0"), 3000, response, 0));
+            expect("a reply with a zero byte", 0, JniOptika.pfnSendMessageSync(bytes(SYN_M + "ZERTST!\0"), COMMAND_MS, response, 0));
             check("... up to its first zero byte", new String(response).startsWith("ZERTST1#"), new String(response));
 
             // A command without a zero byte is taken to the end of its array.
             Arrays.fill(response, '#');
-            expect("a command without a zero byte", 0, JniOptika.pfnSendMessageSync(bytes(SYN_M + "BEPLVL?!"), 3000, response, 0));
+            expect("a command without a zero byte", 0, JniOptika.pfnSendMessageSync(bytes(SYN_M + "BEPLVL?!"), COMMAND_MS, response, 0));
 
             expect("a too-short response array", 2004,
-                   JniOptika.pfnSendMessageSync(bytes(SYN_M + "BEPLVL?!\0"), 3000, new char[3], 0));
+                   JniOptika.pfnSendMessageSync(bytes(SYN_M + "BEPLVL?!\0"), COMMAND_MS, new char[3], 0));
             check("no exception pending after it", true);
 
             sim.command("rule DIGITS " + Sim.hex(bytes("DIGITS0\u00060\u0006")));
             Arrays.fill(response, '#');
-            expect("a reply ending 30 06 30 06", 0, JniOptika.pfnSendMessageSync(bytes(SYN_M + "DIGITS!\0"), 3000, response, 0));
+            expect("a reply ending 30 06 30 06", 0, JniOptika.pfnSendMessageSync(bytes(SYN_M + "DIGITS!\0"), COMMAND_MS, response, 0));
             check("... reaches Java", new String(response).startsWith("DIGITS0\u00060\u0006#"), new String(response));
 
             sim.command("silence");
             expect("a silent scanner", 3, JniOptika.pfnSendMessageSync(bytes(SYN_M + "BEPLVL?!\0"), 1000, response, 0));
             sim.command("talk");
-            expect("it answers again", 0, JniOptika.pfnSendMessageSync(bytes(SYN_M + "BEPLVL?!\0"), 3000, response, 0));
+            expect("it answers again", 0, JniOptika.pfnSendMessageSync(bytes(SYN_M + "BEPLVL?!\0"), COMMAND_MS, response, 0));
 
             int from = events.size();
             expect("an async command", 0, JniOptika.pfnSendMessageAsync(SYN_M + "BEPLVL?!", 0));
@@ -457,9 +474,7 @@ public class JniOptikaTest {
             check("with the port name", gone != null && gone.length > 0 && gone.length == gone.data.length,
                   gone == null ? "" : gone.text());
             sim.command("replug");
-            int reconnected = -1;
-            for (int attempt = 0; attempt < 20 && reconnected != 0; ++attempt)
-                reconnected = JniOptika.pfnReconnect();
+            int reconnected = untilZero(JniOptika::pfnReconnect);
             expect("pfnReconnect after the re-plug", 0, reconnected);
             check("labels after the reconnect", labelArrives(sim, "AFTER-REPLUG"));
 
@@ -472,9 +487,7 @@ public class JniOptikaTest {
             int connect = JniOptika.pfnConnect(2000);
             check("then pfnConnect answers 3 or 7, not 0", connect == 3 || connect == 7, connect);
             sim.command("replug");
-            int again = -1;
-            for (int attempt = 0; attempt < 20 && again != 0; ++attempt)
-                again = JniOptika.pfnConnect(CONNECT_MS);
+            int again = untilZero(() -> JniOptika.pfnConnect(CONNECT_MS));
             expect("pfnConnect once it is back", 0, again);
             check("labels after it", labelArrives(sim, "AFTER-CONNECT"));
             check("one disconnect callback per unplug", events.of("disconnect").size() == 2, events.of("disconnect").size());
@@ -592,9 +605,7 @@ public class JniOptikaTest {
             sim.command("unplug");
             check("the unplug before initMIDs is dropped", dropped(parent, "disconnect", 1));
             sim.command("replug");
-            int reconnected = -1;
-            for (int attempt = 0; attempt < 20 && reconnected != 0; ++attempt)
-                reconnected = JniOptika.pfnReconnect();
+            int reconnected = untilZero(JniOptika::pfnReconnect);
             expect("pfnReconnect", 0, reconnected);
             expect("initMIDs late", 0, JniOptika.initMIDs());
             check("a label arrives once initMIDs ran", labelArrives(sim, "HEARD"));
@@ -604,7 +615,7 @@ public class JniOptikaTest {
             int from = events.size();
             sim.scan("E0", 0x64, "AFTER-DEINIT");
             expect("a sync command after deInitMIDs", 0,
-                   JniOptika.pfnSendMessageSync(bytes(SYN_M + "BEPLVL?!\0"), 3000, new char[64], 0));
+                   JniOptika.pfnSendMessageSync(bytes(SYN_M + "BEPLVL?!\0"), COMMAND_MS, new char[64], 0));
             check("the label after deInitMIDs is dropped", dropped(parent, "barcode", 2));
             expect("initMIDs again", 0, JniOptika.initMIDs());
             check("labels after the second initMIDs", labelArrives(sim, "SECOND"));
