@@ -5,6 +5,7 @@
 
 #include "platform/registry.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -85,12 +86,21 @@ void switchLogOn()
 void clearProbeState()
 {
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\OLEforRetail");
-    std::vector<std::filesystem::path> logs;
-    for (const auto& entry : std::filesystem::directory_iterator("."))
-        if (entry.path().filename().string().rfind("ValidationLog", 0) == 0)
-            logs.push_back(entry.path());
-    for (const auto& log : logs)
-        std::filesystem::remove(log);
+    // What the program writes and the tests make in the working folder.
+    static const char* const names[] = {"Image.jpg", "TillProbe.html", "TillProbeFrench.strings", "configPath.txt",
+                                        "elsewhere", "saved"};
+    static const char* const prefixes[] = {"ValidationLog", "DIOIMG_", "setup", "started"};
+    std::vector<std::filesystem::path> leftovers;
+    for (const auto& entry : std::filesystem::directory_iterator(".")) {
+        const std::string name = entry.path().filename().string();
+        bool left = std::find(std::begin(names), std::end(names), name) != std::end(names);
+        for (const char* prefix : prefixes)
+            left = left || name.rfind(prefix, 0) == 0;
+        if (left)
+            leftovers.push_back(entry.path());
+    }
+    for (const auto& path : leftovers)
+        std::filesystem::remove_all(path);
 }
 
 std::string logText()
