@@ -263,7 +263,7 @@ TEST_F(ViewTest, HelpIsMissingThenShownThenBroughtForwardAndClosedWithTheDialog)
     open();
     std::ofstream("TillSetup.html") << "<html><body><h1>Help</h1></body></html>";
     window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get(), 30000));  // generous, for a busy machine
     QTest::keyClick(window.get(), Qt::Key_F1);
     QApplication::processEvents();
     auto helpWindows = [] {
@@ -281,7 +281,7 @@ TEST_F(ViewTest, HelpIsMissingThenShownThenBroughtForwardAndClosedWithTheDialog)
     grabAndKeep(help, "help-window");
     help->showMinimized();
     window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get(), 30000));  // generous, for a busy machine
     QTest::keyClick(window.get(), Qt::Key_F1);
     EXPECT_EQ(helpWindows(), 1);
     EXPECT_FALSE(help->isMinimized());
@@ -295,7 +295,7 @@ TEST_F(ViewTest, TheMissingHelpMessage)
 {
     open();
     window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get(), 30000));  // generous, for a busy machine
     std::string shown;
     whenModalOpens([&](QWidget* dialog) {
         shown = dialog->findChild<QLabel*>("IDC_MSGTEXT")->text().toStdString();
