@@ -191,12 +191,14 @@ TEST_F(ViewTest, TheErrorDialogsAnswerReachesTheControlAndTheCountWaitsForIt)
         tick();
         tick();
         QApplication::processEvents();
-        closedInside = std::find(control.Calls().begin(), control.Calls().end(), "Close()") != control.Calls().end();
+        const std::vector<std::string> inside = control.Calls();  // a copy: one list for both ends
+        closedInside = std::find(inside.begin(), inside.end(), "Close()") != inside.end();
         errorEvent->continueButton()->click();
     });
     EXPECT_EQ(control.FireErrorEvent(111, 0, 3, 12), 13);
     EXPECT_FALSE(closedInside);
-    EXPECT_NE(std::find(calls().begin(), calls().end(), "Close()"), calls().end());
+    const std::vector<std::string> after = calls();
+    EXPECT_NE(std::find(after.begin(), after.end(), "Close()"), after.end());
     EXPECT_EQ(line(IDC_PROGRESS_LINE)->text(), "Device closed successfully");
     EXPECT_TRUE(verifyButton()->isEnabled());
 }
