@@ -63,6 +63,26 @@ struct Slot {
         std::lock_guard lock(mutex);
         return calls;
     }
+    // The steering back at its defaults and no calls recorded: what a test
+    // finds, whatever an earlier test of the process set.
+    void Reset()
+    {
+        static const Slot defaults;
+        std::lock_guard lock(mutex);
+        names = defaults.names;
+        version = defaults.version;
+        noFactory = defaults.noFactory;
+        noDispatch = defaults.noDispatch;
+        openServiceFails = defaults.openServiceFails;
+        openServiceResult = defaults.openServiceResult;
+        getOpenResultFails = defaults.getOpenResultFails;
+        openResult = defaults.openResult;
+        methodResult = defaults.methodResult;
+        failCalls = defaults.failCalls;
+        numbers.clear();
+        strings.clear();
+        calls.clear();
+    }
 };
 
 struct Slots {
