@@ -12,6 +12,7 @@
 // are listed apart as fixed_pause_s, the time they would add; the settable
 // delays (boot entry, reboot waits) are set short, as a host in a hurry
 // would.
+#include "BenchSupport.h"
 #include "MyPrivateParams.h"
 #include "VXFLASH02.h"
 #include "shared/sha1/Sha1.h"
@@ -44,18 +45,14 @@ namespace {
 constexpr double kBaud = 115200.0;
 constexpr double kBitsPerByte = 10.0;  // 8N1: start, eight data bits, stop
 
-// A private runtime folder and registry for the virtual devices (unless the
-// caller gave some), removed when the program ends. The folder owns its
-// path: a clean-up registered apart would run after the path is gone.
+// The firmware file's folder, removed when the program ends. The folder
+// owns its path: a clean-up registered apart would run after the path is
+// gone.
 struct WorkFolder {
     std::filesystem::path path;
     WorkFolder() : path(std::filesystem::temp_directory_path() / ("vxbench-flash-" + std::to_string(std::random_device()())))
     {
-        std::filesystem::create_directories(path / "run");
-        if (std::getenv("VX_RUNTIME_DIR") == nullptr) {
-            setenv("VX_RUNTIME_DIR", (path / "run").c_str(), 1);
-            setenv("VX_REGISTRY", (path / "registry.db").c_str(), 1);
-        }
+        std::filesystem::create_directories(path);
     }
     ~WorkFolder()
     {
@@ -111,6 +108,7 @@ CFlashTool* makeTool(const vxsim::BootloaderScanner& scanner)
 
 void flashApplication(benchmark::State& state, vxsim::BootLink link)
 {
+    vxbench::isolate();
     const std::u16string file = flashfix::wide(applicationFile());
     const unsigned interval = vxsim::findHidModel("hid-pos")->reportIntervalUs;
     SetFixedPausePercent(0);
@@ -178,8 +176,6 @@ BENCHMARK(BM_FlashApplicationHid)->UseManualTime()->Iterations(1)->Unit(benchmar
 // string, the flash). Both run the shared library at its real pauses; the
 // links carry bytes as fast as they are taken. Counters: library_s,
 // facade_s, sdk_share_s (their difference) and sdk_share_pct.
-#include "BenchSupport.h"
-
 #include "api/CConnection.h"
 #include "api/CFirmwareUpdater.h"
 #include "base/StringUtils.h"

@@ -9,6 +9,7 @@
 // since the host's wake-up is in it; for serial also the lateness of the
 // last byte as the simulator itself stamped it when it handed it over.
 #include "BenchSupport.h"
+#include "TestSupport.h"
 #include "ports/CUsbHidPort.h"
 
 #include "platform/file.h"
@@ -106,6 +107,12 @@ void BM_SimulatorHidReportLateness(benchmark::State& state)
         return;
     }
     port.setTimeout(1000, 500);
+    // The interface takes the host's connection on its own thread: reports
+    // sent before it has would reach nobody.
+    if (!vxtest::waitUntil([&] { return device.connections() == 1; })) {
+        state.SkipWithError("the simulated HID interface never saw the host connect");
+        return;
+    }
     const auto interval = std::chrono::microseconds(model.reportIntervalUs);
     constexpr int kReports = 32;
     const std::vector<std::vector<std::uint8_t>> reports(kReports, device.messageReports("X", "]E0", 'd').front());

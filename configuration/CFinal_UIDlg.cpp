@@ -19,6 +19,26 @@ namespace {
 
 constexpr const char* kRoot = "SOFTWARE\\OLEforRetail\\ServiceOPOS";
 constexpr const char* kMaker = "Varnex";
+
+// "AUTODETECT" holds "True" or "False", the words the service object reads,
+// whatever language the auto-detect list speaks.
+std::string autoDetectShown(const std::string& stored)
+{
+    if (stored == "True")
+        return T(str::kTrue);
+    if (stored == "False")
+        return T(str::kFalse);
+    return stored;
+}
+
+std::string autoDetectStored(const std::string& shown)
+{
+    if (shown == T(str::kTrue))
+        return "True";
+    if (shown == T(str::kFalse))
+        return "False";
+    return shown;
+}
 constexpr int kMaxDeviceValues = 20;
 constexpr std::size_t kMaxListedValues = 1000;
 
@@ -512,11 +532,12 @@ void CFinal_UIDlg::DeviceChangeReset()
     std::string autoDetect;
     for (const Value& value : values)
         if (equalsNoCase(value.name, "AUTODETECT"))
-            autoDetect = value.text;
+            autoDetect = autoDetectShown(value.text);
     for (const Value& value : values) {
         if (equalsNoCase(value.name, "AUTODETECT")) {
-            m_form.SetCurSel(IDC_CONNECTIONCOMBO, m_form.FindStringExact(IDC_CONNECTIONCOMBO, -1, value.text));
-            m_form.EnableWindow(IDC_COMPORTCOMBO, value.text == T(str::kFalse));
+            const std::string shown = autoDetectShown(value.text);
+            m_form.SetCurSel(IDC_CONNECTIONCOMBO, m_form.FindStringExact(IDC_CONNECTIONCOMBO, -1, shown));
+            m_form.EnableWindow(IDC_COMPORTCOMBO, shown == T(str::kFalse));
         } else if (equalsNoCase(value.name, "PORT") && autoDetect == T(str::kFalse)) {
             const int index = m_form.FindStringExact(IDC_COMPORTCOMBO, -1, value.text);
             if (index != FormModel::CB_ERR && m_form.GetLBText(IDC_COMPORTCOMBO, index) == value.text) {
@@ -724,7 +745,7 @@ void CFinal_UIDlg::OnAddbutton()
         try {
             const std::string portValue = autoDetect == T(str::kFalse) ? port : "COM1";
             InsertValues("PORT", portValue, category, name, false, &created);
-            InsertValues("AUTODETECT", autoDetect, category, name, false, &created);
+            InsertValues("AUTODETECT", autoDetectStored(autoDetect), category, name, false, &created);
             InsertValues("MANUFACTURER", kMaker, category, name, false, &created);
             InsertValues("COMMANDTIMEOUT", timeout, category, name, false, &created);
             InsertValues("MAXIMUMTIMEOUT", maxTimeout, category, name, false, &created);
@@ -846,8 +867,9 @@ void CFinal_UIDlg::OnModifyValues()
             const std::string maxTimeout = m_form.GetWindowText(IDC_INFINITECOMBO);
             const std::string claim = T(str::kClaimTimeoutDefault);
             const DWORD zero = 0;
+            const std::string stored = autoDetectStored(autoDetect);
             DeleteDeviceValue(category, name, "AUTODETECT");
-            WriteDeviceValue(category, name, "AUTODETECT", &autoDetect, nullptr, false);
+            WriteDeviceValue(category, name, "AUTODETECT", &stored, nullptr, false);
             WriteDeviceValue(category, name, "PORT", &port, nullptr, false);
             WriteDeviceValue(category, name, "COMMANDTIMEOUT", &timeout, nullptr, false);
             WriteDeviceValue(category, name, "MAXIMUMTIMEOUT", &maxTimeout, nullptr, false);
@@ -922,8 +944,9 @@ int CFinal_UIDlg::Savechanges()
         const std::string port = autoDetect == T(str::kFalse) ? m_form.GetWindowText(IDC_COMPORTCOMBO) : "COM1";
         const std::string timeout = m_form.GetWindowText(IDC_TIMEOUTCOMBO);
         const std::string maxTimeout = m_form.GetWindowText(IDC_INFINITECOMBO);
+        const std::string stored = autoDetectStored(autoDetect);
         DeleteDeviceValue(category, name, "AUTODETECT");
-        WriteDeviceValue(category, name, "AUTODETECT", &autoDetect, nullptr, false);
+        WriteDeviceValue(category, name, "AUTODETECT", &stored, nullptr, false);
         WriteDeviceValue(category, name, "PORT", &port, nullptr, false);
         WriteDeviceValue(category, name, "COMMANDTIMEOUT", &timeout, nullptr, false);
         WriteDeviceValue(category, name, "MAXIMUMTIMEOUT", &maxTimeout, nullptr, false);
@@ -1057,7 +1080,7 @@ void CFinal_UIDlg::OnSelchangeDevicenamecombo()
         std::string autoDetect;
         for (const Value& value : values)
             if (equalsNoCase(value.name, "AUTODETECT"))
-                autoDetect = value.text;
+                autoDetect = autoDetectShown(value.text);
         ResetProperties(autoDetect);
 
         auto improper = [&](int id) {
@@ -1301,7 +1324,7 @@ void CFinal_UIDlg::FillPortList()
         m_form.AddString(IDC_COMPORTCOMBO, entry);
 }
 
-void CFinal_UIDlg::ResetProperties(const std::string& storedAutoDetect)
+void CFinal_UIDlg::ResetProperties(const std::string& shownAutoDetect)
 {
     log("ResetProperties", "Entered");
     m_form.ShowWindow(IDC_COMPORT, true);
@@ -1310,8 +1333,8 @@ void CFinal_UIDlg::ResetProperties(const std::string& storedAutoDetect)
     if (index == FormModel::CB_ERR)
         index = m_form.InsertString(IDC_COMPORTCOMBO, 0, m_select);
     m_form.SetCurSel(IDC_COMPORTCOMBO, index);
-    const bool known = storedAutoDetect == T(str::kTrue) || storedAutoDetect == T(str::kFalse);
-    const std::string choice = known ? storedAutoDetect : T(str::kTrue);
+    const bool known = shownAutoDetect == T(str::kTrue) || shownAutoDetect == T(str::kFalse);
+    const std::string choice = known ? shownAutoDetect : T(str::kTrue);
     m_form.SetCurSel(IDC_CONNECTIONCOMBO, m_form.FindStringExact(IDC_CONNECTIONCOMBO, -1, choice));
     m_form.EnableWindow(IDC_COMPORTCOMBO, choice == T(str::kFalse));
     m_form.SetCurSel(IDC_AIMMODECOMBO, m_form.FindStringExact(IDC_AIMMODECOMBO, -1, T(str::kAimOff)));

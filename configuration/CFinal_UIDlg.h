@@ -90,7 +90,7 @@ public:
     void Initiate(const std::string& category);
     int Savechanges();
     void FillPortList();
-    void ResetProperties(const std::string& storedAutoDetect);
+    void ResetProperties(const std::string& shownAutoDetect);
     void RemoveValuenotFoundString();
 
 private:

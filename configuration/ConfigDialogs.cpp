@@ -2,7 +2,9 @@
 
 #include "AppLog.h"
 #include "ClrButton.h"
+#include "QtTranslations.h"
 #include "Strings.h"
+#include "WindowLook.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -80,18 +82,7 @@ QColor tillSetupFace()
 
 QIcon tillSetupIcon()
 {
-    static const QIcon icon = [] {
-        QPixmap pixmap(32, 32);
-        pixmap.fill(QColor(14, 71, 136));
-        QPainter painter(&pixmap);
-        painter.setPen(Qt::white);
-        QFont font = painter.font();
-        font.setBold(true);
-        font.setPixelSize(14);
-        painter.setFont(font);
-        painter.drawText(pixmap.rect(), Qt::AlignCenter, "TS");
-        return QIcon(pixmap);
-    }();
+    static const QIcon icon = ProgramIcon("TS");
     return icon;
 }
 
@@ -101,9 +92,9 @@ CAddDevice::CAddDevice(const QString& text, QWidget* parent) : QDialog(parent), 
     paintDialog(this, qs(str::kCaption), QSize(300, 110));
     picture(this, 184, "IDC_PICTURE");
     textLabel(this, qs(str::kSaveChanges), "IDC_SAVEMSG", QRect(66, 18, 220, 40));
-    m_yes = button(this, "Yes", "IDC_SUBMIT", QRect(30, 70, 70, 26));
-    m_no = button(this, "No", "IDC_BTN_NO", QRect(115, 70, 70, 26));
-    m_cancel = button(this, "Cancel", "IDC_CANCEL", QRect(200, 70, 70, 26));
+    m_yes = button(this, QtButtonText(QtButton::Yes), "IDC_SUBMIT", QRect(30, 70, 70, 26));
+    m_no = button(this, QtButtonText(QtButton::No), "IDC_BTN_NO", QRect(115, 70, 70, 26));
+    m_cancel = button(this, QtButtonText(QtButton::Cancel), "IDC_CANCEL", QRect(200, 70, 70, 26));
     connect(m_yes, &QPushButton::clicked, this, [this] { choose(1); });
     connect(m_no, &QPushButton::clicked, this, [this] { choose(2); });
     connect(m_cancel, &QPushButton::clicked, this, [this] { choose(3); });
@@ -149,8 +140,8 @@ CConfirmation::CConfirmation(QWidget* parent) : QDialog(parent)
     paintDialog(this, qs(str::kCaption), QSize(260, 110));
     picture(this, 184, "IDC_PICTURE");
     textLabel(this, qs(str::kConfirmRemove), "IDC_CONFIRMATIONLABEL", QRect(66, 18, 180, 40));
-    m_yes = button(this, "Yes", "IDOK", QRect(45, 70, 75, 26));
-    m_no = button(this, "No", "IDCANCEL", QRect(140, 70, 75, 26));
+    m_yes = button(this, QtButtonText(QtButton::Yes), "IDOK", QRect(45, 70, 75, 26));
+    m_no = button(this, QtButtonText(QtButton::No), "IDCANCEL", QRect(140, 70, 75, 26));
     connect(m_yes, &QPushButton::clicked, this, &QDialog::accept);
     connect(m_no, &QPushButton::clicked, this, &QDialog::reject);
 }
@@ -180,7 +171,7 @@ MsgBox::MsgBox(const QString& text, int kind, QWidget* parent) : QDialog(parent)
     paintDialog(this, qs(str::kCaption), QSize(330, 120));
     picture(this, m_pictureId, "IDC_IMAGEBOX");
     textLabel(this, text, "IDC_MSGTEXT", QRect(66, 12, 250, 60));
-    CClrButton* ok = button(this, "OK", "IDOK", QRect(128, 82, 75, 26));
+    CClrButton* ok = button(this, QtButtonText(QtButton::Ok), "IDOK", QRect(128, 82, 75, 26));
     ok->setDefault(true);  // Enter answers the message
     ok->setFocus();
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
@@ -197,7 +188,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
     icon->setPixmap(tillSetupIcon().pixmap(32, 32));
     textLabel(this, qs(str::kAboutVersion), "IDC_ABOUTMSG", QRect(64, 14, 280, 22));
     textLabel(this, qs(str::kAboutNotice), "IDC_ABOUTNOTICE", QRect(64, 38, 280, 22));
-    CClrButton* ok = button(this, "OK", "IDOK", QRect(270, 72, 75, 26));
+    CClrButton* ok = button(this, QtButtonText(QtButton::Ok), "IDOK", QRect(270, 72, 75, 26));
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }
 

@@ -7,6 +7,7 @@
 #include "FieldChecks.h"
 #include "Strings.h"
 #include "TTComboBox.h"
+#include "WindowLook.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -196,6 +197,7 @@ void ConfigurationWindow::build()
     setObjectName("IDD_TillSetup");
     setWindowTitle("TillSetup");
     setWindowIcon(tillSetupIcon());
+    CentreWhenFirstShown(this);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(582, 463);

@@ -1,6 +1,9 @@
 // The field rules of the add and modify flows and the port box's key filter.
 #pragma once
 
+// Registry names are ISO-8859-1, the form's texts UTF-8.
+#include "TextCoding.h"
+
 #include <string>
 
 // 1 when the name is empty or blanks (' ') only, else 2 when it holds a
@@ -26,7 +29,3 @@ double ToDouble(const std::string& text);
 // Delete and the arrows, which always pass. `placeholder` is "-- Select --".
 bool PortKeyAllowed(const std::string& textBeforeCaret, char key, bool special, bool shift,
                     const std::string& placeholder);
-
-// Registry names are ISO-8859-1, the form's texts UTF-8.
-std::string Latin1FromUtf8(const std::string& text);
-std::string Utf8FromLatin1(const std::string& text);

@@ -6,6 +6,8 @@
 #include "platform/setupapi.h"
 #include "platform/sync.h"
 
+#include "QtTranslations.h"
+
 #include <QApplication>
 
 UINT CFinal_UIApp::RaiseMessage()
@@ -73,6 +75,7 @@ int CFinal_UIApp::Run()
 int runTillSetup(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    InstallQtTranslations();
     CFinal_UIApp tillSetup;
     return tillSetup.Run();
 }

@@ -7,7 +7,9 @@
 
 #include "platform/debug.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <string>
 
 namespace {
@@ -120,9 +122,14 @@ void CConnectDisconnect::ThreadRoutine()
             if (!Pause(kSettleMs))
                 return;
             Debug().LogTextNumber(tag, "Online Polling Frequency in ms", static_cast<long>(m_pFacade->GetPollFrequency()));
+            // A search needs the time a probe of the port takes, which a
+            // command time-out shortened for menu commands (DirectIO 19)
+            // may not give: never less than the device entry's.
+            const auto searchTime = static_cast<int>(
+                std::min<std::int64_t>(std::max(m_pCommon->m_llCommandTimeOut, m_pCommon->m_llCommandTimeOutAtOpen),
+                                       0x7FFFFFFF));
             while (m_running.load() != 0) {
-                const int found =
-                    m_pFacade->Enumerate(&m_pCommon->m_descriptor, 0, static_cast<int>(m_pCommon->m_llCommandTimeOut));
+                const int found = m_pFacade->Enumerate(&m_pCommon->m_descriptor, 0, searchTime);
                 if (!Pause(0))
                     return;  // shut down meanwhile: whatever was found is not reported
                 if (found == 0) {

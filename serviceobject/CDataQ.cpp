@@ -8,6 +8,7 @@
 #include "platform/sync.h"
 #include "platform/thread.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -292,13 +293,23 @@ unsigned CDataQ::ThreadEntry(void* self)
     return static_cast<CDataQ*>(self)->ThreadRoutine();
 }
 
-COPOSEvent* CDataQ::TakeHead(bool anyType, bool markStatusBehind)
+COPOSEvent* CDataQ::TakeHead(bool anyType)
 {
     if (m_list.empty())
         return nullptr;
     COPOSEvent* head = m_list.front();
-    if (!anyType && !isStatus(head) && !m_dataEventEnabled.load())
-        return nullptr;
+    if (!anyType && !isStatus(head) && !m_dataEventEnabled.load()) {
+        // A status update does not wait behind input held for
+        // DataEventEnabled: the first one listed goes out (an unplugged
+        // scanner's 2004 while labels wait, say); the held input keeps its
+        // order.
+        const auto status = std::find_if(m_list.begin(), m_list.end(), isStatus);
+        if (status == m_list.end())
+            return nullptr;
+        COPOSEvent* taken = *status;
+        m_list.erase(status);
+        return taken;
+    }
     m_list.pop_front();
     if (head->m_nEventType == EVT_DATA) {
         --m_dataCount;
@@ -307,7 +318,9 @@ COPOSEvent* CDataQ::TakeHead(bool anyType, bool markStatusBehind)
         // enabling before the window got to the first.
         m_dataEventEnabled = false;
     }
-    if (markStatusBehind && !m_list.empty() && isStatus(m_list.front()))
+    // Whatever woke the thread, a status right behind the taken event must
+    // not wait for the next enabling (an unplug would go unseen).
+    if (!m_list.empty() && isStatus(m_list.front()))
         m_statusBehind = true;
     return head;
 }
@@ -346,7 +359,7 @@ unsigned CDataQ::ThreadRoutine()
             std::lock_guard lock(m_listLock);
             if (m_list.empty())
                 break;
-            taken = TakeHead(false, true);
+            taken = TakeHead(false);
             if (taken == nullptr)
                 debug.LogText(kThreadTag, "DataEvents disabled  or not a status update event");
             else
@@ -357,7 +370,7 @@ unsigned CDataQ::ThreadRoutine()
             debug.LogText(kThreadTag, "FreezeEvents changed to F");
             std::lock_guard lock(m_listLock);
             if (!m_list.empty() && !m_errorFiring.load())
-                taken = TakeHead(false, false);
+                taken = TakeHead(false);
             if (taken != nullptr)
                 debug.LogText(kThreadTag, countText("IDX_FREEZE_CHANGED Q count: ", m_list.size()).c_str());
             else
@@ -380,7 +393,7 @@ unsigned CDataQ::ThreadRoutine()
                 debug.LogText(kThreadTag, "DataEvents disabled  or not a status update event");
                 break;
             }
-            taken = TakeHead(true, true);
+            taken = TakeHead(true);
             debug.LogText(kThreadTag, countText("IDX_EVENTSENABLED_CHANGED Q count: ", m_list.size()).c_str());
             break;
         }

@@ -107,9 +107,10 @@ protected:
 private:
     static unsigned ThreadEntry(void* self);
     unsigned ThreadRoutine();
-    // Takes the head under the list lock when `allowed` says so; sets the
+    // Takes the head (list lock held): a status update always, any other
+    // event when `anyType` or DataEventEnabled says so; sets the
     // status-behind flag when a status update is then the head.
-    COPOSEvent* TakeHead(bool anyType, bool markStatusBehind);
+    COPOSEvent* TakeHead(bool anyType);
     // Removes the event at `index` (list lock held) and deletes it.
     void RemoveAt(std::size_t index);
     void Deliver(COPOSEvent* event);

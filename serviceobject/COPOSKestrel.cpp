@@ -17,6 +17,7 @@
 
 #include "platform/debug.h"
 #include "platform/registry.h"
+#include "platform/time.h"
 
 #include <algorithm>
 #include <cctype>
@@ -77,6 +78,17 @@ const std::string kDigitRequests[] = {
 const std::string kDigitReplies[] = {
     std::string{'1', ACK, '1', ACK}, std::string{'0', ACK, '0', ACK}, std::string{'1', ENQ, '1', ENQ},
     std::string{'0', ENQ, '0', ENQ}, std::string{'0', NAK, '0', NAK}, std::string{'1', NAK, '1', NAK},
+};
+
+bool isDigitRequest(const std::string& request)
+{
+    return std::find(std::begin(kDigitRequests), std::end(kDigitRequests), request) != std::end(kDigitRequests);
+}
+
+// The answer to one raw switch, as the digit reply patterns hold it twice.
+const std::string kSwitchAnswers[] = {
+    std::string{'1', ACK}, std::string{'0', ACK}, std::string{'1', ENQ},
+    std::string{'0', ENQ}, std::string{'0', NAK}, std::string{'1', NAK},
 };
 
 }  // namespace
@@ -202,7 +214,7 @@ void COPOSKestrel::AdoptDebugOutput(ZRIDbgBase* debug)
 void COPOSKestrel::ReadPollFrequency()
 {
     std::string value;
-    if (ReadSuiteValue("DEVICE_POLL_FREQUENCY", value))
+    if (ReadSuiteValue("DEVICE_POLL_FREQUENCY", value, m_pDebug))
         SetPollFrequency(static_cast<unsigned>(std::strtoul(value.c_str(), nullptr, 10)));
 }
 
@@ -485,6 +497,29 @@ std::vector<std::string> COPOSKestrel::ReplyPatterns()
     return patterns;
 }
 
+int COPOSKestrel::TakeSwitchAnswers(bool separately)
+{
+    std::lock_guard lock(m_sdkLock);
+    if (m_pDataCollection == nullptr)
+        return 1012;
+    std::vector<std::string> patterns = ReplyPatterns();
+    if (separately)
+        patterns.insert(patterns.end(), std::begin(kSwitchAnswers), std::end(kSwitchAnswers));
+    // The parser refuses a new list only while it compares one position
+    // with the list, which takes microseconds.
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        try {
+            if (m_pDataCollection->setPattern(patterns) == 0)
+                return 0;
+        } catch (...) {
+            break;
+        }
+        Sleep(1);
+    }
+    Debug().LogText("Kestrel.TakeSwitchAnswers(); ", "Data Collection setpattern failed");
+    return 1006;
+}
+
 int COPOSKestrel::InitializeDataCollection()
 {
     static const char* const tag = "Kestrel.InitializeDataCollection(); ";
@@ -756,11 +791,16 @@ void COPOSKestrel::AsynchCallBack(CData* received)
                         if (c != NAK && c != ENQ && c != ACK)
                             compared.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
                     bool store = compared.find(request) != std::string::npos;
-                    if (!store && std::find(std::begin(kDigitRequests), std::end(kDigitRequests), request) !=
-                                      std::end(kDigitRequests))
+                    if (!store && isDigitRequest(request))
                         store = std::find(std::begin(kDigitReplies), std::end(kDigitReplies), reply) !=
                                 std::end(kDigitReplies);
                     if (store && queue->StoreResponseFor(request, reply))
+                        Debug().LogText2(tag, "Response", reply.c_str());
+                    // One switch's answer, while the two are taken one by one.
+                    if (!store && isDigitRequest(request) &&
+                        std::find(std::begin(kSwitchAnswers), std::end(kSwitchAnswers), reply) !=
+                            std::end(kSwitchAnswers) &&
+                        queue->AppendResponseFor(request, reply))
                         Debug().LogText2(tag, "Response", reply.c_str());
                 }
                 record.reset();

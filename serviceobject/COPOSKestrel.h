@@ -124,6 +124,13 @@ public:
     static void FillDiscoveryDefaults(CDiscoveryTemplate& search);
     // The nine default reply endings and the six digit reply patterns.
     static std::vector<std::string> ReplyPatterns();
+    // While an enable or disable sequence is answered, each switch's answer
+    // ('1' ACK, '0' NAK ...) is a reply of its own: the scanner may send
+    // labels between the two answers, and a label would otherwise swallow
+    // the answer before it. Off again afterwards, since other replies hold
+    // such pairs inside them ("UPACKX1" ACK "."). 0, 1012 without a data
+    // collection, 1006 when the list could not be changed.
+    int TakeSwitchAnswers(bool separately);
 
 protected:
     COPOSKestrel();

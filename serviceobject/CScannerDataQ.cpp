@@ -121,7 +121,7 @@ int CScannerDataQ::updateStatistics(int counter)
     if (name == nullptr)
         return 1;
     DWORD value = 0;
-    if (!ReadDeviceDword(key, name, value) || value == 0xFFFFFFFFu)
+    if (!ReadDeviceDword(key, name, value, &Debug()) || value == 0xFFFFFFFFu)
         value = 0;
     return WriteDeviceCounter(key, name, value + 1) ? 1 : 0;
 }
@@ -175,6 +175,15 @@ bool CScannerDataQ::StoreResponseFor(const std::string& request, const std::stri
     if (m_pendingRequest != request)
         return false;
     m_lastResponse = response;
+    return true;
+}
+
+bool CScannerDataQ::AppendResponseFor(const std::string& request, const std::string& part)
+{
+    std::lock_guard lock(m_exchangeLock);
+    if (m_pendingRequest != request)
+        return false;
+    m_lastResponse += part;
     return true;
 }
 

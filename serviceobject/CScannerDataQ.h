@@ -52,6 +52,9 @@ public:
     // Stores `response` as the last response only while `request` is still
     // the pending request; whether it was stored.
     bool StoreResponseFor(const std::string& request, const std::string& response);
+    // Adds `part` to the last response, for a reply that comes in parts,
+    // only while `request` is still the pending request; whether it was.
+    bool AppendResponseFor(const std::string& request, const std::string& part);
 
     // The last image: a new one replaces (and frees) one nobody took.
     void SetLastImage(std::vector<unsigned char> image);

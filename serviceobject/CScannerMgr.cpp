@@ -326,6 +326,18 @@ long CScannerMgr::ClaimDevice(long timeout)
 
 long CScannerMgr::SetDeviceEnabled(long enable)
 {
+    const long result = SwitchDevice(enable);
+    if (result != 0) {
+        // The scanner may have taken the switch and only its answer was
+        // lost: it is told again what DeviceEnabled still reads, so that
+        // the two agree.
+        SwitchDevice(m_nDeviceEnabled.load());
+    }
+    return result;
+}
+
+long CScannerMgr::SwitchDevice(long enable)
+{
     static const char* const tag = "CScannerMgr.SetDeviceEnabled();";
     const int result =
         SendCmdToDevice(enable != 0 ? kEnableSequence : kDisableSequence, nullptr, m_common.m_llCommandTimeOut, 1);
@@ -389,7 +401,9 @@ long CScannerMgr::ReleaseDevice()
     // The update thread connects the device again when a flash fails or is
     // cancelled: it must be done before the device is let go.
     m_firmware.WaitForEnd();
-    SetDeviceEnabled(1);
+    // Left scanning whatever it answers (DeviceEnabled reads 0 after the
+    // release all the same).
+    SwitchDevice(1);
     m_reconnect.Shutdown();
     if (m_pQueue != nullptr) {
         m_pQueue->SetEventWindow(nullptr);
@@ -473,6 +487,20 @@ int CScannerMgr::SendCmdToDevice(const std::string& command, std::string* respon
                 request = request.substr(semicolon + 1);
         }
         queue->SetPendingRequest(request);
+        // Each switch's answer is taken on its own until the sequence ends.
+        struct SwitchAnswers {
+            COPOSKestrel* facade;
+            explicit SwitchAnswers(COPOSKestrel* f) : facade(f)
+            {
+                if (facade != nullptr)
+                    facade->TakeSwitchAnswers(true);
+            }
+            ~SwitchAnswers()
+            {
+                if (facade != nullptr)
+                    facade->TakeSwitchAnswers(false);
+            }
+        } switchAnswers(rawSequence ? m_pFacade : nullptr);
         const int sent = m_pFacade->SendMenuCmdASynch(command, raw);
         if (sent != 0) {
             Debug().LogText(tag, "Bad cmd response");
@@ -505,8 +533,12 @@ int CScannerMgr::SendCmdToDevice(const std::string& command, std::string* respon
                         if (response != nullptr)
                             *response = reply;
                         result = 0;
+                        break;
                     }
-                    break;
+                    // The first switch answered: labels the scanner sends
+                    // now go their own way, the second answer follows.
+                    if (reply != std::string{'1', ACK} && reply != std::string{'0', ACK})
+                        break;
                 }
             }
             if (platform::tickElapsed(start, GetTickCount()) >= limit)

@@ -55,6 +55,8 @@ public:
                      const std::string& maximumTimeOut, const std::string& commandTimeOut,
                      const std::string& scanDataOption, const std::string& decodeGs1Ltd);
     long ClaimDevice(long timeout);
+    // After a failed switch the scanner is switched back to what
+    // DeviceEnabled reads.
     long SetDeviceEnabled(long enable);
     long SetAutoDisable(long value);
     long ReleaseDevice();
@@ -121,6 +123,9 @@ public:
     std::atomic<long> m_nAutoDisable{0};
 
 private:
+    // One enable or disable exchange: 0, 111 or 112; DeviceEnabled follows a
+    // success only.
+    long SwitchDevice(long enable);
     void Store(int code);
     // 113 busy, 107 disconnected (or `disconnected`), 101 not open, else 0;
     // `closedFirst` tests the open state first (there is no queue to ask).

@@ -1,8 +1,12 @@
 #include "RegistrySettings.h"
 
+#include "debug/ZRIDbgBase.h"
+
 #include "platform/registry.h"
 
 #include <cstdint>
+#include <mutex>
+#include <set>
 #include <vector>
 
 const char* const kServiceOposKey = "SOFTWARE\\OLEforRetail\\ServiceOPOS";
@@ -13,22 +17,58 @@ namespace {
 
 constexpr std::size_t kStringLimit = 256;
 
-bool sameName(const std::string& a, const char* b)
+std::string upperCase(std::string text)
 {
-    std::string upper = a;
-    for (char& c : upper)
+    for (char& c : text)
         if (c >= 'a' && c <= 'z')
             c = static_cast<char>(c - 'a' + 'A');
-    return upper == b;
+    return text;
 }
 
-bool readDword(HKEY key, const char* valueName, DWORD& value)
+bool sameName(const std::string& a, const char* b)
+{
+    return upperCase(a) == b;
+}
+
+// The values already told to be of the wrong type (key path and value name,
+// upper-cased), so that a counter read at every scan is told once; one read
+// as a DWORD again is forgotten, and told again should it go wrong again.
+std::mutex g_toldLock;
+std::set<std::string> g_told;
+constexpr std::size_t kToldLimit = 256;
+
+void noteType(const std::string& keyPath, const char* valueName, bool wrongType, ZRIDbgBase* debug)
+{
+    {
+        std::lock_guard lock(g_toldLock);
+        if (!wrongType && g_told.empty())
+            return;
+        const std::string id = upperCase(keyPath) + "\\" + upperCase(valueName);
+        if (!wrongType) {
+            g_told.erase(id);
+            return;
+        }
+        if (debug == nullptr || g_told.count(id) != 0)
+            return;
+        if (g_told.size() < kToldLimit)
+            g_told.insert(id);
+    }
+    debug->LogText2("RegistrySettings; ", "value of the wrong type read as missing", (keyPath + "\\" + valueName).c_str());
+}
+
+// A REG_DWORD value. Any other type is no number, whatever its size: a
+// four-byte text "123" would read as 3355185.
+bool readDword(HKEY key, const std::string& keyPath, const char* valueName, DWORD& value, ZRIDbgBase* debug)
 {
     DWORD type = 0;
     DWORD data = 0;
     DWORD size = sizeof data;
-    if (RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) != ERROR_SUCCESS ||
-        size != sizeof data)
+    const LONG result = RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
+    if (result != ERROR_SUCCESS && result != ERROR_MORE_DATA)
+        return false;
+    const bool wrongType = type != REG_DWORD;
+    noteType(keyPath, valueName, wrongType, debug);
+    if (wrongType || result != ERROR_SUCCESS || size != sizeof data)
         return false;
     value = data;
     return true;
@@ -36,7 +76,8 @@ bool readDword(HKEY key, const char* valueName, DWORD& value)
 
 // The value as text: a DWORD in decimal (as the platform's 32-bit long
 // prints it) or a string.
-bool readValue(const std::string& keyPath, const std::string& valueName, bool asDword, std::string& text)
+bool readValue(const std::string& keyPath, const std::string& valueName, bool asDword, std::string& text,
+               ZRIDbgBase* debug)
 {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
@@ -44,7 +85,7 @@ bool readValue(const std::string& keyPath, const std::string& valueName, bool as
     bool read = false;
     if (asDword) {
         DWORD value = 0;
-        read = readDword(key, valueName.c_str(), value);
+        read = readDword(key, keyPath, valueName.c_str(), value, debug);
         if (read)
             text = std::to_string(static_cast<std::int32_t>(value));
     } else {
@@ -76,24 +117,24 @@ std::string DeviceKeyPath(const std::string& category, const std::string& device
 }
 
 bool ReadDeviceValue(const std::string& category, const std::string& device, const std::string& valueName,
-                     std::string& text)
+                     std::string& text, ZRIDbgBase* debug)
 {
     const bool dword = sameName(valueName, "SCANDATAOPTION_01") || sameName(valueName, "GOODSCANCOUNT") ||
                        sameName(valueName, "NOREADCOUNT") || sameName(valueName, "DECODE_GS1_LTD");
-    return readValue(DeviceKeyPath(category, device), valueName, dword, text);
+    return readValue(DeviceKeyPath(category, device), valueName, dword, text, debug);
 }
 
-bool ReadSuiteValue(const std::string& valueName, std::string& text)
+bool ReadSuiteValue(const std::string& valueName, std::string& text, ZRIDbgBase* debug)
 {
-    return readValue(kSuiteKey, valueName, sameName(valueName, "DEVICE_POLL_FREQUENCY"), text);
+    return readValue(kSuiteKey, valueName, sameName(valueName, "DEVICE_POLL_FREQUENCY"), text, debug);
 }
 
-bool ReadDeviceDword(const std::string& keyPath, const std::string& valueName, DWORD& value)
+bool ReadDeviceDword(const std::string& keyPath, const std::string& valueName, DWORD& value, ZRIDbgBase* debug)
 {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return false;
-    const bool read = readDword(key, valueName.c_str(), value);
+    const bool read = readDword(key, keyPath, valueName.c_str(), value, debug);
     RegCloseKey(key);
     return read;
 }

@@ -3,13 +3,16 @@
 // under "SOFTWARE\OLEforRetail\ServiceInfo\Varnex", both below
 // HKEY_LOCAL_MACHINE, and the DWORD reader and counter writer of a device
 // key. Every reader answers false when the key or the value cannot be read;
-// the caller then keeps its default.
+// the caller then keeps its default. A value that should be a DWORD but is
+// of another type counts as missing; `debug` (when given) is told so once.
 #pragma once
 
 #include "platform/registry.h"
 #include "platform/types.h"
 
 #include <string>
+
+class ZRIDbgBase;
 
 extern const char* const kServiceOposKey;    // "SOFTWARE\OLEforRetail\ServiceOPOS"
 extern const char* const kSuiteKey;          // "SOFTWARE\OLEforRetail\ServiceInfo\Varnex"
@@ -22,13 +25,14 @@ std::string DeviceKeyPath(const std::string& category, const std::string& device
 // (any case) are DWORDs, returned in decimal; every other value is a
 // string of up to 256 bytes.
 bool ReadDeviceValue(const std::string& category, const std::string& device, const std::string& valueName,
-                     std::string& text);
+                     std::string& text, ZRIDbgBase* debug = nullptr);
 // "DEVICE_POLL_FREQUENCY" is a DWORD, returned in decimal; others strings
 // of up to 256 bytes.
-bool ReadSuiteValue(const std::string& valueName, std::string& text);
+bool ReadSuiteValue(const std::string& valueName, std::string& text, ZRIDbgBase* debug = nullptr);
 
-// Any 4-byte value of the key `keyPath` (below HKEY_LOCAL_MACHINE).
-bool ReadDeviceDword(const std::string& keyPath, const std::string& valueName, DWORD& value);
+// A REG_DWORD value of the key `keyPath` (below HKEY_LOCAL_MACHINE).
+bool ReadDeviceDword(const std::string& keyPath, const std::string& valueName, DWORD& value,
+                     ZRIDbgBase* debug = nullptr);
 // Writes a REG_DWORD, only for the counters "GOODSCANCOUNT",
 // "COMMERRORCOUNT" and "NOREADCOUNT" (any case); false for other names.
 bool WriteDeviceCounter(const std::string& keyPath, const std::string& valueName, DWORD value);

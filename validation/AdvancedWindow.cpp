@@ -13,6 +13,7 @@
 #include "TTComboBox.h"
 #include "TillProbeDlg.h"
 #include "TillProbeWindow.h"
+#include "WindowLook.h"
 
 #include "platform/shell.h"
 
@@ -138,9 +139,10 @@ constexpr Place kButtons[] = {
     {IDC_BTN_BROWSE, 754, 156, 30, 24},
     {IDC_BTN_APPLY, 788, 156, 80, 24},
     {IDC_BTN_STATAPPLY, 788, 156, 80, 24},
+    // ScanData and ScanDataLabel have room for a label of two lines.
     {IDC_BTN_SCANDATA, 286, 212, 110, 24},
-    {IDC_BTN_SCANDATALABEL, 286, 240, 110, 24},
-    {IDC_BTN_SCANDATATYPE, 286, 268, 110, 24},
+    {IDC_BTN_SCANDATALABEL, 286, 262, 110, 24},
+    {IDC_BTN_SCANDATATYPE, 286, 312, 110, 24},
     {IDC_BTN_CAPAIM, 286, 212, 130, 24},
     {IDC_BTN_CAPDECODEDATA, 420, 212, 130, 24},
     {IDC_BTN_CAPHOSTTRIGGERED, 554, 212, 130, 24},
@@ -205,9 +207,9 @@ constexpr Place kEdits[] = {
 };
 
 constexpr Place kBoxes[] = {
-    {IDC_EDIT_SCANDATA, 400, 212, 552, 24},
-    {IDC_EDIT_SCANDATALABEL, 400, 240, 552, 24},
-    {IDC_EDIT_SCANDATATYPE, 400, 268, 552, 24},
+    {IDC_EDIT_SCANDATA, 400, 212, 552, 46},
+    {IDC_EDIT_SCANDATALABEL, 400, 262, 552, 46},
+    {IDC_EDIT_SCANDATATYPE, 400, 312, 552, 24},
 };
 
 constexpr Place kStatics[] = {
@@ -222,7 +224,8 @@ constexpr Place kStatics[] = {
     {IDC_STATIC_SPECIFICTITLE, 286, 188, 400, 20},
     {IDC_STATIC_PREVIEWCAPTION, 806, 450, 150, 20},
     {IDC_STATIC_DATACOUNT, 286, 630, 250, 20},
-    {IDC_STATIC_STATUS, 540, 630, 260, 20},
+    // Two lines: the longest status texts do not fit one.
+    {IDC_STATIC_STATUS, 540, 630, 260, 44},
 };
 
 // A Qt key as the Windows virtual-key code the controller's filter knows.
@@ -339,6 +342,8 @@ int AdvancedWindow::idOf(const QWidget* widget) const
 void AdvancedWindow::build()
 {
     setWindowTitle(qs(probe::T(probe::kAdvancedCaption)));
+    setWindowIcon(TillProbeIcon());
+    CentreWhenFirstShown(this);
     setWindowFlags((windowFlags() | Qt::WindowMinimizeButtonHint) & ~Qt::WindowMaximizeButtonHint &
                    ~Qt::WindowContextHelpButtonHint);
     colour(this, Qt::black, kFaceColour);
@@ -402,7 +407,7 @@ void AdvancedWindow::build()
     }
     for (const Place& place : kStatics) {
         auto* label = new QLabel(body);
-        label->setWordWrap(place.id == IDC_STATIC_DEVICEINFO);
+        label->setWordWrap(place.id == IDC_STATIC_DEVICEINFO || place.id == IDC_STATIC_STATUS);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         add(place.id, label, place);
     }
@@ -413,6 +418,9 @@ void AdvancedWindow::build()
     auto* output = new QTextEdit(body);
     output->setReadOnly(true);
     colour(output, Qt::black, Qt::white);
+    // The statistics XML is indented by tabs: four blanks each, not Qt's
+    // 80 pixels.
+    output->setTabStopDistance(4 * output->fontMetrics().horizontalAdvance(QLatin1Char(' ')));
     add(IDC_OUTPUT, output, {IDC_OUTPUT, 286, 471, 661, 151});
     auto* preview = new CPictureBox(body);
     preview->SetMode(2);  // the whole image, fitted to the preview

@@ -51,7 +51,6 @@ const CLanguageManager::StringTable& strings()
         {kCaption, "TillProbe - Basic View"},
         {kAboutCaption, "About TillProbe"},
         {kAdvancedCaption, "TillProbe - Advanced View"},
-        {kOk, "OK"},
         {kNoControls, "Install the relevant Control Objects to use the application"},
         {kNoControlsCaption, "Validation Utility"},
         {kMenuFile, "&File"},

@@ -55,7 +55,6 @@ constexpr UINT kApplicationException = 33060;
 constexpr UINT kCaption = 33200;
 constexpr UINT kAboutCaption = 33201;
 constexpr UINT kAdvancedCaption = 33202;
-constexpr UINT kOk = 33203;
 constexpr UINT kNoControls = 33204;
 constexpr UINT kNoControlsCaption = 33205;
 

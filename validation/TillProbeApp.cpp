@@ -1,6 +1,7 @@
 #include "TillProbeApp.h"
 
 #include "ProbeStrings.h"
+#include "QtTranslations.h"
 
 #include "platform/broadcast.h"
 #include "platform/error.h"
@@ -111,6 +112,7 @@ int CTillProbeApp::Run()
 int runTillProbe(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    InstallQtTranslations();
     CTillProbeApp tillProbe;
     return tillProbe.Run();
 }

@@ -2,6 +2,7 @@
 
 #include "ControlCharacters.h"
 #include "ProbeStrings.h"
+#include "TextCoding.h"
 
 #include "platform/registry.h"
 #include "platform/shell.h"
@@ -352,7 +353,7 @@ void CTillProbeDlg::FillDeviceList(const std::string& type)
                     continue;
                 for (const RegValue& value : readValues(deviceKey.get(), kMaxListedValues)) {
                     if (value.type == REG_SZ && lower(value.name) == manufacturer && lower(value.text) == maker) {
-                        m_model.devices.push_back(device);
+                        m_model.devices.push_back(Utf8FromLatin1(device));
                         listed = true;
                         break;
                     }
@@ -380,7 +381,7 @@ void CTillProbeDlg::ReadClaimTimeout()
         typePart = T(kScanner);
     std::vector<RegValue> values;
     Key key;
-    if (key.open(T(kDeviceRoot) + typePart + "\\" + m_deviceName))
+    if (key.open(T(kDeviceRoot) + typePart + "\\" + Latin1FromUtf8(m_deviceName)))
         values = readValues(key.get(), kMaxDeviceValues);
     else
         log("OnSelchangeComboDeviceName", "Registry values", "Failed");
@@ -469,7 +470,7 @@ LRESULT CTillProbeDlg::OnAddDevice()
 std::string CTillProbeDlg::ShowResultText(LONG code)
 {
     const std::string text = iniText("ResultCode", code);
-    ShowError(text);
+    ShowError(Utf8FromLatin1(text));
     return text;
 }
 
@@ -482,7 +483,7 @@ void CTillProbeDlg::OnBtnVerify()
     m_model.verifyEnabled = false;
 
     try {
-        m_openResult = m_scanner.Open(m_deviceName);
+        m_openResult = m_scanner.Open(Latin1FromUtf8(m_deviceName));
     } catch (...) {
         m_openResult = 104;
         log("OnBtnVerify", "OpenException", serviceObjectException);
@@ -552,7 +553,7 @@ bool CTillProbeDlg::EnableForReading()
             (m_scanner.*setter)(TRUE);
             const LONG result = m_scanner.GetResultCode();
             if (result != 0) {
-                failure = iniText("ResultCode", result);
+                failure = Utf8FromLatin1(iniText("ResultCode", result));
                 break;
             }
         }
@@ -614,7 +615,7 @@ void CTillProbeDlg::OnDataEventScanner()
         m_lastData = NameControlCharacters(m_lastData);
         m_scanner.SetDataEventEnabled(TRUE);
         SetCountdown(m_countdownStart);
-        m_model.output = m_lastData;
+        m_model.output = Utf8FromLatin1(m_lastData);
     } catch (...) {
         log("OnDataEventScanner", "GetScanDataLabel", m_lastData);
     }

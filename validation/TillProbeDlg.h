@@ -47,7 +47,9 @@ constexpr UINT kCountdownTimer = 1;
 
 }  // namespace probe
 
-// What the Basic View shows.
+// What the Basic View shows. Every text is UTF-8, as the program's own
+// texts are: a device name the registry keeps in ISO-8859-1, a label's
+// bytes and a word of the results file are turned into it on their way in.
 struct BasicViewModel {
     enum class Verify { Ready, Running, Unavailable };
 
@@ -58,7 +60,7 @@ struct BasicViewModel {
     bool devicesEnabled = true;
     Verify verifyLook = Verify::Ready;
     bool verifyEnabled = true;
-    std::string output;  // ISO-8859-1
+    std::string output;
     bool outputShown = true;
     bool pictureShown = false;
     std::string errorText;

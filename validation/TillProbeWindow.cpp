@@ -7,7 +7,9 @@
 #include "MsgBox.h"
 #include "ProbeStrings.h"
 #include "QtMessagePump.h"
+#include "QtTranslations.h"
 #include "TTComboBox.h"
+#include "WindowLook.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -38,12 +40,6 @@ const QColor kGroupText(14, 71, 136);
 QString qs(const std::string& text)
 {
     return QString::fromStdString(text);
-}
-
-// Shown labels come as ISO-8859-1 bytes.
-QString latin1(const std::string& text)
-{
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 QString lookName(Verify look)
@@ -190,6 +186,8 @@ int TillProbeWindow::idOf(const QWidget* widget) const
 void TillProbeWindow::build()
 {
     setWindowTitle(qs(T(kCaption)));
+    setWindowIcon(TillProbeIcon());
+    CentreWhenFirstShown(this);
     paintFace(this);
     auto* layout = new QVBoxLayout(this);
     buildMenu();
@@ -210,17 +208,23 @@ void TillProbeWindow::build()
     auto* options = new QGroupBox(qs(T(kOptionsGroup)), this);
     groupTitle(options);
     auto* grid = new QGridLayout(options);
-    grid->addWidget(new QLabel(qs(T(kDeviceTypeLabel)), options), 0, 0);
+    // The field labels in black: a group box hands its title colour down.
+    const auto fieldLabel = [options](UINT text) {
+        QLabel* label = colouredLabel(options, Qt::black, kFaceColour);
+        label->setText(qs(T(text)));
+        return label;
+    };
+    grid->addWidget(fieldLabel(kDeviceTypeLabel), 0, 0);
     auto* types = new CTTComboBox(options);
     add(IDC_COMBO_DEVICETYPE, types, "IDC_COMBO_DEVICETYPE");
     types->setEnabled(false);
     grid->addWidget(types, 0, 1);
-    grid->addWidget(new QLabel(qs(T(kDeviceNameLabel)), options), 1, 0);
+    grid->addWidget(fieldLabel(kDeviceNameLabel), 1, 0);
     auto* devices = new DeviceList(options);
     devices->onDropDown = [this] { act([this] { m_controller->OnDropdownComboDevice(); }); };
     add(IDC_COMBO_DEVICE, devices, "IDC_COMBO_DEVICE");
     grid->addWidget(devices, 1, 1);
-    grid->addWidget(new QLabel(qs(T(kVerifyLabel)), options), 2, 0);
+    grid->addWidget(fieldLabel(kVerifyLabel), 2, 0);
     auto* verify = new VerifyButton(options);
     add(IDC_BTN_VERIFY, verify, "IDC_BTN_VERIFY");
     verify->setToolTip(qs(T(kTipVerify)));
@@ -256,15 +260,22 @@ void TillProbeWindow::build()
     add(IDC_PICTURE, picture, "IDC_PICTURE");
     picture->hide();
     outputLayout->addWidget(picture);
-    auto* errorLine = colouredLabel(outputGroup, QColor(255, 0, 0), kLineFace);
-    auto* progressLine = colouredLabel(outputGroup, QColor(22, 109, 20), kLineFace);
+    // The error line and the progress line share one place, which keeps its
+    // height whether one of them shows or neither.
+    auto* lines = new QWidget(outputGroup);
+    lines->setFixedHeight(22);
+    auto* linesLayout = new QGridLayout(lines);
+    linesLayout->setContentsMargins(0, 0, 0, 0);
+    auto* errorLine = colouredLabel(lines, QColor(255, 0, 0), kLineFace);
+    auto* progressLine = colouredLabel(lines, QColor(22, 109, 20), kLineFace);
     add(IDC_ERROR_LINE, errorLine, "IDC_ERROR_LINE");
     add(IDC_PROGRESS_LINE, progressLine, "IDC_PROGRESS_LINE");
     for (QLabel* line : {errorLine, progressLine}) {
         line->setAlignment(Qt::AlignCenter);
-        line->setMinimumHeight(22);
-        outputLayout->addWidget(line);
+        line->hide();
+        linesLayout->addWidget(line, 0, 0);
     }
+    outputLayout->addWidget(lines);
     layout->addWidget(outputGroup);
     resize(482, 383);
 
@@ -336,7 +347,7 @@ void TillProbeWindow::SyncToWidgets()
     const auto fill = [](QComboBox* box, const std::vector<std::string>& items, int current) {
         QStringList texts;
         for (const std::string& item : items)
-            texts << latin1(item);
+            texts << qs(item);
         QStringList shown;
         for (int i = 0; i < box->count(); ++i)
             shown << box->itemText(i);
@@ -358,15 +369,15 @@ void TillProbeWindow::SyncToWidgets()
     verify->update();
 
     auto* output = static_cast<QTextEdit*>(Control(IDC_OUTPUT));
-    if (output->toPlainText() != latin1(model.output))
-        output->setPlainText(latin1(model.output));
+    if (output->toPlainText() != qs(model.output))
+        output->setPlainText(qs(model.output));
     output->setVisible(model.outputShown);
     Control(IDC_PICTURE)->setVisible(model.pictureShown);
     auto* errorLine = static_cast<QLabel*>(Control(IDC_ERROR_LINE));
     auto* progressLine = static_cast<QLabel*>(Control(IDC_PROGRESS_LINE));
-    errorLine->setText(latin1(model.errorText));
+    errorLine->setText(qs(model.errorText));
     errorLine->setVisible(model.errorShown);
-    progressLine->setText(latin1(model.progressText));
+    progressLine->setText(qs(model.progressText));
     progressLine->setVisible(model.progressShown);
     Control(IDC_BTN_FULLIMAGE)->setVisible(model.fullImageShown);
     Control(IDC_BTN_FULLIMAGE)->setEnabled(model.fullImageEnabled);
@@ -492,13 +503,14 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
 {
     setObjectName("CAboutDlg");
     setWindowTitle(qs(T(kAboutCaption)));
+    setWindowIcon(TillProbeIcon());
     paintFace(this);
     auto* layout = new QVBoxLayout(this);
     auto* version = new QLabel(qs(T(kAboutVersion)), this);
     version->setObjectName("IDC_ABOUT_VERSION");
     auto* notice = new QLabel(qs(T(kAboutNotice)), this);
     notice->setObjectName("IDC_ABOUT_NOTICE");
-    auto* ok = new CClrButton(qs(T(kOk)), this);
+    auto* ok = new CClrButton(QtButtonText(QtButton::Ok), this);
     ok->setObjectName("IDOK");
     ok->SetColor(kBlack, kFace);
     ok->setDefault(true);

@@ -275,10 +275,12 @@ int CFirmwareUpdaterHelper::flashForUpdater(void* user, std::string firmwareFile
     m_flashProcess->setFlashScannerValue(user, m_firmwareFile.c_str());
     int result = 0;
     const bool flashed = m_flashProcess->flashScanner(&result);
-    if (!send254Report(0))
-        return 1;
+    const bool modeOff = send254Report(0);
     if (flashed)
-        return 0;
+        return modeOff ? 0 : 1;
+    // What the library answered is what the caller needs: a scanner that
+    // left during a failed or cancelled flash cannot take report 254 any
+    // more, and that failure (logged already) must not hide the answer.
     takeProcessError(kMethod);
     return result == CUR_FILEBAD || result == CUR_FILE_INCOMPATIBLE ? 2 : 1;
 }

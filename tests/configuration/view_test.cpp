@@ -333,7 +333,7 @@ TEST_F(ViewTest, FrenchGetsTheFrenchMenuWithOrWithoutTheStringsFile)
     CLanguageManager::GetInstance().ResetForTesting();
     open();
     EXPECT_EQ(button(IDC_ADDDEVICERADIO)->text(), QString::fromUtf8("Ajouter un appareil"));
-    EXPECT_EQ(combo(IDC_CONNECTIONCOMBO)->itemText(0), "True");
+    EXPECT_EQ(combo(IDC_CONNECTIONCOMBO)->itemText(0), "Vrai");
     EXPECT_EQ(combo(IDC_TIMEOUTCOMBO)->currentText(), "10000");
     grabAndKeep(window.get(), "tillsetup-french");
 }

@@ -135,15 +135,17 @@ private:
     platform::DispatchDriver m_driver;
 };
 
-// Registers the control and the fakes in the test's registry.
-// Each test starts with the fakes at their defaults and no device entries
-// of an earlier test, and removes its own.
+// Registers the control and the fakes in the test's registry. Each test
+// starts with the fakes at their defaults and no device entries of an
+// earlier test, and removes its own.
 class ControlTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         ASSERT_EQ(RegisterLibrary("libVXOPOSScanner.so"), S_OK);
         ASSERT_EQ(RegisterLibrary("libvx_fake_so.so"), S_OK);
+        // The slots live as long as the process: an earlier test's steering
+        // and calls are forgotten.
         for (fakeso::Slot& each : FakeSlots().slot)
             each.Reset();
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\OLEforRetail");

@@ -79,6 +79,8 @@ public:
         }
         if (onEvent)
             onEvent(*params);
+        if (onInvoke)
+            onInvoke(dispid, *params);
         std::lock_guard lock(m_mutex);
         m_fired.push_back(fired);
         m_changed.notify_all();
@@ -97,6 +99,7 @@ public:
     }
 
     std::function<void(DISPPARAMS&)> onEvent;  // set before events come
+    std::function<void(DISPID, DISPPARAMS&)> onInvoke;  // likewise, with the event's id
     int lookups = 0;
     LCID lastLocale = 0;
 

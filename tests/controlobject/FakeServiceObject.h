@@ -63,25 +63,19 @@ struct Slot {
         std::lock_guard lock(mutex);
         return calls;
     }
-    // The steering back at its defaults and no calls recorded: what a test
-    // finds, whatever an earlier test of the process set.
+    // A fresh slot's steering and an empty record, for the next test in the
+    // same process (objects still alive stay counted).
     void Reset()
     {
-        static const Slot defaults;
         std::lock_guard lock(mutex);
-        names = defaults.names;
-        version = defaults.version;
-        noFactory = defaults.noFactory;
-        noDispatch = defaults.noDispatch;
-        openServiceFails = defaults.openServiceFails;
-        openServiceResult = defaults.openServiceResult;
-        getOpenResultFails = defaults.getOpenResultFails;
-        openResult = defaults.openResult;
-        methodResult = defaults.methodResult;
-        failCalls = defaults.failCalls;
+        names = StandardNames();
+        version = 1013000;
+        noFactory = noDispatch = openServiceFails = getOpenResultFails = failCalls = false;
+        openServiceResult = openResult = methodResult = 0;
         numbers.clear();
         strings.clear();
         calls.clear();
+        control = nullptr;
     }
 };
 

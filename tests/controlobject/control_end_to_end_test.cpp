@@ -111,7 +111,12 @@ TEST_F(EndToEndTest, ALabelAnErrorAndPowerReachTheApplicationsThread)
             });
             ASSERT_TRUE(vxtest::waitUntil([&] { return sink.count() > before; }));
             EXPECT_EQ(sink.fired()[before].id, 103);
-            container.run([&] { EXPECT_EQ(control->get(id::State), state) << response; });
+            // The service object sets the state once the handler has returned.
+            EXPECT_TRUE(vxtest::waitUntil([&] {
+                LONG now = 0;
+                container.run([&] { now = control->get(id::State); });
+                return now == state;
+            })) << response;
             container.run([&] { control->call(id::ClearInput); });
         }
 
@@ -191,8 +196,13 @@ TEST_F(EndToEndTest, HandlersReadPropertiesAndCloseFromInsideTheirEvents)
     container.run([&] {
         EXPECT_EQ(sink.fired()[1].id, 103);
         EXPECT_EQ(enabledSeen.size(), 2u);
-        EXPECT_EQ(control->get(id::State), 2);
     });
+    // The service object sets the state once the handler has returned.
+    EXPECT_TRUE(vxtest::waitUntil([&] {
+        LONG state = 0;
+        container.run([&] { state = control->get(id::State); });
+        return state == 2;
+    }));
 
     // Power lost: the handler closes the device from inside the event.
     scanner->unplug();

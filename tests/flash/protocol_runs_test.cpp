@@ -254,6 +254,60 @@ TEST_P(LineSettings, HostAndApplication)
     }
 }
 
+// A scanner in its bootloader whose application works at 38400: the host
+// (at 115200, the only rate a bootloader hears) writes the application,
+// finds it restarted by the baud search, and a host at the rate found
+// updates it again through the running application.
+TEST_F(ProtocolRuns, AnApplicationFoundByTheBaudSearchIsThenUpdatedAtItsRate)
+{
+    vxsim::BootloaderOptions options;
+    options.id = "found-then-updated";
+    options.startInBoot = true;
+    options.appLine = {38400, 8, 0};
+    BootloaderPeer peer(options);
+    {
+        Host host;
+        CFlashTool* t = loggingTool(peer, Link::rs232, host, "found.log", 3);
+        EXPECT_EQ(flash(t, host, "app.mocf"), CUR_SUCCESS_RECOVERY);
+        DestroyFlashTool(t);
+    }
+    ASSERT_FALSE(peer.inBoot());
+    EXPECT_TRUE(peer.appCopy() == m_expectedApp);
+    const std::string found = logText("found.log");
+    for (const char* rate : {"115200", "57600"})
+        EXPECT_NE(found.find(std::string("MyPrivateParams -- CheckDeviceStatus: could not get any response for SYN C "
+                                         "command in baudrate ") +
+                             rate + ", ByteSize = 8, Parity = 0, StopBits = 0. \n"),
+                  std::string::npos)
+            << rate;
+    EXPECT_NE(found.find("MyPrivateParams -- CheckDeviceStatus: scanner is working in baudrate 38400, ByteSize = 8, "
+                         "Parity = 0, StopBits = 0. \n"),
+              std::string::npos);
+    const std::size_t blocksBefore = peer.blocks().size();
+    const std::size_t refusalsBefore = peer.refusals().size();
+
+    m_hostBaud = 38400;
+    Host host;
+    CFlashTool* t = loggingTool(peer, Link::rs232, host, "updated.log", 3);
+    host.peer = nullptr;  // its commands are those of both updates
+    EXPECT_EQ(flash(t, host, "both.mocf"), CUR_SUCCESS);
+    DestroyFlashTool(t);
+    EXPECT_FALSE(peer.inBoot());
+    EXPECT_TRUE(peer.bootCopy() == m_expectedBoot);
+    EXPECT_TRUE(peer.appCopy() == m_expectedApp);
+    EXPECT_EQ(peer.blocks().size() - blocksBefore, kBootBlocks + kAppBlocks) << "both images written again";
+    EXPECT_EQ(peer.bootloaderBaud(), 115200u);
+    const std::vector<std::string> refusals = peer.refusals();
+    EXPECT_EQ(std::vector<std::string>(refusals.begin() + static_cast<std::ptrdiff_t>(refusalsBefore), refusals.end()),
+              std::vector<std::string>{})
+        << "the second update spoke to the application at its own rate only";
+    const std::string updated = logText("updated.log");
+    EXPECT_NE(updated.find("MyPrivateParams -- Scanner_GetPinfo: get P_INFO string with valid header format in baudrate "
+                           "38400, ByteSize = 8, Parity = 0, StopBits = 0. \n"),
+              std::string::npos);
+    checkProgress(host, kBootBlocks + kAppBlocks, 2);
+}
+
 // Every retry loop retries: the scanner answers the first attempt of each
 // step wrongly and a later one rightly, and the update still succeeds (a
 // host that gave up, or took the wrong answer, would fail or write
@@ -352,6 +406,7 @@ TEST_F(ProtocolRuns, CompatibilityCheck)
     } cases[] = {
         {"scanner without compatibility codes accepts every file", {}, {5}, std::vector<std::uint32_t>{5}, true},
         {"an incompatible code refuses even with a compatible one", {17}, {5}, std::vector<std::uint32_t>{17, 5}, false},
+        {"the refusing code after another of the scanner's", {17}, {9, 5}, std::vector<std::uint32_t>{17, 5}, false},
         {"no record, scanner with incompatible codes", {17}, {5}, std::nullopt, false},
         {"no record, scanner with compatible codes only", {17}, {}, std::nullopt, true},
         {"a compatible code", {18, 17}, {}, std::vector<std::uint32_t>{17}, true},

@@ -155,6 +155,52 @@ TEST(RegistryReaders, DeviceAndSuiteValues)
     EXPECT_FALSE(WriteDeviceCounter("SOFTWARE\\missing", "GOODSCANCOUNT", 5));
 }
 
+// A number stored as another type is missing, whatever its size, and the
+// log tells so once per value while it stays wrong.
+TEST(RegistryReaders, ANumberOfAnotherTypeIsMissingAndToldOnce)
+{
+    const std::string key = DeviceKeyPath("Scanner", "WrongTypes");
+    setString(key, "SCANDATAOPTION_01", "123");  // four bytes with the NUL
+    setString(kSuiteKey, "DEVICE_POLL_FREQUENCY", "4000");
+    HKEY opened = nullptr;
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr);
+    const unsigned char bytes[4] = {9, 0, 0, 0};
+    RegSetValueExA(opened, "GOODSCANCOUNT", 0, REG_BINARY, bytes, sizeof bytes);
+    RegCloseKey(opened);
+
+    RecordingDebug debug;
+    const auto told = [&] {
+        int n = 0;
+        for (const auto& line : debug.lines())
+            n += line.find("wrong type") != std::string::npos ? 1 : 0;
+        return n;
+    };
+    std::string text = "kept";
+    DWORD value = 77;
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_FALSE(ReadDeviceValue("Scanner", "WrongTypes", "SCANDATAOPTION_01", text, &debug));
+        EXPECT_FALSE(ReadSuiteValue("DEVICE_POLL_FREQUENCY", text, &debug));
+        EXPECT_FALSE(ReadDeviceDword(key, "GOODSCANCOUNT", value, &debug));
+    }
+    EXPECT_EQ(text, "kept");
+    EXPECT_EQ(value, 77u);
+    EXPECT_EQ(told(), 3);
+    EXPECT_TRUE(debug.contains(key + "\\SCANDATAOPTION_01"));
+
+    // Put right, it is read; gone wrong again, it is told again.
+    setDword(key, "SCANDATAOPTION_01", 2);
+    EXPECT_TRUE(ReadDeviceValue("Scanner", "WrongTypes", "SCANDATAOPTION_01", text, &debug));
+    EXPECT_EQ(text, "2");
+    setString(key, "SCANDATAOPTION_01", "2");
+    EXPECT_FALSE(ReadDeviceValue("Scanner", "WrongTypes", "SCANDATAOPTION_01", text, &debug));
+    EXPECT_EQ(told(), 4);
+
+    HKEY suite = nullptr;
+    RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSuiteKey, 0, KEY_ALL_ACCESS, &suite);
+    RegDeleteValueA(suite, "DEVICE_POLL_FREQUENCY");  // later tests read the suite's period
+    RegCloseKey(suite);
+}
+
 // A firmware worker whose thread reports a chosen start status (or none).
 class WorkerDouble : public IFirmwareWorker {
 public:

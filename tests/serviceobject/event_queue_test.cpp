@@ -56,22 +56,25 @@ TEST_F(EventQueueTest, DataHeldWhileDisabledStatusAtTheHeadPasses)
     EXPECT_EQ(rig.queue.GetPowerState(), 2001);
 }
 
-// Two data events queued under one enabling: only the first goes out.
-TEST_F(EventQueueTest, OneDataEventPerEnablingAndAStatusBehindItFollowsUnasked)
+// Two data events queued under one enabling: only the first goes out. A
+// status update does not wait behind the second for the next enabling.
+TEST_F(EventQueueTest, OneDataEventPerEnablingAndAStatusDoesNotWaitBehindTheRest)
 {
     rig.enable();
     addData("A");
     addData("B");
-    rig.queue.ProcessSUE(2004);
     ASSERT_TRUE(rig.owner.waitForCount(1));
-    ASSERT_TRUE(rig.waitHeld(2));  // B and the status wait for the next enabling
-    EXPECT_EQ(rig.owner.fired(), (std::vector<std::string>{fired("A")}));
+    ASSERT_TRUE(rig.waitHeld(1));  // B waits for the next enabling
+    rig.queue.ProcessSUE(2004);
+    ASSERT_TRUE(rig.owner.waitForCount(2));
+    EXPECT_EQ(rig.owner.fired(), (std::vector<std::string>{fired("A"), "S:2004"}));
     EXPECT_EQ(rig.queue.GetDataCount(), 1);
+    EXPECT_EQ(rig.queue.Count(), 1);
 
-    // B goes out; the status right behind it follows without an enabling.
+    // B goes out at the next enabling.
     rig.queue.SetDataEventEnabled(true);
     ASSERT_TRUE(rig.owner.waitForCount(3));
-    EXPECT_EQ(rig.owner.fired(), (std::vector<std::string>{fired("A"), fired("B"), "S:2004"}));
+    EXPECT_EQ(rig.owner.fired(), (std::vector<std::string>{fired("A"), "S:2004", fired("B")}));
     EXPECT_EQ(rig.queue.Count(), 0);
     EXPECT_EQ(rig.queue.GetState(), 4);
     EXPECT_EQ(rig.queue.GetPowerState(), 2004);
@@ -99,6 +102,28 @@ TEST_F(EventQueueTest, FreezeHoldsEverythingAndItsReleaseDeliversTheHeadOnly)
     rig.queue.SignalOne();
     ASSERT_TRUE(rig.owner.waitForCount(2));
     EXPECT_EQ(rig.owner.fired().back(), fired("A"));
+}
+
+// The release delivers a data event at the head; an unplug right behind it
+// follows at once, as after an enabling, not with the next enabling.
+TEST_F(EventQueueTest, AStatusBehindTheDataEventAFreezeReleaseDeliversFollowsIt)
+{
+    rig.enable();
+    rig.queue.SetFreezeEvents(true);
+    addData("A");
+    rig.queue.ProcessSUE(2004);
+    addData("B");
+    ASSERT_TRUE(vxtest::waitUntil(
+        [&] { return rig.debug.count("DataQ.ThreadRoutine(): |Freeze events enabled") == 3; }));
+    EXPECT_TRUE(rig.owner.fired().empty());
+
+    rig.queue.SetFreezeEvents(false);
+    ASSERT_TRUE(rig.owner.waitForCount(2));
+    EXPECT_EQ(rig.owner.fired(), (std::vector<std::string>{fired("A"), "S:2004"}));
+    // B waits for the application to enable data events again.
+    EXPECT_EQ(rig.queue.Count(), 1);
+    EXPECT_EQ(rig.queue.GetDataCount(), 1);
+    EXPECT_FALSE(rig.queue.GetStatusBehind());
 }
 
 TEST_F(EventQueueTest, RepeatedStatusesAreDroppedExceptFirmwareOutcomes)
@@ -148,15 +173,18 @@ TEST_F(EventQueueTest, InternalErrorBehindDataGoesToTheHeadAndTheTail)
 
 TEST_F(EventQueueTest, PurgeInputKeepsTheStatusAndSignalsOnce)
 {
+    // Frozen, the status stays listed between the two labels.
+    rig.queue.SetFreezeEvents(true);
     addData("A");
-    ASSERT_TRUE(rig.waitHeld(1));
     rig.queue.ProcessSUE(2001);
-    ASSERT_TRUE(rig.waitHeld(2));
     addData("B");
-    ASSERT_TRUE(rig.waitHeld(3));
+    ASSERT_TRUE(vxtest::waitUntil(
+        [&] { return rig.debug.count("DataQ.ThreadRoutine(): |Freeze events enabled") == 3; }));
     EXPECT_EQ(rig.queue.GetDataCount(), 2);
     EXPECT_EQ(rig.queue.PurgeInput(), 1);
     EXPECT_EQ(rig.queue.GetDataCount(), 0);
+    EXPECT_EQ(rig.queue.Count(), 1);
+    rig.queue.SetFreezeEvents(false);
     ASSERT_TRUE(rig.owner.waitForCount(1));
     EXPECT_EQ(rig.owner.fired(), (std::vector<std::string>{"S:2001"}));
     EXPECT_EQ(rig.queue.Count(), 0);
@@ -289,6 +317,34 @@ TEST_F(IntakeTest, CountersStartAgainFromTheirLimitAndGoToAHostWhenBound)
 
     rig.queue.SetDeviceKey("SOFTWARE\\no\\such\\key");
     EXPECT_EQ(rig.queue.updateStatistics(1), 0);
+}
+
+// A counter stored as text (four bytes with its NUL, the size of a DWORD)
+// is no count: it counts as missing, once told in the log, and the count
+// starts again as a DWORD.
+TEST_F(IntakeTest, ACounterOfTheWrongTypeStartsAgain)
+{
+    HKEY key = nullptr;
+    RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, &key);
+    RegSetValueExA(key, "NOREADCOUNT", 0, REG_SZ, reinterpret_cast<const BYTE*>("123"), 4);
+    const unsigned char bytes[4] = {7, 0, 0, 0};
+    RegSetValueExA(key, "COMMERRORCOUNT", 0, REG_BINARY, bytes, sizeof bytes);
+    RegCloseKey(key);
+
+    EXPECT_EQ(rig.queue.updateStatistics(2), 1);
+    EXPECT_EQ(counter("NOREADCOUNT"), 1u);
+    EXPECT_EQ(rig.queue.updateStatistics(3), 1);
+    EXPECT_EQ(counter("COMMERRORCOUNT"), 1u);
+    EXPECT_EQ(rig.queue.updateStatistics(2), 1);  // a DWORD now
+    EXPECT_EQ(counter("NOREADCOUNT"), 2u);
+    const auto told = [&](const char* name) {
+        int n = 0;
+        for (const auto& line : rig.debug.lines())
+            n += line.find("wrong type") != std::string::npos && line.find(name) != std::string::npos ? 1 : 0;
+        return n;
+    };
+    EXPECT_EQ(told("NOREADCOUNT"), 1);
+    EXPECT_EQ(told("COMMERRORCOUNT"), 1);
 }
 
 TEST(EventRecords, DataEventLayoutAndStripping)

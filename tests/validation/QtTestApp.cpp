@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QPointer>
+#include <QScreen>
 #include <QTimer>
 
 #include <cstdlib>
@@ -22,8 +24,17 @@ QApplication& qtApp()
 
 void whenModalOpens(std::function<void(QWidget* dialog)> action)
 {
+    // A request whose dialog never came (its test failed first) would act
+    // on the next test's dialog with what that test left behind: the new
+    // request replaces it.
+    static QPointer<QTimer> pending;
+    if (pending) {
+        pending->stop();
+        pending->deleteLater();
+    }
     auto shared = std::make_shared<std::function<void(QWidget*)>>(std::move(action));
     auto timer = new QTimer;
+    pending = timer;
     timer->setInterval(1);
     QObject::connect(timer, &QTimer::timeout, [timer, shared] {
         QWidget* modal = QApplication::activeModalWidget();
@@ -54,6 +65,13 @@ bool hasColour(const QImage& image, const QRect& area, const QColor& colour)
             if (QColor(image.pixel(x, y)).rgb() == colour.rgb())
                 return true;
     return false;
+}
+
+bool centredOnScreen(const QWidget* window)
+{
+    const QPoint screen = window->screen()->availableGeometry().center();
+    const QPoint middle = window->frameGeometry().center();
+    return std::abs(middle.x() - screen.x()) <= 1 && std::abs(middle.y() - screen.y()) <= 1;
 }
 
 }  // namespace vxtest

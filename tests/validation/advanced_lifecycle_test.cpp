@@ -56,8 +56,8 @@ TEST_F(LifecycleTest, OpenIsRefusedWhenNoDeviceExists)
     ASSERT_EQ(at(IDC_COMBO_DEVICENAME).selectedText(), "No device exist");
     dlg().OnCommand(IDC_BTN_OPEN);
     EXPECT_EQ(host.messages, std::vector<std::string>{"   Please select the device name"});
-    const std::vector<std::string> calls = control.Calls();  // a copy: one list for both ends
-    EXPECT_TRUE(std::none_of(calls.begin(), calls.end(),
+    const std::vector<std::string> made = control.Calls();
+    EXPECT_TRUE(std::none_of(made.begin(), made.end(),
                              [](const std::string& call) { return call.rfind("Open(", 0) == 0; }));
 }
 

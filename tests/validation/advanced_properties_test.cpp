@@ -264,28 +264,37 @@ TEST_F(PropertiesTest, ARefusedEnableShowsTheWordAndTheCodeAndKeepsTheStateRecor
         const char* property;
         int list;
         int CAdvancedValidation::*record;
-        const char* refused;
+        const char* title;
     } cases[] = {
         {&CAdvancedValidation::OnButtonSetDeviceenable, "DeviceEnabled", IDC_COMBO_DEVICEENABLE,
-         &CAdvancedValidation::m_bDeviceEnabled, "Set DeviceEnable  :  True  ,  ResultCode   :   OPOS_E_ILLEGAL"},
+         &CAdvancedValidation::m_bDeviceEnabled, "Set DeviceEnable"},
         {&CAdvancedValidation::OnBtnSetdataevent, "DataEventEnabled", IDC_COMBO_DATAEVENTENABLE,
-         &CAdvancedValidation::m_bDataEventEnabled,
-         "Set DataEventEnabled  :  True  ,  ResultCode   :   OPOS_E_ILLEGAL"},
+         &CAdvancedValidation::m_bDataEventEnabled, "Set DataEventEnabled"},
     };
+    // From each remembered state, a refused write of either word leaves the
+    // record as it was; a taken one moves it.
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.property);
-        at(c.list).selection = 0;
-        control.RefusePut(c.property, 106);
-        (dlg().*c.handler)();
-        EXPECT_EQ(top(), c.refused);
-        EXPECT_EQ(dlg().*c.record, 0);
+        for (const int remembered : {0, 1}) {
+            for (const int entry : {0, 1}) {
+                SCOPED_TRACE(std::string(c.property) + " remembered " + std::to_string(remembered) + " entry " +
+                             std::to_string(entry));
+                control.RefusePut(c.property, 0);
+                at(c.list).selection = remembered == 1 ? 0 : 1;
+                (dlg().*c.handler)();
+                ASSERT_EQ(dlg().*c.record, remembered);
 
-        control.RefusePut(c.property, 0);
-        (dlg().*c.handler)();
-        EXPECT_EQ(dlg().*c.record, 1);
-        at(c.list).selection = 1;
-        (dlg().*c.handler)();
-        EXPECT_EQ(dlg().*c.record, 0);
+                control.RefusePut(c.property, 106);
+                at(c.list).selection = entry;
+                (dlg().*c.handler)();
+                EXPECT_EQ(top(), std::string(c.title) + "  :  " + (entry == 0 ? "True" : "False") +
+                                     "  ,  ResultCode   :   OPOS_E_ILLEGAL");
+                EXPECT_EQ(dlg().*c.record, remembered);
+
+                control.RefusePut(c.property, 0);
+                (dlg().*c.handler)();
+                EXPECT_EQ(dlg().*c.record, entry == 0 ? 1 : 0);
+            }
+        }
     }
 }
 

@@ -97,7 +97,8 @@ TEST_F(VerifyTest, LabelsShowTheirControlCharactersSpelledOut)
         {"\x10", "[DLF]"},
         {std::string(1, '\0') + "Z", "[NUL]Z"},
         {"\x1F\x02", "[US][STX]"},
-        {"Caf\xE9", "Caf\xE9"},
+        // The label's ISO-8859-1 byte, shown as its character.
+        {"Caf\xE9", "Caf\xC3\xA9"},
     };
     addEntry("Lane");
     start();

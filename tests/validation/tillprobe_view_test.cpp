@@ -11,11 +11,14 @@
 
 #include "CErrorEvent.h"
 #include "ClrButton.h"
+#include "MsgBox.h"
 #include "QtMessagePump.h"
+#include "QtTranslations.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -73,6 +76,8 @@ protected:
         window.reset();
         pump.reset();
         ProbeTest::TearDown();
+        setenv("LANG", "en_US.UTF-8", 1);
+        InstallQtTranslations();
     }
     void open()
     {
@@ -93,6 +98,27 @@ protected:
         emit devices()->activated(index);
     }
     void tick() { QMetaObject::invokeMethod(window->CountdownTimer(), "timeout"); }
+    void pressVerify() { QTest::mouseClick(verifyButton(), Qt::LeftButton); }
+    // The shipped French texts, with the service object's failure given an
+    // accented text of its own (the shipped one has no accent to garble),
+    // and Qt's own French.
+    void french()
+    {
+        setenv("LANG", "fr_FR.UTF-8", 1);
+        std::ofstream out("TillProbeFrench.strings", std::ios::binary);
+        out << "33059\tErreur côté objet de service\n";
+        std::ifstream shipped(programDirectory() + "/TillProbeFrench.strings", std::ios::binary);
+        out << shipped.rdbuf();
+        EXPECT_TRUE(InstallQtTranslations());
+    }
+    QLabel* labelTexted(const QString& text)
+    {
+        for (QLabel* label : window->findChildren<QLabel*>())
+            if (label->text() == text)
+                return label;
+        ADD_FAILURE() << "no label " << text.toStdString();
+        return nullptr;
+    }
 
     FakeScannerControl imageControl;
     std::unique_ptr<QtMessagePump> pump;
@@ -191,8 +217,8 @@ TEST_F(ViewTest, TheErrorDialogsAnswerReachesTheControlAndTheCountWaitsForIt)
         tick();
         tick();
         QApplication::processEvents();
-        const std::vector<std::string> inside = control.Calls();  // a copy: one list for both ends
-        closedInside = std::find(inside.begin(), inside.end(), "Close()") != inside.end();
+        const std::vector<std::string> made = control.Calls();
+        closedInside = std::find(made.begin(), made.end(), "Close()") != made.end();
         errorEvent->continueButton()->click();
     });
     EXPECT_EQ(control.FireErrorEvent(111, 0, 3, 12), 13);
@@ -376,4 +402,131 @@ TEST_F(ViewTest, EscapeKeepsTheViewEnterPressesTheFocusedButtonAndTheCloseBoxClo
     EXPECT_FALSE(window->CountdownTimer()->isActive());
     EXPECT_EQ(calls(), (std::vector<std::string>{"put DataEventEnabled=0", "put DeviceEnabled=0",
                                                  "put DecodeData=0", "ReleaseDevice()", "Close()"}));
+}
+
+TEST_F(ViewTest, FrenchTextsAndALabelsOwnBytesReadBackAsWritten)
+{
+    french();
+    // A device name as the registry keeps it, in ISO-8859-1.
+    addEntry("Caisse \xE9t\xE9");
+    countdownFrom(3);
+    open();
+    pick(QString::fromUtf8("Caisse été"));
+    EXPECT_EQ(output(), QString::fromUtf8("\n\t   Utilisez le périphérique pour obtenir le résultat ici\n   "
+                                          "(Remarque : les résultats ne s'affichent que si la connexion réussit)"));
+
+    pressVerify();
+    EXPECT_EQ(calls().at(0), "Open(Caisse \xE9t\xE9)");
+    EXPECT_EQ(line(IDC_PROGRESS_LINE)->text(), QString::fromUtf8("Périphérique ouvert avec succès"));
+    tick();
+    EXPECT_EQ(line(IDC_PROGRESS_LINE)->text(), QString::fromUtf8("Lire les données dans 3 seconds"));
+    control.SetText("ScanDataLabel", "Caf\xE9\r");
+    control.FireDataEvent(0);
+    EXPECT_EQ(output(), QString::fromUtf8("Café[CR]"));
+    grabAndKeep(window.get(), "tillprobe-basic-french-reading");
+
+    for (int i = 0; i < 4; ++i)
+        tick();
+    EXPECT_EQ(line(IDC_PROGRESS_LINE)->text(), QString::fromUtf8("Périphérique fermé avec succès"));
+    grabAndKeep(window.get(), "tillprobe-basic-french-closed");
+
+    control.Fail("Open", "gone");
+    pressVerify();
+    EXPECT_TRUE(line(IDC_ERROR_LINE)->isVisible());
+    EXPECT_EQ(line(IDC_ERROR_LINE)->text(), QString::fromUtf8("Erreur côté objet de service"));
+    grabAndKeep(window.get(), "tillprobe-basic-french-error");
+}
+
+TEST_F(ViewTest, TheWindowKeepsItsSizeWhicheverStatusLineShows)
+{
+    addEntry("Lane");
+    countdownFrom(3);
+    open();
+    const QSize first = window->size();
+    pick("Lane");
+    EXPECT_EQ(window->size(), first);
+
+    pressVerify();
+    ASSERT_TRUE(line(IDC_PROGRESS_LINE)->isVisible());
+    EXPECT_EQ(window->size(), first);
+    for (int i = 0; i < 5; ++i)
+        tick();
+    ASSERT_FALSE(window->CountdownTimer()->isActive());
+
+    control.SetNumber("Open", 109);
+    pressVerify();
+    ASSERT_TRUE(line(IDC_ERROR_LINE)->isVisible());
+    EXPECT_EQ(window->size(), first);
+    // Both lines take the same place: the error line stands where the
+    // progress line stood.
+    EXPECT_EQ(line(IDC_ERROR_LINE)->geometry(), line(IDC_PROGRESS_LINE)->geometry());
+
+    control.SetNumber("Open", 0);
+    pressVerify();
+    ASSERT_TRUE(line(IDC_PROGRESS_LINE)->isVisible());
+    QApplication::processEvents();
+    EXPECT_EQ(window->size(), first);
+    grabAndKeep(window.get(), "tillprobe-basic-after-error");
+}
+
+TEST_F(ViewTest, FieldLabelsAreBlackAndGroupTitlesBlue)
+{
+    open();
+    const QImage shot = grabAndKeep(window.get(), "tillprobe-basic-colours");
+    const QColor groupBlue(14, 71, 136);
+    for (const char* text : {"Device type", "Device name", "Verify device"}) {
+        QLabel* label = labelTexted(text);
+        ASSERT_NE(label, nullptr);
+        const QRect area(label->mapTo(window.get(), QPoint(0, 0)), label->size());
+        EXPECT_TRUE(hasColour(shot, area, Qt::black)) << text;
+        EXPECT_FALSE(hasColour(shot, area, groupBlue)) << text;
+    }
+    for (QGroupBox* group : window->findChildren<QGroupBox*>())
+        EXPECT_EQ(group->palette().color(QPalette::WindowText), groupBlue) << group->title().toStdString();
+}
+
+TEST_F(ViewTest, TheFrenchMessageBoxHasQtsFrenchButtonsAndItsPictures)
+{
+    french();
+    open();
+    QStringList buttons;
+    bool picture = false;
+    bool icon = false;
+    whenModalOpens([&](QWidget* dialog) {
+        auto* box = static_cast<CMsgBox*>(dialog);
+        for (CClrButton* button : {box->okButton(), box->yesButton(), box->noButton()})
+            if (button->isVisible())
+                buttons << button->text();
+        picture = box->picture()->isVisible() && !box->picture()->pixmap().isNull();
+        icon = !box->windowIcon().isNull();
+        grabAndKeep(dialog, "tillprobe-message-box-french");
+        box->okButton()->click();
+    });
+    window->ShowMessage(T(kWillBeClosed));
+    EXPECT_EQ(buttons, QStringList{"OK"});
+    EXPECT_TRUE(picture);
+    EXPECT_TRUE(icon);
+
+    CMsgBox question(window.get());
+    question.SetText(QString::fromUtf8("Synchroniser ?"));
+    question.SetQuestion(true);
+    buttons.clear();
+    whenModalOpens([&](QWidget* dialog) {
+        auto* box = static_cast<CMsgBox*>(dialog);
+        for (CClrButton* button : {box->okButton(), box->yesButton(), box->noButton()})
+            if (button->isVisible())
+                buttons << button->text();
+        grabAndKeep(dialog, "tillprobe-question-box-french");
+        box->noButton()->click();
+    });
+    question.exec();
+    EXPECT_EQ(buttons, (QStringList{"Oui", "Non"}));
+    EXPECT_EQ(question.Answer(), 0);
+}
+
+TEST_F(ViewTest, TheViewOpensInTheMiddleOfTheScreenWithTheProgramsIcon)
+{
+    open();
+    EXPECT_TRUE(centredOnScreen(window.get()));
+    EXPECT_FALSE(window->windowIcon().isNull());
 }

@@ -1,10 +1,13 @@
 #include "MsgBox.h"
 
 #include "ClrButton.h"
+#include "QtTranslations.h"
+#include "WindowLook.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QStyle>
 
 namespace {
 
@@ -16,22 +19,27 @@ CMsgBox::CMsgBox(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle("TillProbe");
     setObjectName("CMsgBox");
+    setWindowIcon(TillProbeIcon());
     setFixedSize(320, 130);
     setAutoFillBackground(true);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, toQColor(kFace));
     setPalette(palette);
+    m_picture = new QLabel(this);
+    m_picture->setObjectName("190");
+    m_picture->setGeometry(16, 18, 32, 32);
+    m_picture->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(32, 32));
     m_text = new QLabel(this);
     m_text->setObjectName("1192");
-    m_text->setGeometry(20, 15, 280, 60);
+    m_text->setGeometry(60, 15, 245, 60);
     m_text->setWordWrap(true);
-    m_ok = new CClrButton("OK", this);
+    m_ok = new CClrButton(QtButtonText(QtButton::Ok), this);
     m_ok->setObjectName("1124");
     m_ok->setGeometry(120, 90, 80, 26);
-    m_yes = new CClrButton("Yes", this);
+    m_yes = new CClrButton(QtButtonText(QtButton::Yes), this);
     m_yes->setObjectName("1125");
     m_yes->setGeometry(70, 90, 80, 26);
-    m_no = new CClrButton("No", this);
+    m_no = new CClrButton(QtButtonText(QtButton::No), this);
     m_no->setObjectName("1126");
     m_no->setGeometry(170, 90, 80, 26);
     for (CClrButton* button : {m_ok, m_yes, m_no}) {

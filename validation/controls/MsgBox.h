@@ -1,5 +1,6 @@
-// CMsgBox: the validation utility's message box ("TillProbe"): a text and
-// either OK, or Yes and No for a question, on (224, 223, 228).
+// CMsgBox: the validation utility's message box ("TillProbe"): the
+// program's icon, an information picture, a text and either OK, or Yes and
+// No for a question (Qt's own words for them), on (224, 223, 228).
 //
 // Answer: 1 for Yes; 0 for No, Escape or the close box. Enter presses the
 // focused button.
@@ -23,6 +24,7 @@ public:
     CClrButton* okButton() const { return m_ok; }
     CClrButton* yesButton() const { return m_yes; }
     CClrButton* noButton() const { return m_no; }
+    QLabel* picture() const { return m_picture; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -30,6 +32,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    QLabel* m_picture = nullptr;
     QLabel* m_text = nullptr;
     CClrButton* m_ok = nullptr;
     CClrButton* m_yes = nullptr;

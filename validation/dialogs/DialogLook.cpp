@@ -1,9 +1,5 @@
 #include "DialogLook.h"
 
-#include <QFont>
-#include <QPainter>
-#include <QPixmap>
-
 const CLanguageManager::StringTable& probeDialogStrings()
 {
     static const CLanguageManager::StringTable table = {
@@ -42,21 +38,4 @@ QString dialogText(UINT id)
             text = found->second;
     }
     return QString::fromStdString(text);
-}
-
-QIcon tillProbeIcon()
-{
-    static const QIcon icon = [] {
-        QPixmap pixmap(32, 32);
-        pixmap.fill(QColor(14, 71, 136));
-        QPainter painter(&pixmap);
-        painter.setPen(Qt::white);
-        QFont font = painter.font();
-        font.setBold(true);
-        font.setPixelSize(14);
-        painter.setFont(font);
-        painter.drawText(pixmap.rect(), Qt::AlignCenter, "TP");
-        return QIcon(pixmap);
-    }();
-    return icon;
 }

@@ -5,7 +5,6 @@
 #include "LanguageManager.h"
 #include "SystemColors.h"
 
-#include <QIcon>
 #include <QString>
 
 namespace dlgstr {
@@ -43,9 +42,6 @@ const CLanguageManager::StringTable& probeDialogStrings();
 
 // The text of `id`: the language manager's, else the table above.
 QString dialogText(UINT id);
-
-// The program icon (resource 128).
-QIcon tillProbeIcon();
 
 // The dialogs' background (224, 223, 228), colour value 14999520.
 inline constexpr Rgb kProbeFace{224, 223, 228};

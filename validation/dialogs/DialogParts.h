@@ -4,6 +4,7 @@
 
 #include "ClrButton.h"
 #include "DialogLook.h"
+#include "WindowLook.h"
 
 #include <QDialog>
 #include <QLabel>
@@ -11,7 +12,7 @@
 inline void paintProbeDialog(QDialog* dialog, UINT captionId)
 {
     dialog->setWindowTitle(dialogText(captionId));
-    dialog->setWindowIcon(tillProbeIcon());
+    dialog->setWindowIcon(TillProbeIcon());
     dialog->setAutoFillBackground(true);
     QPalette palette = dialog->palette();
     palette.setColor(QPalette::Window, toQColor(kProbeFace));

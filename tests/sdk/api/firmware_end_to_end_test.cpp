@@ -213,7 +213,7 @@ TEST_P(FirmwareCancel, FromAnotherThreadInTheApplicationTransfer)
     EXPECT_LT(scanner.bootloader().blocks().size(), kAppBlocks);
 }
 
-INSTANTIATE_TEST_SUITE_P(, FirmwareCancel, ::testing::Values(kRs232, kHidLob), caseName);
+INSTANTIATE_TEST_SUITE_P(, FirmwareCancel, ::testing::Values(kRs232, kHidLob, kHidPos), caseName);
 
 using FirmwareUnplug = FirmwareLinks;
 

@@ -274,6 +274,68 @@ TEST_F(FirmwareFacade, APointOfSaleScannerThatRefusesReport254)
     EXPECT_TRUE(m_fake.callsStartingWith("FlashScanner").empty());
 }
 
+// A point-of-sale scanner that leaves during a failed or cancelled flash
+// (a bootloader that restarted, a cable pulled): report 254 cannot be sent
+// afterwards, but the caller learns what the library answered.
+TEST_F(FirmwareFacade, AFailedFlashKeepsTheLibrarysResultWhenReport254CannotFollow)
+{
+    struct Unplug {
+        vxsim::HidScanner* scanner = nullptr;
+        static std::int32_t callback(void* self, std::int32_t, std::int32_t done, std::int32_t)
+        {
+            if (done > 0)
+                static_cast<Unplug*>(self)->scanner->unplug();
+            return 0;
+        }
+    };
+    auto& scanner = plugHid(hidScannerModel("hid-pos", "POS", "SN-POS-GONE"), "facade-gone");
+    CDevice* device = discoverOne({EIT_USB_HID_BARCODE_SCANNER});
+    ASSERT_NE(device, nullptr);
+    ASSERT_EQ(device->interfaceUsage, EIU_HID_POS);
+    CFirmwareUpdaterTemplate updaterTemplate = fakeTemplate(device->product->flashType);
+    updaterTemplate.progressCallback = &Unplug::callback;
+    Unplug unplug{&scanner};
+    // Connects the scanner (plugged back) and flashes it.
+    auto flash = [&](CFirmwareUpdater& updater) {
+        EXPECT_TRUE(scanner.plug()) << scanner.lastError();
+        m_connection.initialize();
+        HANDLE handle = nullptr;
+        EXPECT_EQ(m_connection.connect(device, &handle, true, false, 10000), 0) << lastErrorOf(m_connection);
+        EXPECT_EQ(updater.intialize(&m_connection, updaterTemplate), 0) << lastErrorOf(updater);
+        return updater.flashFirmware(&unplug, "file.mocf");
+    };
+
+    const struct {
+        int library;
+        int result;
+        const char* returned;
+    } cases[] = {
+        {CUR_FAILURE, 1, "CUR_FAILURE"},
+        {CUR_CANCELED, 1, "CUR_CANCELED"},
+        {CUR_FILEBAD, 2, "CUR_FILEBAD"},
+        {CUR_FILE_INCOMPATIBLE, 2, "CUR_FILE_INCOMPATIBLE"},
+    };
+    std::size_t flashes = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.returned);
+        m_fake.control().flashResult = c.library;
+        CFirmwareUpdater updater;
+        EXPECT_EQ(flash(updater), c.result);
+        EXPECT_EQ(lastErrorOf(updater),
+                  std::string("API FlashScanner: Input[firmwareFileName file.mocf] Return [") + c.returned + "]");
+        EXPECT_EQ(m_fake.callsStartingWith("FlashScanner").size(), ++flashes);
+        EXPECT_EQ(scanner.posMode(), 1) << "the mode was switched on for the flash";
+        EXPECT_FALSE(scanner.isPlugged());
+    }
+    m_fake.control().flashResult = CUR_SUCCESS;
+
+    // A flash that succeeded but could not switch the point-of-sale mode
+    // off again is still a failure.
+    CFirmwareUpdater updater;
+    EXPECT_EQ(flash(updater), 1);
+    EXPECT_EQ(lastErrorOf(updater), "Failed to open the port to be send 254 report!");
+}
+
 TEST_F(FirmwareFacade, FileVersions)
 {
     CDevice* device = connectHid("facade-file");
