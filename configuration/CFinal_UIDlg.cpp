@@ -176,8 +176,13 @@ std::string CFinal_UIDlg::progIdOf(const std::string& category) const
 
 void CFinal_UIDlg::ShowRegistryFailure(UINT messageId, LONG code)
 {
-    char text[512];
-    std::snprintf(text, sizeof text, T(messageId).c_str(), static_cast<unsigned long>(code));
+    // The text may come from a translator's strings file: it is never a
+    // format. Its first "%lu" stands for the error's number; anything else
+    // is shown as written.
+    std::string text = T(messageId);
+    const std::size_t number = text.find("%lu");
+    if (number != std::string::npos)
+        text.replace(number, 3, std::to_string(static_cast<unsigned long>(code)));
     m_host.ShowMessage(text, 0);
 }
 

@@ -84,7 +84,56 @@ std::string LogText(const unsigned char* bytes, std::size_t length, std::size_t 
     return text;
 }
 
+// How deep this thread is in the data callback (a callback's native may
+// come back in).
+thread_local int t_dataCallbacks = 0;
+
+struct DataCallbackScope {
+    DataCallbackScope() { ++t_dataCallbacks; }
+    ~DataCallbackScope() { --t_dataCallbacks; }
+    DataCallbackScope(const DataCallbackScope&) = delete;
+    DataCallbackScope& operator=(const DataCallbackScope&) = delete;
+};
+
 }  // namespace
+
+CSDKKestrel::Turn::Turn(CSDKKestrel& facade) : m_facade(facade)
+{
+    // The data thread never waits: the holder may be waiting for it (a
+    // disconnect ends it, a sync command needs it for its reply).
+    if (OnDataThread()) {
+        m_held = m_facade.m_facadeLock.try_lock();
+    } else {
+        m_facade.m_facadeLock.lock();
+        m_held = true;
+    }
+}
+
+CSDKKestrel::Turn::~Turn()
+{
+    if (m_held)
+        m_facade.m_facadeLock.unlock();
+}
+
+bool CSDKKestrel::OnDataThread()
+{
+    return t_dataCallbacks > 0;
+}
+
+bool CSDKKestrel::Admitted(const char* tag, const Turn& turn)
+{
+    if (!turn)
+        DbgLog(tag, "Busy: another call holds the scanner.");
+    return static_cast<bool>(turn);
+}
+
+bool CSDKKestrel::RefusedOnDataThread(const char* tag)
+{
+    if (!OnDataThread())
+        return false;
+    DbgLog(tag, "Refused inside the data callback: it would wait for its own thread.");
+    return true;
+}
 
 CSDKKestrel::CSDKKestrel()
 {
@@ -147,6 +196,9 @@ int CSDKKestrel::Enumerate(int timeout, const PortSearch& search)
 {
     static const char* const kTag = "CSDKKestrel::Enumerate()";
     Trace trace(kTag);
+    const Turn turn(*this);
+    if (!Admitted(kTag, turn))
+        return 7;
     char line[512];
     std::snprintf(line, sizeof line,
                   "Timeout = %d, InterfaceType = %d, Baud = %d, DPS = %d, Port = \"%s\", Autodetect = %d, Break  = %d",
@@ -294,11 +346,16 @@ int CSDKKestrel::ConnectDevice(int timeout)
 {
     static const char* const kTag = "CSDKKestrel::ConnectDevice()";
     Trace trace(kTag);
+    const Turn turn(*this);
+    if (!Admitted(kTag, turn))
+        return 7;
     try {
         if (m_bConnected) {
             DbgLog(kTag, "Device already connected.");
             return 0;
         }
+        if (RefusedOnDataThread(kTag))
+            return 7;
         int result = SetupConnection(timeout);
         if (result != 0)
             return result;
@@ -363,6 +420,11 @@ int CSDKKestrel::DisconnectDevice()
 {
     static const char* const kTag = "CSDKKestrel::DisconnectDevice()";
     Trace trace(kTag);
+    if (RefusedOnDataThread(kTag))
+        return 12;
+    const Turn turn(*this);
+    if (!Admitted(kTag, turn))
+        return 12;
     if (!m_bConnected) {
         DbgLog(kTag, "Device not connected.");
         return 9;
@@ -378,6 +440,11 @@ int CSDKKestrel::ReconnectDevice()
 {
     static const char* const kTag = "CSDKKestrel::ReconnectDevice()";
     Trace trace(kTag);
+    if (RefusedOnDataThread(kTag))
+        return 7;
+    const Turn turn(*this);
+    if (!Admitted(kTag, turn))
+        return 7;
     if (m_pConnection == nullptr || m_pDevice == nullptr)
         return 7;
     try {
@@ -419,6 +486,9 @@ int CSDKKestrel::SendMenuCmdSync(const std::string& command, std::string& respon
 {
     static const char* const kTag = "CSDKKestrel::SendMenuCmdSync()";
     Trace trace(kTag);
+    const Turn turn(*this);
+    if (!Admitted(kTag, turn))
+        return 3;
     if (!m_bConnected) {
         trace.skipExitLine();
         return 9;
@@ -451,6 +521,9 @@ int CSDKKestrel::SendCmdAsync(const std::string& command)
 {
     static const char* const kTag = "CSDKKestrel::SendCmdAsync()";
     Trace trace(kTag);
+    const Turn turn(*this);
+    if (!Admitted(kTag, turn))
+        return 12;
     if (!m_bConnected)
         return 9;
     if (m_pDataCollection == nullptr)
@@ -467,6 +540,9 @@ int CSDKKestrel::SwitchMode(int mode)
 {
     static const char* const kTag = "CSDKKestrel::SwitchMode()";
     Trace trace(kTag);
+    const Turn turn(*this);
+    if (!Admitted(kTag, turn))
+        return 15;
     if (!m_bConnected || m_pDataCollection == nullptr)
         return 15;
     try {
@@ -482,6 +558,9 @@ void CSDKKestrel::GetDeviceInformaion(DeviceInformation& information)
 {
     static const char* const kTag = "CSDKKestrel::GetDeviceInformaion()";
     Trace trace(kTag);
+    const Turn turn(*this);
+    if (!Admitted(kTag, turn))
+        return;
     try {
         if (m_pDevice == nullptr)
             return;
@@ -505,6 +584,9 @@ bool CSDKKestrel::IsPortAvailable()
 {
     static const char* const kTag = "CSDKKestrel::IsPortAvailable()";
     Trace trace(kTag);
+    const Turn turn(*this);
+    if (!Admitted(kTag, turn))
+        return false;
     try {
         if (m_bConnected)
             return true;
@@ -593,6 +675,11 @@ int CSDKKestrel::UpdateFirmware(int debugType, int debugLevel, const std::string
 {
     static const char* const kTag = "CSDKKestrel::UpdateFirmware()";
     Trace trace(kTag);
+    if (RefusedOnDataThread(kTag))
+        return 16;
+    const Turn turn(*this);
+    if (!Admitted(kTag, turn))
+        return 16;
     std::lock_guard<std::recursive_mutex> update(m_updateLock);
     {
         std::lock_guard<std::recursive_mutex> cancel(m_cancelLock);
@@ -706,6 +793,7 @@ void CSDKKestrel::DataCallback(void* /*user*/, CData* data)
         return;
     // The record is ours whatever it holds.
     std::unique_ptr<CData> owned(data);
+    const DataCallbackScope inside;
     const char* failure = "Exception occured during raw data processing.";
     try {
         switch (data->getType()) {

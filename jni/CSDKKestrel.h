@@ -11,9 +11,16 @@
 // Ownership: the facade owns the remembered device and every SDK object it
 // makes. Threads: natives call it from Java threads; DataCallback runs on
 // the SDK's processing thread and DisconnectCallback on its monitor thread.
-// The update lock serialises firmware updates; the cancel lock guards the
-// updater pointer between UpdateFirmware and CancelFlashing. The connected
-// flag and the other pointers are otherwise the callers' to keep apart.
+// Natives may come from any number of Java threads at once: every
+// operation that touches the device, the connection or the data collection
+// runs under the facade lock (a Turn), one caller at a time. CancelFlashing
+// stays outside it, so that it reaches the updater while a flash holds the
+// facade; the cancel lock guards the updater pointer between the two.
+// Data callbacks run on the SDK's processing thread, which other operations
+// wait for (a disconnect ends it, a sync command needs it for its reply): a
+// native called from inside one never waits for the facade, and refuses
+// what would wait for that thread to end. The disconnect callback's thread
+// is waited for by nobody; its natives wait like any other.
 #pragma once
 
 #include "api/CConnection.h"
@@ -55,6 +62,25 @@ struct DeviceInformation {
 
 class CSDKKestrel {
 public:
+    // The facade lock for one caller, recursive on its thread. On the
+    // data-processing thread it is only tried: false when another caller
+    // holds it.
+    class Turn {
+    public:
+        explicit Turn(CSDKKestrel& facade);
+        ~Turn();
+        Turn(const Turn&) = delete;
+        Turn& operator=(const Turn&) = delete;
+        explicit operator bool() const { return m_held; }
+
+    private:
+        CSDKKestrel& m_facade;
+        bool m_held = false;
+    };
+    // True on the SDK thread that delivers data, while it is inside the
+    // data callback.
+    static bool OnDataThread();
+
     CSDKKestrel();
     // At process exit (the bridge is never unloaded), SDK threads may be
     // stuck entering the dying Java VM: the SDK objects are then left to the
@@ -82,6 +108,11 @@ public:
     static void DisconnectCallback(void* user, std::string& message);
 
 private:
+    // False (logged) when the caller did not get the facade.
+    static bool Admitted(const char* tag, const Turn& turn);
+    // True (logged) on the data thread, for an operation that would wait
+    // for that thread to end.
+    static bool RefusedOnDataThread(const char* tag);
     int SetupConnection(int timeout);
     int SetupDataCollection(int timeout);
     int InitializeDataCollection(int timeout);
@@ -106,6 +137,7 @@ private:
     CDataCollection* m_pDataCollection = nullptr;
     CFirmwareUpdater* m_pUpdater = nullptr;
     HANDLE m_hPort = nullptr;
+    std::recursive_mutex m_facadeLock;
     std::recursive_mutex m_cancelLock;
     std::recursive_mutex m_updateLock;
 };

@@ -6,6 +6,10 @@
 // facade's, -1 for a missing argument, or its fixed fall-back. JNI
 // resources a native obtains are released on every way out.
 //
+// Threads: every native that touches the scanner runs under the facade's
+// lock (CSDKKestrel::Turn); pfnCancelUpgradeFirmware does not, so that it
+// reaches a running flash.
+//
 // In-use lock: one process at a time drives a scanner through the library.
 // pfnConnect takes a machine-wide mutex in one step and keeps it, also when
 // the connect fails; only pfnDisconnect in the holding process, or that
@@ -242,6 +246,13 @@ JNIEXPORT jint JNICALL Java_com_varnex_optika_JniOptika_pfnConnect(JNIEnv* env, 
     static const char* const kTag = "JniOptika_pfnConnect()";
     NativeTrace trace(kTag);
     try {
+        // The in-use step and the connect are one turn: a disconnect on
+        // another thread comes before or after both.
+        const CSDKKestrel::Turn turn(theApp.Kestrel());
+        if (!turn) {
+            DbgLog(kTag, "Busy: another call holds the scanner.");
+            return 7;
+        }
         {
             std::lock_guard<std::mutex> lock(g_inUseLock);
             if (g_inUse == nullptr) {
@@ -283,6 +294,12 @@ JNIEXPORT jint JNICALL Java_com_varnex_optika_JniOptika_pfnDisconnect(JNIEnv* en
 {
     static const char* const kTag = "JniOptika_pfnDisconnect()";
     NativeTrace trace(kTag);
+    // The disconnect and the in-use step are one turn, as in pfnConnect.
+    const CSDKKestrel::Turn turn(theApp.Kestrel());
+    if (!turn) {
+        DbgLog(kTag, "Busy: another call holds the scanner.");
+        return 12;
+    }
     jint result = -1;
     try {
         result = theApp.Kestrel().DisconnectDevice();
@@ -290,6 +307,8 @@ JNIEXPORT jint JNICALL Java_com_varnex_optika_JniOptika_pfnDisconnect(JNIEnv* en
         DbgLog(kTag, "Exception");
         result = -1;
     }
+    if (result == 12)
+        return result;  // refused: still connected, the library stays held
     DbgLog(kTag, "closed handle");
     std::lock_guard<std::mutex> lock(g_inUseLock);
     if (g_inUse != nullptr) {

@@ -3,6 +3,7 @@
 #include "CEventWindowThread.h"
 #include "COPOSKestrel.h"
 #include "CScannerWrapper.h"
+#include "DirectIOText.h"
 #include "RegistrySettings.h"
 #include "SOHost.h"
 #include "debug/ZRIDbgBase.h"
@@ -48,51 +49,6 @@ std::string stripMarks(const std::string& command)
         text = close == std::string::npos ? std::string() : text.substr(close + 1);
     }
     return text;
-}
-
-// The six-letter name of a DirectIO 18 text after an optional ":address:";
-// empty when fewer than six characters follow.
-std::string commandName(const std::string& text)
-{
-    std::size_t at = 0;
-    if (!text.empty() && text[0] == ':') {
-        const std::size_t close = text.find(':', 1);
-        if (close != std::string::npos)
-            at = close + 1;
-    }
-    if (text.size() < at + 6)
-        return {};
-    return text.substr(at, 6);
-}
-
-// A DirectIO 18 or 19 text: the caller's string up to its first NUL. Hosts
-// hand the command in a buffer with room for the reply, so the characters
-// after the command are zeros, not part of it.
-std::string commandText(BSTR string)
-{
-    std::string text = platform::ansiFromBstr(string);
-    text.resize(std::min(text.size(), text.find('\0')));
-    return text;
-}
-
-// Writes `answer` into the caller's BSTR: in place when it fits, otherwise
-// the caller's string is replaced by one of the answer's length. Never
-// writes past the string's own length. False when memory ran out.
-bool writeAnswer(BSTR* string, const std::u16string& answer)
-{
-    if (*string != nullptr && answer.size() <= SysStringLen(*string)) {
-        std::copy(answer.begin(), answer.end(), *string);
-        return true;
-    }
-    return SysReAllocStringLen(string, answer.data(), static_cast<UINT>(answer.size())) != FALSE;
-}
-
-std::u16string widen(const std::string& bytes)
-{
-    std::u16string wide(bytes.size(), u'\0');
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        wide[i] = static_cast<unsigned char>(bytes[i]);
-    return wide;
 }
 
 }  // namespace
@@ -466,10 +422,7 @@ int CScannerMgr::SendCmdToDevice(const std::string& command, std::string* respon
     // The exchange lock: one request and its reply at a time. Waiting for it
     // uses up the same time-out.
     std::unique_lock exchange(m_exchangeLock, std::defer_lock);
-    ++m_exchangesWaiting;
-    const bool locked = exchange.try_lock_for(std::chrono::milliseconds(limit));
-    --m_exchangesWaiting;
-    if (!locked)
+    if (!TakeExchange(exchange, start, limit))
         return kTimedOut;
     // The queue stays while the exchange lock is held: closing takes it.
     CScannerDataQ* queue = m_pQueue;
@@ -550,6 +503,22 @@ int CScannerMgr::SendCmdToDevice(const std::string& command, std::string* respon
     }
     queue->SetPendingRequest({});
     return result;
+}
+
+bool CScannerMgr::TakeExchange(std::unique_lock<ExchangeLock>& exchange, DWORD start, DWORD limit)
+{
+    const DWORD spent = platform::tickElapsed(start, GetTickCount());
+    if (spent > limit)
+        return false;
+    ++m_exchangesWaiting;
+    const bool locked = exchange.try_lock_for(std::chrono::milliseconds(limit - spent));
+    --m_exchangesWaiting;
+    // A lock freed just as the time ran out comes too late all the same.
+    if (locked && platform::tickElapsed(start, GetTickCount()) > limit) {
+        exchange.unlock();
+        return false;
+    }
+    return locked;
 }
 
 // ---------------------------------------------------------------- properties
@@ -706,41 +675,43 @@ long CScannerMgr::DirectIO(long command, long* pData, BSTR* pString)
     if (command >= 10 && command <= 13) {
         result = DIOGetImage(command, pData, pString);
     } else if (command == 18) {
-        const std::string text = commandText(*pString);
-        const std::string name = commandName(text);
-        if (text.find(';') != std::string::npos || name.size() < 6 || *pData < 0) {
+        const std::string text = DirectIOCommandText(*pString);
+        const std::string name = DirectIOCommandName(text);
+        if (text.find(';') != std::string::npos || name.size() < 6 || *pData < 0 || DirectIOTooLongForAMenu(text)) {
             result = 106;
         } else if (upper(name) == "IMGSHP") {
             result = DIOGetImage(18, pData, pString, text + ".");
         } else {
             // The command and the re-enable after it are one exchange: an
             // AutoDisable from the event-window thread comes after both, so
-            // the re-enable never undoes it.
+            // the re-enable never undoes it. The wait for the exchange and
+            // the wait for the reply share one CommandTimeOut; without the
+            // exchange nothing is sent.
+            const long long timeout = m_common.m_llCommandTimeOut;
+            const DWORD limit = static_cast<DWORD>(std::clamp<long long>(timeout, 0, 0x7FFFFFFF));
+            const DWORD start = GetTickCount();
             std::unique_lock exchange(m_exchangeLock, std::defer_lock);
-            exchange.try_lock_for(std::chrono::milliseconds(std::max<long long>(m_common.m_llCommandTimeOut, 0)));
+            const bool held = timeout >= 0 && TakeExchange(exchange, start, limit);
             std::string reply;
-            const int sent = SendCmdToDevice(text + ".", &reply, m_common.m_llCommandTimeOut, 0);
+            const DWORD spent = platform::tickElapsed(start, GetTickCount());
+            const int sent = held ? SendCmdToDevice(text + ".", &reply, spent >= limit ? 0 : limit - spent, 0)
+                                  : kTimedOut;
             if (sent == kTimedOut) {
                 result = 112;
             } else if (sent != 0 && sent != kRefused) {
                 result = 106;
             } else {
                 const std::size_t count = std::min<std::size_t>(reply.size(), static_cast<std::size_t>(*pData));
-                result = writeAnswer(pString, widen(reply.substr(0, count))) ? 0 : 111;
+                result = WriteDirectIOAnswer(pString, WidenDirectIOBytes(reply.substr(0, count))) ? 0 : 111;
                 if (result == 0)
                     *pData = static_cast<long>(count);
             }
-            if (m_common.m_pDeviceInfo && m_common.m_pDeviceInfo->m_nFlashType == 5)
+            if (held && m_common.m_pDeviceInfo && m_common.m_pDeviceInfo->m_nFlashType == 5)
                 SetDeviceEnabled(m_nDeviceEnabled.load());
         }
     } else if (command == 19) {
-        const std::string text = commandText(*pString);
-        const bool minusOne = text == "-1";
-        const bool digits =
-            !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-        const bool fits = text.size() < 10 || (text.size() == 10 && text <= "2147483647");
-        if (minusOne || (digits && fits)) {
-            const long long value = std::atoll(text.c_str());
+        long long value = 0;
+        if (DirectIOTimeoutValue(DirectIOCommandText(*pString), value)) {
             if (value == -1)
                 m_common.m_llCommandTimeOut = m_common.m_llMaximumTimeOut;
             else if (value == 0)
@@ -801,7 +772,7 @@ long CScannerMgr::DIOGetImage(long command, long* pData, BSTR* pString, const st
         encoded = CCommonSO::ToDecimal(bytes);
     else
         encoded = bytes;
-    if (!writeAnswer(pString, widen(encoded)))
+    if (!WriteDirectIOAnswer(pString, WidenDirectIOBytes(encoded)))
         return 111;
     *pData = static_cast<long>(encoded.size());
     Debug().LogText(tag, "Copied image");

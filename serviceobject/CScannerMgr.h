@@ -127,6 +127,10 @@ private:
     // success only.
     long SwitchDevice(long enable);
     void Store(int code);
+    // Takes the exchange lock within what is left of `limit` ms since
+    // `start` (a GetTickCount value); false, not holding it, once that time
+    // is spent.
+    bool TakeExchange(std::unique_lock<ExchangeLock>& exchange, DWORD start, DWORD limit);
     // 113 busy, 107 disconnected (or `disconnected`), 101 not open, else 0;
     // `closedFirst` tests the open state first (there is no queue to ask).
     int CheckBusyOnline(const char* tag, int disconnected);

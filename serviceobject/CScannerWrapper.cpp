@@ -187,14 +187,18 @@ long CScannerWrapper::ScannerRetrieveStatistics(OLECHAR** buffer)
         return GetInstance()->RetrieveStatistics(buffer);
     if (buffer == nullptr)
         return GetInstance()->RetrieveStatistics(nullptr);
-    // The host's buffer holds its narrow request.
+    // The host's buffer holds its narrow request, and room for the answer.
+    // Without an answer the buffer stays as it is: the request, copied back
+    // two bytes a character, would not fit where it came from.
     char* bytes = reinterpret_cast<char*>(buffer);
     BSTR request = platform::bstrFromAnsi(bytes);
     const long result = GetInstance()->RetrieveStatistics(&request);
-    const std::size_t size = std::size_t(SysStringLen(request)) * sizeof(OLECHAR);
-    std::memset(bytes, 0, size);
-    if (size != 0)
-        std::memcpy(bytes, request, size);
+    if (result == 0) {
+        const std::size_t size = std::size_t(SysStringLen(request)) * sizeof(OLECHAR);
+        std::memset(bytes, 0, size);
+        if (size != 0)
+            std::memcpy(bytes, request, size);
+    }
     SysFreeString(request);
     return result;
 }

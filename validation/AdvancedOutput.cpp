@@ -5,6 +5,8 @@
 #include "DeviceRegistry.h"
 #include "ProbeStrings.h"
 
+#include "platform/runtime.h"
+
 #include <filesystem>
 #include <fstream>
 
@@ -132,15 +134,15 @@ void CAdvancedValidation::OnButtonFramedata()
             return;
         }
         m_model.preview.clear();
-        std::ofstream file("Image.jpg", std::ios::binary | std::ios::trunc);
-        if (!file) {
+        m_model.waitCursor = true;
+        // A new file renamed over the old one: a link planted under the
+        // name is replaced, never written through.
+        if (!platform::replaceFile("Image.jpg", data)) {
+            m_model.waitCursor = false;
             SetStatus(T(kImageFailed));
             viewImage.enabled = false;
             return;
         }
-        m_model.waitCursor = true;
-        file.write(data.data(), static_cast<std::streamsize>(data.size()));
-        file.close();
         m_model.at(IDC_STATIC_PREVIEWCAPTION).shown = false;
         m_model.preview.assign(data.begin(), data.end());
         preview.shown = true;

@@ -62,6 +62,16 @@ void postLocally(UINT message, WPARAM wParam, LPARAM lParam)
         PostMessageW(window, message, wParam, lParam);
 }
 
+// What another process may have us post. Below WM_USER every message is
+// the system's, and its parameters are pointers or handles of the sender's
+// (our event windows take WM_COMMAND's lParam for a record of their own;
+// WM_CLOSE would end them): none of them crosses. Above, the numbers are
+// the windows' own or registered ones, meant as plain numbers.
+bool crossesProcesses(UINT message)
+{
+    return message >= WM_USER;
+}
+
 struct Listener {
     std::once_flag once;
     std::string path;  // empty while none is bound
@@ -83,16 +93,15 @@ void removeSocketAtExit()
 void listen(int fd)
 {
     for (;;) {
-        Datagram datagram{};
-        const ssize_t got = ::recv(fd, &datagram, sizeof datagram, 0);
+        unsigned char bytes[sizeof(Datagram)];
+        // MSG_TRUNC: the datagram's real length, so that a longer one is
+        // not taken for a record cut to size.
+        const ssize_t got = ::recv(fd, bytes, sizeof bytes, MSG_TRUNC);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
             return;
-        if (got != static_cast<ssize_t>(sizeof datagram) || std::memcmp(datagram.magic, kMagic, 4) != 0 ||
-            datagram.version != kVersion)
-            continue;
-        postLocally(datagram.message, static_cast<WPARAM>(datagram.wParam), static_cast<LPARAM>(datagram.lParam));
+        handleBroadcastDatagram(bytes, static_cast<std::size_t>(got));
     }
 }
 
@@ -125,6 +134,19 @@ void bindListener()
 
 }  // namespace
 
+bool handleBroadcastDatagram(const void* bytes, std::size_t size)
+{
+    Datagram datagram{};
+    if (bytes == nullptr || size != sizeof datagram)
+        return false;
+    std::memcpy(&datagram, bytes, sizeof datagram);
+    if (std::memcmp(datagram.magic, kMagic, 4) != 0 || datagram.version != kVersion ||
+        !crossesProcesses(datagram.message))
+        return false;
+    postLocally(datagram.message, static_cast<WPARAM>(datagram.wParam), static_cast<LPARAM>(datagram.lParam));
+    return true;
+}
+
 void ensureBroadcastListener()
 {
     std::call_once(listener().once, bindListener);
@@ -133,6 +155,8 @@ void ensureBroadcastListener()
 bool broadcastPost(UINT message, WPARAM wParam, LPARAM lParam)
 {
     postLocally(message, wParam, lParam);
+    if (!crossesProcesses(message))
+        return true;  // the others would drop it
     const std::string folder = broadcastFolder();
     DIR* directory = folder.empty() ? nullptr : ::opendir(folder.c_str());
     if (directory == nullptr)

@@ -1,13 +1,12 @@
 // Private-profile files (see platform/profile.h).
+#include "linux/internal/debug_once.h"
 #include "platform/error.h"
 #include "platform/profile.h"
+#include "platform/runtime.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 
 namespace platform {
 namespace {
@@ -89,15 +88,21 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, 
     if (section == nullptr || key == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
     } else if (path != nullptr) {
-        std::ifstream file(path, std::ios::binary);
-        if (file) {
-            const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        std::string text;
+        std::string why;
+        if (platform::readRegularFile(path, platform::kProfileFileLimit, &text, &why)) {
             std::string found;
             if (platform::findProfileValue(text, section, key, &found))
                 value = found;
             SetLastError(ERROR_SUCCESS);
         } else {
-            SetLastError(ERROR_FILE_NOT_FOUND);
+            const DWORD error = GetLastError();
+            // A missing file is the usual case and says nothing; anything
+            // else there is worth a line, once.
+            if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+                platform::outputDebugLineOnce(std::string("platform: profile file ") + path +
+                                              " not read, defaults used: it " + why + "\n");
+            SetLastError(error);
         }
     }
     if (buffer == nullptr || size == 0)

@@ -46,17 +46,15 @@ std::string refusal(const std::string& directory)
     return {};
 }
 
-// Says once per folder and reason why a runtime directory is refused.
-void reportRefusal(const std::string& directory, const std::string& reason)
-{
-    platform::outputDebugLineOnce("platform: runtime directory " + directory + " refused: it " + reason + "\n");
-}
-
 }  // namespace
 
 namespace platform {
 
-std::string runtimeDirectory()
+namespace {
+
+// The runtime directory, or empty with `why` saying which folder was
+// refused and why.
+std::string resolveRuntimeDirectory(std::string* why)
 {
     // Computed on every call from the environment: cheap, and a test that
     // sets VX_RUNTIME_DIR sees it honoured at once.
@@ -67,6 +65,10 @@ std::string runtimeDirectory()
     }
     while (directory.size() > 1 && directory.back() == '/')
         directory.pop_back();
+    auto refuse = [&](const std::string& reason) {
+        *why = "runtime directory " + directory + " refused: it " + reason;
+        return std::string();
+    };
     struct stat info {};
     if (::lstat(directory.c_str(), &info) != 0) {
         // Parents are made as needed; the folder itself must be made by us
@@ -75,20 +77,35 @@ std::string runtimeDirectory()
         const bool parentsMade =
             slash == std::string::npos || slash == 0 || platform::makePrivateDirectories(directory.substr(0, slash));
         const bool made = parentsMade && ::mkdir(directory.c_str(), 0700) == 0;
-        if (!made && (!parentsMade || errno != EEXIST)) {
-            reportRefusal(directory, std::string("cannot be created: ") + std::strerror(errno));
-            SetLastError(ERROR_ACCESS_DENIED);
-            return {};
-        }
+        if (!made && (!parentsMade || errno != EEXIST))
+            return refuse(std::string("cannot be created: ") + std::strerror(errno));
         if (made)
             ::chmod(directory.c_str(), 0700);  // whatever the umask left of it
     }
-    if (const std::string reason = refusal(directory); !reason.empty()) {
-        reportRefusal(directory, reason);
+    if (const std::string reason = refusal(directory); !reason.empty())
+        return refuse(reason);
+    why->clear();
+    return directory;
+}
+
+}  // namespace
+
+std::string runtimeDirectory()
+{
+    std::string why;
+    std::string directory = resolveRuntimeDirectory(&why);
+    if (directory.empty()) {
+        platform::outputDebugLineOnce("platform: " + why + "\n");
         SetLastError(ERROR_ACCESS_DENIED);
-        return {};
     }
     return directory;
+}
+
+std::string runtimeDirectoryRefusal()
+{
+    std::string why;
+    resolveRuntimeDirectory(&why);
+    return why;
 }
 
 AppendFile::~AppendFile()
@@ -96,7 +113,92 @@ AppendFile::~AppendFile()
     close();
 }
 
-bool AppendFile::open(const std::string& path, bool truncate)
+bool readRegularFile(const std::string& path, std::size_t limit, std::string* text, std::string* why)
+{
+    auto refuse = [&](DWORD code, std::string what) {
+        if (why != nullptr)
+            *why = std::move(what);
+        SetLastError(code);
+        return false;
+    };
+    if (text != nullptr)
+        text->clear();
+    // O_NONBLOCK: opening a FIFO waits for a writer otherwise; fstat then
+    // turns it (and any device) away before a byte is read.
+    const int fd = openPrivateFile(path, O_RDONLY | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        const int err = errno;
+        if (err == ELOOP)
+            return refuse(ERROR_ACCESS_DENIED, "is a symbolic link");
+        const DWORD code = setLastErrorFromErrno();
+        return refuse(code, std::string("cannot be opened: ") + std::strerror(err));
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        const int err = errno;
+        ::close(fd);
+        errno = err;
+        const DWORD code = setLastErrorFromErrno();
+        return refuse(code, std::string("cannot be examined: ") + std::strerror(err));
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return refuse(ERROR_ACCESS_DENIED, "is not a regular file");
+    }
+    if (static_cast<unsigned long long>(info.st_size) > limit) {
+        ::close(fd);
+        return refuse(ERROR_FILE_TOO_LARGE, "holds " + std::to_string(info.st_size) + " bytes, more than " +
+                                                std::to_string(limit));
+    }
+    // One byte past the limit tells a file that grew after fstat.
+    std::string read = readUpTo(fd, limit + 1);
+    ::close(fd);
+    if (read.size() > limit)
+        return refuse(ERROR_FILE_TOO_LARGE, "grew past " + std::to_string(limit) + " bytes while read");
+    if (text != nullptr)
+        *text = std::move(read);
+    SetLastError(ERROR_SUCCESS);
+    return true;
+}
+
+bool replaceFile(const std::string& path, const std::string& bytes)
+{
+    std::string temporary = path + ".XXXXXX";
+    // mkstemp makes the file with O_EXCL and mode 0600: nothing planted
+    // under the name can be opened instead.
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        setLastErrorFromErrno();
+        return false;
+    }
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            if (written == 0)
+                errno = EIO;
+            const int err = errno;
+            ::close(fd);
+            ::unlink(temporary.c_str());
+            errno = err;
+            setLastErrorFromErrno();
+            return false;
+        }
+        done += static_cast<std::size_t>(written);
+    }
+    if (::close(fd) != 0 || ::rename(temporary.c_str(), path.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(temporary.c_str());
+        errno = err;
+        setLastErrorFromErrno();
+        return false;
+    }
+    return true;
+}
+
+bool AppendFile::open(const std::string& path, bool truncate, Readers readers)
 {
     close();
     // Never through a link and never anything but a regular file: a link
@@ -104,9 +206,10 @@ bool AppendFile::open(const std::string& path, bool truncate)
     // make us write to, or empty, a file of the link's choosing. A file is
     // emptied only when this open made it or it is the user's own.
     const int common = O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY;
+    const bool ownerOnly = readers == Readers::OwnerOnly;
     int fd;
     do {
-        fd = ::open(path.c_str(), common | O_CREAT | O_EXCL, 0644);
+        fd = ::open(path.c_str(), common | O_CREAT | O_EXCL, ownerOnly ? 0600 : 0644);
     } while (fd < 0 && errno == EINTR);
     const bool created = fd >= 0;
     if (fd < 0 && errno == EEXIST) {
@@ -121,7 +224,8 @@ bool AppendFile::open(const std::string& path, bool truncate)
         return false;
     }
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        (ownerOnly && !created && (info.st_uid != ::geteuid() || info.st_nlink != 1))) {
         ::close(fd);
         SetLastError(ERROR_ACCESS_DENIED);
         return false;

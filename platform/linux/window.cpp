@@ -393,6 +393,22 @@ UINT registeredMessage(const std::string& lowerName)
 
 }  // namespace
 
+bool messageCarriesPointer(UINT message, WPARAM wParam)
+{
+    switch (message) {
+    case WM_CREATE:
+    case WM_NCCREATE:
+    case WM_SETTEXT:
+    case WM_GETTEXT:
+        return true;
+    case WM_DEVICECHANGE:
+        // The notices from 0x8000 on come with a DEV_BROADCAST record.
+        return (wParam & 0x8000) != 0;
+    default:
+        return false;
+    }
+}
+
 bool postMessageWithPayload(HWND window, UINT message, WPARAM wParam, std::shared_ptr<std::vector<BYTE>> payload)
 {
     const LPARAM lParam = reinterpret_cast<LPARAM>(payload->data());
@@ -695,6 +711,10 @@ LRESULT DispatchMessageW(const MSG* message)
 
 BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (platform::messageCarriesPointer(message, wParam)) {
+        SetLastError(ERROR_MESSAGE_SYNC_ONLY);
+        return FALSE;
+    }
     if (window == HWND_BROADCAST)
         return platform::broadcastPost(message, wParam, lParam) ? TRUE : FALSE;
     return platform::post(window, message, wParam, lParam, nullptr) ? TRUE : FALSE;
@@ -702,6 +722,10 @@ BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 
 BOOL PostThreadMessageW(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (platform::messageCarriesPointer(message, wParam)) {
+        SetLastError(ERROR_MESSAGE_SYNC_ONLY);
+        return FALSE;
+    }
     const auto queue = platform::queueOf(threadId);
     if (queue == nullptr) {
         SetLastError(ERROR_INVALID_THREAD_ID);

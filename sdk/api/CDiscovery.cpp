@@ -224,6 +224,10 @@ int CDiscovery::enumerate(CDiscoveryTemplate discoveryTemplate, std::vector<CDev
         setLastError(std::string(failureText) + " Exception:unknown");
         return finish(timedOrCancelled(6));
     }
+    // Without the runtime directory no virtual device is seen: the search
+    // found what it could, and the text says why the rest is missing.
+    if (const std::string refused = CScanningSDK::checkRuntimeDirectory(); !refused.empty())
+        setLastError(refused);
     SDK_LOG(logbit::trace, kMethod, "Exit.");
     return finish(timedOrCancelled(0));
 }

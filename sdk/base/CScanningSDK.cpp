@@ -1,5 +1,7 @@
 #include "CScanningSDK.h"
 
+#include "platform/runtime.h"
+
 #include <atomic>
 
 namespace {
@@ -76,4 +78,11 @@ void CScanningSDK::SetLogger(CLogger* logger)
 {
     g_currentLogger.store(logger, std::memory_order_release);
     SDK_LOG(logbit::trace, "CScanningSDK::SetLogger", "SDK version: " + getVersion() + "loaded!");
+}
+
+std::string CScanningSDK::checkRuntimeDirectory()
+{
+    std::string refused = platform::runtimeDirectoryRefusal();
+    SDK_LOG(logbit::error, "CScanningSDK::checkRuntimeDirectory", refused);
+    return refused;
 }

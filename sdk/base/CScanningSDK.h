@@ -31,6 +31,11 @@ public:
     // as long as it stays current.
     static void SetLogger(CLogger* logger);
 
+    // Empty while the platform's runtime directory (virtual devices, device
+    // locks) serves; otherwise the line saying which folder is refused and
+    // why, which is also written to the SDK log at the error bit.
+    static std::string checkRuntimeDirectory();
+
     // The mask of an SDK log level, and the level of a mask (0 when none).
     static DWORD maskForLevel(int level);
     static int levelForMask(DWORD mask);

@@ -118,6 +118,7 @@ int CSerialPort::open(std::wstring path)
 int CSerialPort::close()
 {
     CLogHelper trace("CSerialPort::close");
+    m_repeats.end();  // the counts of this opening's failures
     if (handle() != nullptr)
         cancelCommIo();
     m_handle.store(nullptr);
@@ -155,7 +156,7 @@ int CSerialPort::read(unsigned char* buffer, int size, unsigned int* count)
     *got = 0;
     const HANDLE h = handle();
     if (h == nullptr) {
-        SDK_LOG(logbit::system, "CSerialPort::read", "Device is not opened.");
+        m_repeats.failed(logbit::system, "CSerialPort::read", "Device is not opened.");
         return done(kNotOpened);
     }
     if (size < 0 || (buffer == nullptr && size != 0))
@@ -163,9 +164,10 @@ int CSerialPort::read(unsigned char* buffer, int size, unsigned int* count)
     DWORD n = 0;
     if (!ReadFile(h, buffer, static_cast<DWORD>(size), &n, nullptr)) {
         const int code = lastSystemError();
-        SDK_LOG(logbit::system, "CSerialPort::read", "No data is readed.");
+        m_repeats.failed(logbit::system, "CSerialPort::read", "No data is readed.");
         return done(code);
     }
+    m_repeats.succeeded("CSerialPort::read");
     *got = n;
     if (n != 0)
         logDump("CSerialPort::read", buffer, n);
@@ -180,7 +182,7 @@ int CSerialPort::write(const unsigned char* buffer, int length, unsigned int* co
     *written = 0;
     const HANDLE h = handle();
     if (h == nullptr) {
-        SDK_LOG(logbit::system, "CSerialPort::write", "Device is not opened.");
+        m_repeats.failed(logbit::system, "CSerialPort::write", "Device is not opened.");
         return done(kNotOpened);
     }
     if (length < 0 || (buffer == nullptr && length != 0))
@@ -193,7 +195,7 @@ int CSerialPort::write(const unsigned char* buffer, int length, unsigned int* co
         if (!WriteFile(h, buffer + total, static_cast<DWORD>(length) - total, &n, nullptr)) {
             const int code = lastSystemError();
             *written = n;
-            SDK_LOG(logbit::portClose, "CSerialPort::write", "No data is written.");
+            m_repeats.failed(logbit::portClose, "CSerialPort::write", "No data is written.");
             return done(code);
         }
         total += n;
@@ -204,6 +206,7 @@ int CSerialPort::write(const unsigned char* buffer, int length, unsigned int* co
             break;
         SDK_LOG(logbit::portTraffic, "CSerialPort::write", "Serial port write - LOOPS.");
     }
+    m_repeats.succeeded("CSerialPort::write");
     if (length > 0)
         logDump("CSerialPort::write", buffer, static_cast<std::size_t>(length));
     *written = total;
@@ -220,14 +223,15 @@ int CSerialPort::purge()
     CLogHelper trace("CSerialPort::purge");
     const HANDLE h = handle();
     if (h == nullptr) {
-        SDK_LOG(logbit::system, "CSerialPort::purge", "Device is not opened.");
+        m_repeats.failed(logbit::system, "CSerialPort::purge", "Device is not opened.");
         return done(kNotOpened);
     }
     if (!PurgeComm(h, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR)) {
         const int code = lastSystemError();
-        SDK_LOG(logbit::system, "CSerialPort::purge", "Overlapped completed without result.");
+        m_repeats.failed(logbit::system, "CSerialPort::purge", "Overlapped completed without result.");
         return done(code);
     }
+    m_repeats.succeeded("CSerialPort::purge");
     return done(0);
 }
 
@@ -633,17 +637,18 @@ bool CSerialPort::modemBit(DWORD bits, const char* method, const char* failed)
 {
     const HANDLE h = handle();
     if (h == nullptr) {
-        SDK_LOG(logbit::system, method, "Device is not opened.");
+        m_repeats.failed(logbit::system, method, "Device is not opened.");
         done(kNotOpened);
         return false;
     }
     DWORD status = 0;
     if (!GetCommModemStatus(h, &status)) {
         const int code = lastSystemError();
-        SDK_LOG(logbit::system, method, failed);
+        m_repeats.failed(logbit::system, method, failed);
         done(code);
         return false;
     }
+    m_repeats.succeeded(method);
     done(0);
     return (status & bits) != 0;
 }

@@ -16,6 +16,7 @@
 // operations on the same port.
 #pragma once
 
+#include "base/CLogRepeats.h"
 #include "ports/InterfacePort.h"
 
 #include "platform/serial.h"
@@ -115,4 +116,7 @@ private:
     std::atomic<DWORD> m_lastEvent{0};
     std::atomic<DWORD> m_eventMask{0};
     bool m_closeOnDestroy;
+    // Failures that a gone device repeats on every poll, logged once each
+    // with a count.
+    CLogRepeats m_repeats;
 };

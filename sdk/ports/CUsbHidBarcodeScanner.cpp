@@ -108,10 +108,11 @@ int CUsbHidBarcodeScanner::read(unsigned char* buffer, int size, unsigned int* c
     if (count == nullptr)
         count = &local;
     if (!isDeviceHandlePresent()) {
-        SDK_LOG(logbit::system, method, "Device isn't opened yet.");
+        m_repeats.failed(logbit::system, method, "Device isn't opened yet.");
         *count = 0;
         return ERROR_INVALID_HANDLE;
     }
+    m_repeats.succeeded(method);
     SDK_LOG(logbit::portTraffic, method, "Read one packet.");
     const int code = CUsbHidPort::read(report, kReportLength, nullptr);
     if (code != 0) {

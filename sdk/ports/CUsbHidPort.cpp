@@ -246,6 +246,7 @@ bool CUsbHidPort::GetDeviceCapabilities(HANDLE* handle, HIDP_CAPS* caps)
 int CUsbHidPort::close()
 {
     CLogHelper trace("CUsbHidPort::close");
+    m_repeats.end();  // the counts of this opening's failures
     storeError(0);
     if (m_hOverlapped != nullptr) {
         CloseHandle(m_hOverlapped);
@@ -267,7 +268,7 @@ int CUsbHidPort::finishTransfer(BOOL started, OVERLAPPED& overlapped, HANDLE eve
     const DWORD startError = GetLastError();
     if (startError != ERROR_IO_PENDING) {
         // Refused or failed at once (a removed device: 1167); nothing runs.
-        SDK_LOG(logbit::system, method, errorText);
+        m_repeats.failed(logbit::system, method, errorText);
         count = 0;
         return startError != ERROR_SUCCESS ? static_cast<int>(startError) : static_cast<int>(ERROR_GEN_FAILURE);
     }
@@ -276,7 +277,7 @@ int CUsbHidPort::finishTransfer(BOOL started, OVERLAPPED& overlapped, HANDLE eve
         if (GetOverlappedResult(m_hDevice, &overlapped, &count, FALSE))
             return 0;
         const int code = lastErrorOrFailure();
-        SDK_LOG(logbit::system, method, errorText);
+        m_repeats.failed(logbit::system, method, errorText);
         count = 0;
         return code;
     }
@@ -288,7 +289,7 @@ int CUsbHidPort::finishTransfer(BOOL started, OVERLAPPED& overlapped, HANDLE eve
         return 0;  // the report arrived while we gave up on it
     count = 0;
     if (waited != WAIT_TIMEOUT) {
-        SDK_LOG(logbit::system, method, errorText);
+        m_repeats.failed(logbit::system, method, errorText);
         return waitError;
     }
     DWORD code = GetLastError();
@@ -308,7 +309,7 @@ int CUsbHidPort::read(unsigned char* buffer, int size, unsigned int* count)
         count = &local;
     *count = 0;
     if (!m_bOpened) {
-        SDK_LOG(logbit::system, "CUsbHidPort::read", "Device is not opened.");
+        m_repeats.failed(logbit::system, "CUsbHidPort::read", "Device is not opened.");
         return storeError(ERROR_INVALID_HANDLE);
     }
     const DWORD length = m_caps.InputReportByteLength;
@@ -323,6 +324,7 @@ int CUsbHidPort::read(unsigned char* buffer, int size, unsigned int* count)
     const int code = finishTransfer(started, m_readOverlapped, m_hReadEvent, m_dwReadTimeout.load(), transferred,
                                     true);
     if (code == 0) {
+        m_repeats.succeeded("CUsbHidPort::read");
         *count = transferred;
         dumpBytes("CUsbHidPort::read", "Read Packet:", buffer, transferred);
     } else if (code == static_cast<int>(ERROR_IO_PENDING)) {
@@ -339,7 +341,7 @@ int CUsbHidPort::write(const unsigned char* buffer, int length, unsigned int* co
         count = &local;
     *count = 0;
     if (!m_bOpened) {
-        SDK_LOG(logbit::system, "CUsbHidPort::write", "Device is not opened.");
+        m_repeats.failed(logbit::system, "CUsbHidPort::write", "Device is not opened.");
         return storeError(ERROR_INVALID_HANDLE);
     }
     const DWORD reportLength = m_caps.OutputReportByteLength;
@@ -353,8 +355,10 @@ int CUsbHidPort::write(const unsigned char* buffer, int length, unsigned int* co
     const BOOL started = WriteFile(m_hDevice, buffer, reportLength, &transferred, &m_writeOverlapped);
     const int code = finishTransfer(started, m_writeOverlapped, m_hWriteEvent, m_dwWriteTimeout.load(), transferred,
                                     false);
-    if (code == 0)
+    if (code == 0) {
+        m_repeats.succeeded("CUsbHidPort::write");
         *count = transferred;
+    }
     dumpBytes("CUsbHidPort::write", "data:", buffer, reportLength);
     ResetEvent(m_hWriteEvent);
     return storeError(code);
@@ -391,15 +395,17 @@ bool CUsbHidPort::isDisconnected()
 {
     if (!m_bOpened) {
         storeError(ERROR_INVALID_HANDLE);
-        SDK_LOG(logbit::system, "CUsbHidPort::isDisconnected", "Device is not opened.");
+        m_repeats.failed(logbit::system, "CUsbHidPort::isDisconnected", "Device is not opened.");
         return true;
     }
     HIDD_ATTRIBUTES attributes{};
     attributes.Size = sizeof attributes;
-    if (HidD_GetAttributes(m_hDevice, &attributes))
+    if (HidD_GetAttributes(m_hDevice, &attributes)) {
+        m_repeats.succeeded("CUsbHidPort::isDisconnected");
         return false;
-    SDK_LOG(logbit::system, "CUsbHidPort::isDisconnected",
-            "Device is disconnected...I cann't get any information from it..");
+    }
+    m_repeats.failed(logbit::system, "CUsbHidPort::isDisconnected",
+                     "Device is disconnected...I cann't get any information from it..");
     return true;
 }
 

@@ -16,6 +16,7 @@
 // not run while anything else does.
 #pragma once
 
+#include "base/CLogRepeats.h"
 #include "ports/HidDeviceInfo.h"
 #include "ports/InterfacePort.h"
 
@@ -87,6 +88,10 @@ protected:
     static void dumpBytes(const char* method, const char* label, const unsigned char* bytes, std::size_t count);
     int storeError(int code);
     bool isDeviceHandlePresent() const { return m_hDevice != nullptr; }
+
+    // Failures that a gone device repeats on every poll, logged once each
+    // with a count.
+    CLogRepeats m_repeats;
 
 private:
     bool createEvents();

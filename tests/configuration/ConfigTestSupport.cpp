@@ -79,6 +79,9 @@ void deleteEntries()
 
 void ControllerTest::SetUp()
 {
+    // Each test starts from no device entries, whatever an earlier test of
+    // the same process left.
+    deleteKeyTree("SOFTWARE\\OLEforRetail\\ServiceOPOS");
     unsetenv("LC_ALL");
     unsetenv("LC_MESSAGES");
     setenv("LANG", "en_US.UTF-8", 1);

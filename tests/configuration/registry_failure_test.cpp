@@ -2,8 +2,12 @@
 // takes its half-written key away, a modify or a save shows no success and
 // keeps the change pending, a remove keeps the list; nothing is broadcast.
 #include "ConfigTestSupport.h"
+#include "TestSupport.h"
 
 #include "platform/window.h"
+
+#include <filesystem>
+#include <fstream>
 
 using namespace vxtest;
 using namespace ctl;
@@ -181,4 +185,63 @@ TEST_F(FailureTest, ARemoveThatFailsShowsItKeepsTheListAndSendsNothing)
     dlg().OnRemove();
     EXPECT_EQ(host.lastMessage(), "Device removed successfully");
     EXPECT_EQ(watch.addDevicePosts(), 1);
+}
+
+namespace {
+
+// In French, from a strings file of the test's own, whose registry-error
+// texts hold conversions a format would act on.
+class TranslatedFailureTest : public ControllerTest {
+protected:
+    void SetUp() override
+    {
+        ControllerTest::SetUp();
+        m_before = std::filesystem::current_path();
+        std::filesystem::current_path(m_folder.path());
+        {
+            std::ofstream file("TillSetupFrench.strings", std::ios::binary);
+            file << "33139\tEnregistrement impossible %s%s%n (erreur %lu) %lu %d\n"
+                 << "33140\tSuppression impossible %p (erreur %lu)\n";
+        }
+        setenv("LANG", "fr_FR.UTF-8", 1);
+        start(registry);
+    }
+    void TearDown() override
+    {
+        deleteKeyTree(devicePath("Translated"));
+        CLanguageManager::GetInstance().ResetForTesting();
+        setenv("LANG", "en_US.UTF-8", 1);
+        std::filesystem::current_path(m_before);
+    }
+
+    FailingRegistry registry;
+    TempDir m_folder;
+    std::filesystem::path m_before;
+};
+
+}  // namespace
+
+// A strings file is text, never a format: conversions in a translated
+// registry-error text are shown as they are, and the error's number goes
+// where the text's own "%lu" stands.
+TEST_F(TranslatedFailureTest, ATextWithConversionsIsShownAsWritten)
+{
+    registry.fails = [](const std::string& op, const std::string& name) -> LONG {
+        return op == "set" && name == "PORT" ? ERROR_ACCESS_DENIED : 0;
+    };
+    fillAdd("Translated", "COM3");
+    dlg().OnAddbutton();
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, "Enregistrement impossible %s%s%n (erreur 5) %lu %d");
+
+    registry.fails = nullptr;
+    makeEntry("Translated", "COM3");
+    showDevice("Translated");
+    host.messages.clear();
+    registry.fails = [](const std::string& op, const std::string& name) -> LONG {
+        return op == "deletekey" && name.find("Translated") != std::string::npos ? ERROR_ACCESS_DENIED : 0;
+    };
+    dlg().OnRemove();
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, "Suppression impossible %p (erreur 5)");
 }

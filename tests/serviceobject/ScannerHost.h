@@ -84,6 +84,18 @@ struct HostEvents {
 // works returns as soon as it is done.
 constexpr long kClaimTimeout = 30000;
 
+// A menu rule that answers nothing: the test answers the command by hand,
+// so that an exchange stays open as long as it needs.
+inline vxsim::MenuRule quietRule(const std::string& command)
+{
+    vxsim::MenuRule quiet;
+    quiet.command = command;
+    quiet.echo = false;
+    quiet.mark = false;
+    quiet.withStatus = false;
+    return quiet;
+}
+
 enum class Wire { serial, hid };
 
 inline std::string wireName(const ::testing::TestParamInfo<Wire>& info)

@@ -239,6 +239,9 @@ protected:
     IntakeTest()
     {
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKey);
+        // The registry counters are the default host's: a host program's
+        // initialisation earlier in this process installed its own.
+        SetSOHost(nullptr);
         HKEY key = nullptr;
         RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
         RegCloseKey(key);

@@ -172,14 +172,7 @@ INSTANTIATE_TEST_SUITE_P(Wires, ScannerEvents, ::testing::Values(Wire::serial, W
 // menu exchange: the window's command waits until the host has its reply.
 TEST_F(ScannerHostTest, AutoDisableWaitsForTheHostsExchange)
 {
-    plug(Wire::serial, [](vxsim::MenuModel& menu) {
-        vxsim::MenuRule quiet;  // answered by hand below
-        quiet.command = "SLOWCM";
-        quiet.echo = false;
-        quiet.mark = false;
-        quiet.withStatus = false;
-        menu.rules.push_back(quiet);
-    });
+    plug(Wire::serial, [](vxsim::MenuModel& menu) { menu.rules.push_back(quietRule("SLOWCM")); });
     ASSERT_EQ(open(), 0);
     ASSERT_EQ(CScannerWrapper::ScannerClaimDevice(kClaimTimeout), 0);
     ASSERT_EQ(CScannerWrapper::ScannerSetPropertyNumber(3, 1), 0);

@@ -133,13 +133,13 @@ TEST_P(ScannerHost, DirectIOMenuPassThroughAndTimeOut)
     EXPECT_EQ(platform::ansiFromBstr(text), reply);
     SysFreeString(text);
 
-    // At most *pData characters, into a string that holds more.
+    // At most *pData characters, and the string as long as they are.
     text = platform::bstrFromAnsi("REVINF              ");
     count = 4;
     ASSERT_EQ(CScannerWrapper::ScannerDirectIO(18, &count, &text), 0);
     EXPECT_EQ(count, 4);
-    EXPECT_EQ(platform::ansiFromBstr(text), "REVINF              ");  // "REVI" written over "REVI"
-    EXPECT_EQ(SysStringLen(text), 20u);
+    EXPECT_EQ(platform::ansiFromBstr(text), "REVI");
+    EXPECT_EQ(SysStringLen(text), 4u);
     SysFreeString(text);
 
     struct Case {

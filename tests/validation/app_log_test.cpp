@@ -1,5 +1,5 @@
-// The program log writer: file name, columns, and the registry switch read
-// on every call.
+// The program log writer: file name, columns, the registry switch read on
+// every call, and what is planted under the file's name.
 #include "AppLog.h"
 #include "LanguageManager.h"
 #include "TestSupport.h"
@@ -10,6 +10,9 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -102,4 +105,58 @@ TEST_F(AppLogTest, TheSwitchIsReadOnEveryCall)
     std::filesystem::remove(log.FileName());
     log.Write(4, "C", "M", "gone", "");
     EXPECT_FALSE(std::filesystem::exists(log.FileName()));
+}
+
+// The trace's name is known to the second, in a working folder others may
+// share: whatever is planted under that name (a link to a file of the
+// user's, a second name of one, a FIFO), no entry lands anywhere but in a
+// file of the trace's own, made for the user alone.
+TEST_F(AppLogTest, NothingIsWrittenThroughWhatIsPlantedUnderTheName)
+{
+    setSwitch("1");
+    CAppLog log(CLanguageManager::GetInstance(), CAppLog::kConfiguration);
+    const std::string name = log.FileName();
+    const std::string victim = std::filesystem::absolute("victim.txt").string();
+    for (const char* planted : {"a symbolic link", "a second name", "a FIFO"}) {
+        SCOPED_TRACE(planted);
+        std::filesystem::remove(name);
+        std::filesystem::remove(victim);
+        std::ofstream(victim) << "mine";
+        ASSERT_EQ(::chmod(victim.c_str(), 0600), 0);
+        const std::string kind = planted;
+        if (kind == "a symbolic link")
+            std::filesystem::create_symlink(victim, name);
+        else if (kind == "a second name")
+            std::filesystem::create_hard_link(victim, name);
+        else
+            ASSERT_EQ(::mkfifo(name.c_str(), 0600), 0);
+        log.Write(4, "CTillProbeDlg", "OnBtnVerify", "Entered", "");  // returns: a FIFO holds nothing up
+        EXPECT_EQ(vxtest::readFile(victim), "mine");
+    }
+    std::filesystem::remove(name);
+    std::filesystem::remove(victim);
+}
+
+TEST_F(AppLogTest, ATraceFileIsMadeForTheUserAlone)
+{
+    setSwitch("1");
+    const mode_t previous = ::umask(022);
+    CAppLog log(CLanguageManager::GetInstance(), CAppLog::kConfiguration);
+    std::filesystem::remove(log.FileName());
+    log.Write(4, "C", "M", "made", "");
+    ::umask(previous);
+    struct stat info {};
+    ASSERT_EQ(::lstat(log.FileName().c_str(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    // Entries go on into the file it made (the columns are as wide as the
+    // widest entry this process wrote).
+    log.Write(4, "C", "M", "more", "");
+    const std::string text = vxtest::readFile(log.FileName());
+    EXPECT_EQ(text.rfind("\r\nC", 0), 0u) << text;
+    const std::size_t second = text.find("\r\nC", 2);
+    ASSERT_NE(second, std::string::npos) << text;
+    EXPECT_NE(text.substr(0, second).find(" made"), std::string::npos) << text;
+    EXPECT_NE(text.substr(second).find(" more"), std::string::npos) << text;
+    std::filesystem::remove(log.FileName());
 }

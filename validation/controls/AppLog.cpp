@@ -1,5 +1,7 @@
 #include "AppLog.h"
 
+#include "platform/runtime.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -38,15 +40,15 @@ const std::string& startTime()
     return state.startTime;
 }
 
-// Writes `text` padded with spaces to the column's widest width so far.
-void writeColumn(std::FILE* file, const std::string& text, std::size_t& width, bool leadingSpace)
+// Adds `text` padded with spaces to the column's widest width so far.
+void addColumn(std::string& entry, const std::string& text, std::size_t& width, bool leadingSpace)
 {
     if (text.size() > width)
         width = text.size();
-    std::string cell = leadingSpace ? " " + text : text;
-    cell.append(width - text.size(), ' ');
-    std::fseek(file, 0, SEEK_END);
-    std::fwrite(cell.data(), 1, cell.size(), file);
+    if (leadingSpace)
+        entry += ' ';
+    entry += text;
+    entry.append(width - text.size(), ' ');
 }
 
 }  // namespace
@@ -90,24 +92,21 @@ void CAppLog::Write(int, const std::string& className, const std::string& method
     try {
         if (!switchedOn())
             return;
-        std::FILE* file = std::fopen(m_fileName.c_str(), "r+b");
-        if (file == nullptr)
-            file = std::fopen(m_fileName.c_str(), "w+b");
-        if (file == nullptr)
+        // The name is known to the second and the folder may be shared:
+        // never through a link, only a regular file of the user's own with
+        // no second name, made readable by the user alone.
+        platform::AppendFile file;
+        if (!file.open(m_fileName, false, platform::AppendFile::Readers::OwnerOnly))
             return;
         std::size_t* widths = processState().widths;
-        std::fseek(file, 0, SEEK_END);
-        std::fwrite("\r\n", 1, 2, file);
-        writeColumn(file, className, widths[0], false);
-        writeColumn(file, method, widths[1], true);
+        std::string entry = "\r\n";
+        addColumn(entry, className, widths[0], false);
+        addColumn(entry, method, widths[1], true);
         if (!label.empty())
-            writeColumn(file, label, widths[2], true);
-        if (!value.empty()) {
-            const std::string cell = " " + value;
-            std::fseek(file, 0, SEEK_END);
-            std::fwrite(cell.data(), 1, cell.size(), file);
-        }
-        std::fclose(file);
+            addColumn(entry, label, widths[2], true);
+        if (!value.empty())
+            entry += " " + value;
+        file.append(entry);
     } catch (...) {
         // The trace never disturbs the program.
     }

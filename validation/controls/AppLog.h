@@ -9,7 +9,9 @@
 // it is read again on every call. Each entry begins with "\r\n"; the
 // class, method and label columns are padded to the widest of each written
 // so far by this process; an empty label or value leaves its column out.
-// Nothing is reported: an entry that cannot be written is lost.
+// The file is opened for each entry without following a link, and only as
+// a regular file of the user's own with no other name; one it makes gets
+// mode 0600. Nothing is reported: an entry that cannot be written is lost.
 //
 // UI thread only.
 #pragma once

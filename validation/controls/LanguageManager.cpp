@@ -1,14 +1,17 @@
 #include "LanguageManager.h"
 
+#include "platform/debug.h"
+#include "platform/error.h"
+#include "platform/runtime.h"
 #include "platform/sysinfo.h"
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace {
 
 constexpr std::size_t kMaxText = 1023;
+// Far above a full table of the programs' texts.
+constexpr std::size_t kMaxStringsFile = 1024 * 1024;
 
 std::string unescape(const std::string& text)
 {
@@ -76,17 +79,24 @@ bool CLanguageManager::LoadLanguageDll(const std::string& path, const std::strin
 {
     FreeLanguageDll();
     m_currentName = name;
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) {
-        m_currentName = m_defaultName;
-        return false;
+    // The file lies in the working folder, which others may share: it is
+    // read only as a regular file of bounded size, never through a link and
+    // never waiting on a FIFO.
+    std::string text;
+    std::string why;
+    if (!platform::readRegularFile(path, kMaxStringsFile, &text, &why)) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            m_currentName = m_defaultName;
+            return false;
+        }
+        OutputDebugStringA(("language: strings file " + path + " not loaded, the program's own texts used: it " +
+                            why + "\n")
+                               .c_str());
+        return true;
     }
-    std::ifstream file(path, std::ios::binary);
-    if (file) {
-        const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-        m_library = ParseStrings(text);
-        m_loaded = true;
-    }
+    m_library = ParseStrings(text);
+    m_loaded = true;
     return true;
 }
 

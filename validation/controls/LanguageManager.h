@@ -34,9 +34,11 @@ public:
     // and "check").
     void Configure(const std::string& extension, const std::string& defaultName);
     // Frees a loaded file; the current name becomes `name`. When a file
-    // exists at `path` it is loaded (an unreadable one leaves no table) and
-    // true is returned; otherwise the current name becomes the default
-    // name and false is returned.
+    // exists at `path` it is loaded and true is returned; otherwise the
+    // current name becomes the default name and false is returned. Only a
+    // regular file of at most 1 MiB is read, never through a link: anything
+    // else there leaves no table (the program's own texts serve) and the
+    // reason goes to the debugger output.
     bool LoadLanguageDll(const std::string& path, const std::string& name);
     // 1 when a file was loaded and is now freed, 0 when none was.
     int FreeLanguageDll();

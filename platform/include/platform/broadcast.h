@@ -12,8 +12,14 @@
 //   gone process is removed.
 // - lParam travels as a number: a pointer means nothing to another process,
 //   so only messages whose parameters are plain numbers (a registered
-//   message, say) are worth broadcasting.
+//   message, say) are worth broadcasting. A receiver posts nothing below
+//   WM_USER from another process: the system messages' parameters are
+//   pointers or handles of the sender (the service object's event windows
+//   take WM_COMMAND's lParam for a record of their own), and WM_CLOSE would
+//   end every window. The messages PostMessageW refuses are not broadcast
+//   either (ERROR_MESSAGE_SYNC_ONLY).
 // - Messages from one sender reach one receiver in the order sent.
+// - A datagram of another size, magic or version is dropped.
 // - The transport (platform/virtual/WIRE.md, "Window broadcasts"): one Unix
 //   datagram socket per process, <runtime>/broadcast/<pid>, mode 0600 in a
 //   folder of mode 0700, bound when the process creates its first top-level

@@ -4,6 +4,10 @@
 // - the file is read on every call; a missing or unreadable file, section
 //   or key gives the default (null counts as ""), with its trailing blanks
 //   removed;
+// - only a regular file of at most kProfileFileLimit bytes is read, never
+//   through a symbolic link and never waiting on a FIFO: anything else
+//   gives the defaults, with the reason said once on the debugger output
+//   and the last error of platform::readRegularFile;
 // - section and key names are compared without regard to (ASCII) case; the
 //   first section and the first key in it that match are used;
 // - around a key and its value, blanks and tabs are removed; a value
@@ -19,12 +23,16 @@
 
 #include "platform/types.h"
 
+#include <cstddef>
 #include <string>
 
 DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, LPSTR buffer, DWORD size,
                                LPCSTR path);
 
 namespace platform {
+
+// The largest profile file read: far above any the programs ship.
+constexpr std::size_t kProfileFileLimit = 1024 * 1024;
 
 // The lookup on a file's text, without the file: true and the value when
 // the section holds the key. GetPrivateProfileStringA uses it.

@@ -98,6 +98,8 @@ using LPMSG = MSG*;
 constexpr UINT WM_NULL = 0x0000;
 constexpr UINT WM_CREATE = 0x0001;
 constexpr UINT WM_DESTROY = 0x0002;
+constexpr UINT WM_SETTEXT = 0x000C;
+constexpr UINT WM_GETTEXT = 0x000D;
 constexpr UINT WM_CLOSE = 0x0010;
 constexpr UINT WM_QUIT = 0x0012;
 constexpr UINT WM_NCCREATE = 0x0081;
@@ -138,6 +140,7 @@ constexpr DWORD ERROR_CLASS_ALREADY_EXISTS = 1410;
 constexpr DWORD ERROR_CLASS_DOES_NOT_EXIST = 1411;
 constexpr DWORD ERROR_CLASS_HAS_WINDOWS = 1412;
 constexpr DWORD ERROR_INVALID_THREAD_ID = 1444;
+constexpr DWORD ERROR_MESSAGE_SYNC_ONLY = 1159;
 
 // The module handle of the process (null name) — the same for every
 // library of it; another name: null with ERROR_FILE_NOT_FOUND.
@@ -199,9 +202,14 @@ BOOL TranslateMessage(const MSG* message);
 LRESULT DispatchMessageW(const MSG* message);
 // Queues the message for the window's thread; a null window posts to the
 // calling thread. FALSE with ERROR_INVALID_WINDOW_HANDLE for an unknown
-// window.
+// window. A system message whose lParam is a pointer to a record
+// (WM_CREATE, WM_NCCREATE, WM_SETTEXT, WM_GETTEXT, WM_DEVICECHANGE with a
+// notice that carries one) is refused with ERROR_MESSAGE_SYNC_ONLY: by the
+// time it is taken the record may be gone, and the window procedures read
+// it without a check. Such messages are only sent.
 BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// FALSE with ERROR_INVALID_THREAD_ID when the thread has no queue.
+// FALSE with ERROR_INVALID_THREAD_ID when the thread has no queue; the
+// messages PostMessageW refuses are refused here as well.
 BOOL PostThreadMessageW(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void PostQuitMessage(int exitCode);

@@ -16,6 +16,7 @@ import java.util.List;
 import java.util.concurrent.CountDownLatch;
 import java.util.concurrent.TimeUnit;
 import java.util.concurrent.atomic.AtomicInteger;
+import java.util.concurrent.atomic.AtomicReference;
 import java.util.function.IntSupplier;
 
 /**
@@ -89,6 +90,9 @@ public class JniOptikaTest {
         case "firmware-cancel-rs232": firmwareCancel("rs232"); break;
         case "firmware-cancel-hid-lob": firmwareCancel("hid-lob"); break;
         case "callback-throws": callbackThrows(); break;
+        case "threads-rs232": threads(false); break;
+        case "threads-hid-lob": threads(true); break;
+        case "callback-calls": callbackCalls(); break;
         case "exit-while-scanning": exitWhileScanning(); break;
         case "exit-child": exitChild(); break;
         default: check("known case " + name, false);
@@ -737,6 +741,156 @@ public class JniOptikaTest {
             expect("a cancelled update", 17, result);
             check("the scanner stays in its bootloader", !scanAccepted(sim));
             expect("then not connected", 9, JniOptika.pfnDisconnect());
+        }
+        JniOptika.deInitMIDs();
+    }
+
+    // --- natives from several Java threads at once ------------------------------
+
+    /** Every code a native answers: the facade's, the bridge's own, -1. */
+    static boolean knownCode(int code) {
+        return Arrays.asList(-1, 0, 2, 3, 7, 8, 9, 12, 15, 16, 17, 2001, 2004, 2007).contains(code);
+    }
+
+    /**
+     * `count` Java threads, released together, each calling natives in turn
+     * (connect, find, sync and async commands, the mode, reconnect,
+     * disconnect). Each ends, and every call answers a known code.
+     */
+    static void together(String what, int count, byte[] port, int type) throws Exception {
+        CountDownLatch start = new CountDownLatch(1);
+        List<Thread> threads = new ArrayList<>();
+        List<String> odd = java.util.Collections.synchronizedList(new ArrayList<>());
+        AtomicInteger calls = new AtomicInteger();
+        for (int t = 0; t < count; ++t) {
+            final int self = t;
+            Thread thread = new Thread(() -> {
+                try {
+                    start.await();
+                } catch (InterruptedException e) {
+                    return;
+                }
+                for (int i = 0; i < 7; ++i) {
+                    int code;
+                    String call;
+                    switch ((self + i) % 7) {
+                    case 0: call = "pfnConnect"; code = JniOptika.pfnConnect(3000); break;
+                    case 1: call = "pfnFindFirstPort";
+                            code = JniOptika.pfnFindFirstPort(3000, type, 9600, 2, port, port.length, false, false); break;
+                    case 2: call = "pfnSendMessageSync";
+                            code = JniOptika.pfnSendMessageSync(bytes(SYN_M + "BEPLVL?!\0"), 1000, new char[64], 0); break;
+                    case 3: call = "pfnSendMessageAsync"; code = JniOptika.pfnSendMessageAsync(SYN_M + "BEPLVL?!", 0); break;
+                    case 4: call = "pfnSwitchDataMode"; code = JniOptika.pfnSwitchDataMode(1); break;
+                    case 5: call = "pfnReconnect"; code = JniOptika.pfnReconnect(); break;
+                    default: call = "pfnDisconnect"; code = JniOptika.pfnDisconnect(); break;
+                    }
+                    calls.incrementAndGet();
+                    if (!knownCode(code))
+                        odd.add(call + " " + code);
+                }
+            });
+            threads.add(thread);
+            thread.start();
+        }
+        start.countDown();
+        boolean ended = true;
+        for (Thread thread : threads) {
+            thread.join(100000);
+            ended &= !thread.isAlive();
+        }
+        check(what + ": " + count + " threads end", ended);
+        check(what + ": every call answers a known code", ended && odd.isEmpty() && calls.get() == 7 * count, odd);
+    }
+
+    static void threads(boolean hid) throws Exception {
+        expect("initMIDs", 0, JniOptika.initMIDs());
+        try (Sim sim = scanner(hid)) {
+            connect(sim);
+            String port = deviceInformation()[1].split(";", -1)[5];
+            int type = hid ? 2 : 0;
+            byte[] name = bytes(port);
+            together("a live scanner", 2, name, type);
+            together("a live scanner", 8, name, type);
+            // Whatever state the threads left: connected again, it works.
+            int found = -1;
+            for (int attempt = 0; attempt < 3 && found != 0; ++attempt)
+                found = findByName(port, type);
+            expect("found again after the threads", 0, found);
+            expect("connected again", 0, JniOptika.pfnConnect(CONNECT_MS));
+            check("labels after the threads", labelArrives(sim, "AFTER-THREADS"));
+
+            sim.command("unplug");
+            together("a vanished scanner", 2, name, type);
+            together("a vanished scanner", 8, name, type);
+            int last = JniOptika.pfnDisconnect();
+            check("pfnDisconnect at the end answers 0 or 9", last == 0 || last == 9, last);
+            sim.command("replug");
+        }
+        JniOptika.deInitMIDs();
+    }
+
+    /**
+     * Natives called from inside the bridge's own callbacks: a sync command
+     * from the label callback, a disconnect from the disconnect callback.
+     * Both answer; nothing waits for ever.
+     */
+    static void callbackCalls() throws Exception {
+        expect("initMIDs", 0, JniOptika.initMIDs());
+        AtomicInteger fromLabel = new AtomicInteger(Integer.MIN_VALUE);
+        AtomicInteger fromDisconnect = new AtomicInteger(Integer.MIN_VALUE);
+        CountDownLatch labelDone = new CountDownLatch(1);
+        CountDownLatch disconnectDone = new CountDownLatch(1);
+        CountDownLatch holding = new CountDownLatch(1);
+        AtomicInteger whileDisconnecting = new AtomicInteger(Integer.MIN_VALUE);
+        JniOptika.setListener(new Events() {
+            @Override public void barcode(byte[] aimId, byte codeId, byte[] data, int length) {
+                events.barcode(aimId, codeId, data, length);
+                String label = new String(data, StandardCharsets.ISO_8859_1);
+                if (label.equals("ASK") && labelDone.getCount() > 0) {
+                    fromLabel.set(JniOptika.pfnSendMessageSync(bytes(SYN_M + "BEPLVL?!\0"), 1000, new char[64], 0));
+                    labelDone.countDown();
+                }
+                if (label.equals("HOLD") && holding.getCount() > 0) {
+                    // Keeps calling until the main thread's disconnect,
+                    // which waits for this very thread, holds the scanner.
+                    holding.countDown();
+                    long end = System.currentTimeMillis() + Events.BOUND_MS;
+                    int code = 0;
+                    while (code == 0 && System.currentTimeMillis() < end)
+                        code = JniOptika.pfnSendMessageAsync(SYN_M + "BEPLVL?!", 0);
+                    whileDisconnecting.set(code);
+                }
+            }
+            @Override public void disconnect(byte[] message, int length) {
+                events.disconnect(message, length);
+                if (disconnectDone.getCount() > 0) {
+                    fromDisconnect.set(JniOptika.pfnDisconnect());
+                    disconnectDone.countDown();
+                }
+            }
+        });
+        try (Sim sim = scanner(false)) {
+            connect(sim);
+            sim.scan("E0", 0x64, "ASK");
+            check("the label callback's sync command returns", labelDone.await(Events.BOUND_MS, TimeUnit.MILLISECONDS));
+            check("... with a known code", knownCode(fromLabel.get()), fromLabel.get());
+            expect("a sync command from the main thread afterwards", 0,
+                   JniOptika.pfnSendMessageSync(bytes(SYN_M + "BEPLVL?!\0"), 3000, new char[64], 0));
+            check("labels after it", labelArrives(sim, "AFTER-ASK"));
+
+            sim.scan("E0", 0x64, "HOLD");
+            check("the label callback calls on", holding.await(Events.BOUND_MS, TimeUnit.MILLISECONDS));
+            expect("pfnDisconnect while the label callback calls natives", 0, JniOptika.pfnDisconnect());
+            int refused = whileDisconnecting.get();
+            check("... whose last call answered a failure", refused != 0 && knownCode(refused), refused);
+
+            connect(sim);
+            sim.command("unplug");
+            check("the disconnect callback's pfnDisconnect returns",
+                  disconnectDone.await(Events.BOUND_MS, TimeUnit.MILLISECONDS));
+            expect("... and disconnects", 0, fromDisconnect.get());
+            expect("then nothing is connected", 9, JniOptika.pfnDisconnect());
+            sim.command("replug");
         }
         JniOptika.deInitMIDs();
     }
