@@ -875,7 +875,7 @@ public class JniOptikaTest {
             check("the label callback's sync command returns", labelDone.await(Events.BOUND_MS, TimeUnit.MILLISECONDS));
             check("... with a known code", knownCode(fromLabel.get()), fromLabel.get());
             expect("a sync command from the main thread afterwards", 0,
-                   JniOptika.pfnSendMessageSync(bytes(SYN_M + "BEPLVL?!\0"), 3000, new char[64], 0));
+                   JniOptika.pfnSendMessageSync(bytes(SYN_M + "BEPLVL?!\0"), COMMAND_MS, new char[64], 0));
             check("labels after it", labelArrives(sim, "AFTER-ASK"));
 
             sim.scan("E0", 0x64, "HOLD");
