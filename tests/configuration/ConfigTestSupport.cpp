@@ -72,6 +72,11 @@ void deleteKeyTree(const std::string& path)
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, path.c_str());
 }
 
+void deleteEntries()
+{
+    deleteKeyTree("SOFTWARE\\OLEforRetail");
+}
+
 void ControllerTest::SetUp()
 {
     // Each test starts from no device entries, whatever an earlier test of
@@ -81,6 +86,13 @@ void ControllerTest::SetUp()
     unsetenv("LC_MESSAGES");
     setenv("LANG", "en_US.UTF-8", 1);
     CLanguageManager::GetInstance().ResetForTesting();
+    deleteEntries();
+}
+
+void ControllerTest::TearDown()
+{
+    m_dlg.reset();
+    deleteEntries();
 }
 
 void ControllerTest::start(RegistryApi& registry)

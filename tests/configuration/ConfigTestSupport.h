@@ -165,11 +165,15 @@ void writeValue(const std::string& path, const std::string& name, DWORD type, co
 void makeEntry(const std::string& name, const std::string& port = "COM3", const std::string& autoDetect = "False",
                const std::string& manufacturer = "Varnex", const std::string& category = "Scanner");
 void deleteKeyTree(const std::string& path);
+// Removes every device entry (the whole OPOS tree of the registry).
+void deleteEntries();
 
 // The controller on a fresh form, English, with a fixed port list.
+// Each test starts without device entries and leaves none behind.
 class ControllerTest : public ::testing::Test {
 protected:
     void SetUp() override;
+    void TearDown() override;
     void start(RegistryApi& registry);
     CFinal_UIDlg& dlg() { return *m_dlg; }
     FormModel& form() { return m_dlg->Form(); }

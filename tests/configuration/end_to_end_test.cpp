@@ -48,7 +48,7 @@ TEST_F(AddedEntryTest, OpensAndClaimsThroughTheControlAndTheServiceObject)
         auto& control = container.control;
         container.run([&] {
             ASSERT_EQ(control->open("Lane Scanner"), 0);
-            ASSERT_EQ(control->call(id::ClaimDevice, {DispatchArg::i4(1000)}), 0);
+            ASSERT_EQ(control->call(id::ClaimDevice, {DispatchArg::i4(30000)}), 0);  // generous: the claim connects first
             control->put(id::DeviceEnabled, DispatchArg::boolean(true));
             control->put(id::DecodeData, DispatchArg::boolean(true));
             control->put(id::DataEventEnabled, DispatchArg::boolean(true));

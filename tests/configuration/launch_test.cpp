@@ -24,11 +24,23 @@ protected:
     void SetUp() override
     {
         ControllerTest::SetUp();
+        removeFiles();
         start(RegistryApi::System());
         std::filesystem::create_directory("probe");
         folder = std::filesystem::absolute("probe").string();
         marker = std::filesystem::absolute("started").string();
         makeProbe(folder + "/TillProbe", marker);
+    }
+    void TearDown() override
+    {
+        ControllerTest::TearDown();
+        removeFiles();
+    }
+    // What a test may leave in the working folder.
+    static void removeFiles()
+    {
+        for (const char* name : {"configPath.txt", "TillProbe", "TillSetup.html", "probe", "started", "started.tmp"})
+            std::filesystem::remove_all(name);
     }
     bool started() { return waitUntil([&] { return std::filesystem::exists(marker); }); }
     std::string folder;

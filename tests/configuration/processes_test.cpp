@@ -19,6 +19,7 @@ class Listener {
 public:
     Listener() : m_output(std::filesystem::absolute("listener.out").string())
     {
+        std::filesystem::remove(m_output);  // what an earlier listener heard
         m_pid = ::fork();
         if (m_pid == 0) {
             const std::string program = programDirectory() + "/vxbroadcastlistener";
@@ -30,6 +31,7 @@ public:
     {
         ::kill(m_pid, SIGKILL);
         ::waitpid(m_pid, nullptr, 0);
+        std::filesystem::remove(m_output);
     }
     std::string output() const { return readFile(m_output); }
     // Everything heard up to a marker broadcast now: a sender's datagrams

@@ -40,6 +40,19 @@ protected:
         setenv("LANG", "en_US.UTF-8", 1);
         CLanguageManager::GetInstance().ResetForTesting();
         qtApp();
+        removeLeftovers();
+    }
+    void TearDown() override
+    {
+        window.reset();
+        removeLeftovers();
+    }
+    // What a test may leave: device entries and files in the working folder.
+    static void removeLeftovers()
+    {
+        deleteEntries();
+        for (const char* name : {"TillSetup.html", "TillSetupFrench.strings"})
+            std::filesystem::remove(name);
     }
     void open()
     {
@@ -250,7 +263,7 @@ TEST_F(ViewTest, HelpIsMissingThenShownThenBroughtForwardAndClosedWithTheDialog)
     open();
     std::ofstream("TillSetup.html") << "<html><body><h1>Help</h1></body></html>";
     window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get(), 30000));  // generous, for a busy machine
     QTest::keyClick(window.get(), Qt::Key_F1);
     QApplication::processEvents();
     auto helpWindows = [] {
@@ -268,7 +281,7 @@ TEST_F(ViewTest, HelpIsMissingThenShownThenBroughtForwardAndClosedWithTheDialog)
     grabAndKeep(help, "help-window");
     help->showMinimized();
     window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get(), 30000));  // generous, for a busy machine
     QTest::keyClick(window.get(), Qt::Key_F1);
     EXPECT_EQ(helpWindows(), 1);
     EXPECT_FALSE(help->isMinimized());
@@ -282,7 +295,7 @@ TEST_F(ViewTest, TheMissingHelpMessage)
 {
     open();
     window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get(), 30000));  // generous, for a busy machine
     std::string shown;
     whenModalOpens([&](QWidget* dialog) {
         shown = dialog->findChild<QLabel*>("IDC_MSGTEXT")->text().toStdString();

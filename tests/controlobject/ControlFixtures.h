@@ -135,7 +135,9 @@ private:
     platform::DispatchDriver m_driver;
 };
 
-// Registers the control and the fakes in the test's registry.
+// Registers the control and the fakes in the test's registry. Each test
+// starts with the fakes at their defaults and no device entries of an
+// earlier test, and removes its own.
 class ControlTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -146,7 +148,9 @@ protected:
         // and calls are forgotten.
         for (fakeso::Slot& each : FakeSlots().slot)
             each.Reset();
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\OLEforRetail");
     }
+    void TearDown() override { RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\OLEforRetail"); }
     fakeso::Slot& slot(int index) { return FakeSlots().slot[index]; }
 };
 

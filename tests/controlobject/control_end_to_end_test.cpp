@@ -73,7 +73,7 @@ TEST_F(EndToEndTest, ALabelAnErrorAndPowerReachTheApplicationsThread)
         DWORD goodBefore = 0;
         container.run([&] {
             ASSERT_EQ(control->open(kDevice), 0);
-            ASSERT_EQ(control->call(id::ClaimDevice, {DispatchArg::i4(1000)}), 0);
+            ASSERT_EQ(control->call(id::ClaimDevice, {DispatchArg::i4(30000)}), 0);  // generous: the claim connects first
             control->put(id::PowerNotify, DispatchArg::i4(1));
             control->put(id::DeviceEnabled, DispatchArg::boolean(true));
             control->put(id::DecodeData, DispatchArg::boolean(true));
@@ -167,7 +167,7 @@ TEST_F(EndToEndTest, HandlersReadPropertiesAndCloseFromInsideTheirEvents)
     auto& control = container.control;
     container.run([&] {
         ASSERT_EQ(control->open(kDevice), 0);
-        ASSERT_EQ(control->call(id::ClaimDevice, {DispatchArg::i4(1000)}), 0);
+        ASSERT_EQ(control->call(id::ClaimDevice, {DispatchArg::i4(30000)}), 0);  // generous: the claim connects first
         control->put(id::PowerNotify, DispatchArg::i4(1));
         control->put(id::DeviceEnabled, DispatchArg::boolean(true));
         control->put(id::DecodeData, DispatchArg::boolean(true));

@@ -79,6 +79,11 @@ struct HostEvents {
     static void onStatus(long status) { get().add("S:" + std::to_string(status)); }
 };
 
+// The time-out of a claim that should succeed: the claim connects to the
+// scanner first, which on a busy machine may take a while; a claim that
+// works returns as soon as it is done.
+constexpr long kClaimTimeout = 30000;
+
 // A menu rule that answers nothing: the test answers the command by hand,
 // so that an exchange stays open as long as it needs.
 inline vxsim::MenuRule quietRule(const std::string& command)

@@ -234,8 +234,11 @@ TEST(EventQueueLifetime, ADestroyedQueueLeavesNoThreadAndNoRecord)
 // count.
 class IntakeTest : public ::testing::Test {
 protected:
+    // Each test counts from a key of its own making, whatever ran before it
+    // in this process, and leaves none behind.
     IntakeTest()
     {
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKey);
         // The registry counters are the default host's: a host program's
         // initialisation earlier in this process installed its own.
         SetSOHost(nullptr);
@@ -245,6 +248,7 @@ protected:
         rig.queue.SetDeviceKey(kKey);
         rig.enable();
     }
+    ~IntakeTest() override { RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKey); }
     static DWORD counter(const char* name)
     {
         DWORD value = 0;

@@ -23,7 +23,7 @@ protected:
     void openClaimEnable(const char* poll = "250", const char* debugType = "0")
     {
         ASSERT_EQ(open(poll, debugType), 0);
-        ASSERT_EQ(CScannerWrapper::ScannerClaimDevice(5000), 0);
+        ASSERT_EQ(CScannerWrapper::ScannerClaimDevice(kClaimTimeout), 0);
         ASSERT_EQ(CScannerWrapper::ScannerSetPropertyNumber(13, 1), 0);  // PowerNotify
         ASSERT_EQ(CScannerWrapper::ScannerSetPropertyNumber(3, 1), 0);
     }
@@ -134,7 +134,7 @@ TEST_P(ScannerEvents, AnUnpluggedScannerReportsLossAndReturnThenIsClaimedAgain)
 
     ASSERT_EQ(CScannerWrapper::ScannerReleaseDevice(), 0);
     EXPECT_FALSE(mgr().Reconnection().HasThread());
-    ASSERT_EQ(CScannerWrapper::ScannerClaimDevice(5000), 0);
+    ASSERT_EQ(CScannerWrapper::ScannerClaimDevice(kClaimTimeout), 0);
     ASSERT_EQ(CScannerWrapper::ScannerSetPropertyNumber(3, 1), 0);
     ASSERT_EQ(CScannerWrapper::ScannerSetPropertyNumber(2, 1), 0);
     scan("BACK");
@@ -157,7 +157,7 @@ TEST_P(ScannerEvents, ReleaseDuringTheSearchEndsTheThreadAndTheNextLossIsReporte
     // Open again (the device was lost), claim, and lose it again.
     ASSERT_EQ(CScannerWrapper::ScannerCloseService(), 0);
     ASSERT_EQ(CScannerWrapper::ScannerOpenService("SimScanner", "False", port.c_str(), "", "", "0", "0"), 0);
-    ASSERT_EQ(CScannerWrapper::ScannerClaimDevice(5000), 0);
+    ASSERT_EQ(CScannerWrapper::ScannerClaimDevice(kClaimTimeout), 0);
     ASSERT_EQ(CScannerWrapper::ScannerSetPropertyNumber(13, 1), 0);
     ASSERT_EQ(CScannerWrapper::ScannerSetPropertyNumber(3, 1), 0);
     unplugDevice();
@@ -174,7 +174,7 @@ TEST_F(ScannerHostTest, AutoDisableWaitsForTheHostsExchange)
 {
     plug(Wire::serial, [](vxsim::MenuModel& menu) { menu.rules.push_back(quietRule("SLOWCM")); });
     ASSERT_EQ(open(), 0);
-    ASSERT_EQ(CScannerWrapper::ScannerClaimDevice(5000), 0);
+    ASSERT_EQ(CScannerWrapper::ScannerClaimDevice(kClaimTimeout), 0);
     ASSERT_EQ(CScannerWrapper::ScannerSetPropertyNumber(3, 1), 0);
     ASSERT_EQ(CScannerWrapper::ScannerSetPropertyNumber(10, 1), 0);
 
@@ -216,7 +216,7 @@ TEST_F(ScannerHostTest, AReplyWaitedForAcrossTheTickWrap)
 {
     plug(Wire::serial);
     ASSERT_EQ(open(), 0);
-    ASSERT_EQ(CScannerWrapper::ScannerClaimDevice(5000), 0);
+    ASSERT_EQ(CScannerWrapper::ScannerClaimDevice(kClaimTimeout), 0);
     // The deadline lies past the wrap of the 32-bit tick count.
     g_tickOffset = 0xFFFFFFF0u - realTicks();
     platform::setTickSourceForTesting(&wrappingTicks);

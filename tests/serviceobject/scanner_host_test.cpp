@@ -27,7 +27,7 @@ TEST_P(ScannerHost, EachCallPutsItsCommandsOnTheWire)
     ASSERT_EQ(open(), 0);
     EXPECT_EQ(CScannerWrapper::ScannerGetOpenResult(), 0);
     const std::size_t beforeClaim = wire().size();
-    ASSERT_EQ(CScannerWrapper::ScannerClaimDevice(5000), 0);
+    ASSERT_EQ(CScannerWrapper::ScannerClaimDevice(kClaimTimeout), 0);
     EXPECT_EQ(number(1), 1);
     const std::string claim = kMenu + "UPACKX1." + kMenu + "UPECKX1." + kMenu + "E13CKX1." + kMenu + "EA8CKX1." +
                               kMenu + "OPSADM0!" + kDisable;
@@ -57,7 +57,7 @@ TEST_P(ScannerHost, ALabelReachesTheHostOnTheEventWindowThreadThenAutoDisable)
 {
     plug(GetParam());
     ASSERT_EQ(open(), 0);
-    ASSERT_EQ(CScannerWrapper::ScannerClaimDevice(5000), 0);
+    ASSERT_EQ(CScannerWrapper::ScannerClaimDevice(kClaimTimeout), 0);
     ASSERT_EQ(CScannerWrapper::ScannerSetPropertyNumber(10001, 1), 0);  // DecodeData
     ASSERT_EQ(CScannerWrapper::ScannerSetPropertyNumber(3, 1), 0);
     ASSERT_EQ(CScannerWrapper::ScannerSetPropertyNumber(2, 1), 0);
@@ -96,7 +96,7 @@ TEST_P(ScannerHost, ARefusedCheckDigitSettingLeavesTheServiceOpenAndUnclaimed)
         menu.rules.push_back(refuse);
     });
     ASSERT_EQ(open(), 0);
-    EXPECT_EQ(CScannerWrapper::ScannerClaimDevice(5000), 106);
+    EXPECT_EQ(CScannerWrapper::ScannerClaimDevice(kClaimTimeout), 106);
     EXPECT_EQ(number(6), 106);
     EXPECT_EQ(number(7), 106);
     EXPECT_EQ(number(1), 0);
@@ -118,7 +118,7 @@ TEST_P(ScannerHost, DirectIOMenuPassThroughAndTimeOut)
         menu.rules.push_back(refused);
     });
     ASSERT_EQ(open(), 0);
-    ASSERT_EQ(CScannerWrapper::ScannerClaimDevice(5000), 0);
+    ASSERT_EQ(CScannerWrapper::ScannerClaimDevice(kClaimTimeout), 0);
 
     // The reply back, a long answer replacing a short string; bytes above
     // 0x7F widened without their sign.
@@ -231,7 +231,7 @@ TEST_P(ScannerHost, DirectIOOtherNumbers)
 {
     plug(GetParam());
     ASSERT_EQ(open(), 0);
-    ASSERT_EQ(CScannerWrapper::ScannerClaimDevice(5000), 0);
+    ASSERT_EQ(CScannerWrapper::ScannerClaimDevice(kClaimTimeout), 0);
     ASSERT_EQ(CScannerWrapper::ScannerSetPropertyNumber(3, 1), 0);
     BSTR string = SysAllocString(u"");
     long count = 5;
@@ -250,7 +250,7 @@ TEST_P(ScannerHost, CheckHealthAnsweredAndSilent)
 {
     plug(GetParam());
     ASSERT_EQ(open(), 0);
-    ASSERT_EQ(CScannerWrapper::ScannerClaimDevice(5000), 0);
+    ASSERT_EQ(CScannerWrapper::ScannerClaimDevice(kClaimTimeout), 0);
     EXPECT_EQ(CScannerWrapper::ScannerCheckHealth(1), 105);
     EXPECT_EQ(property(1000001), "Device is not enabled");
     ASSERT_EQ(CScannerWrapper::ScannerSetPropertyNumber(3, 1), 0);
@@ -279,7 +279,7 @@ TEST_P(ScannerHost, InteractiveCheckHealthShowsALabelInsteadOfFiringIt)
     ASSERT_EQ(open(), 0);
     CScriptedCheckHealthView view(0);
     mgr().SetCheckHealthView(&view);
-    ASSERT_EQ(CScannerWrapper::ScannerClaimDevice(5000), 0);
+    ASSERT_EQ(CScannerWrapper::ScannerClaimDevice(kClaimTimeout), 0);
     ASSERT_EQ(CScannerWrapper::ScannerSetPropertyNumber(3, 1), 0);
     ASSERT_EQ(CScannerWrapper::ScannerSetPropertyNumber(10, 1), 0);
     ASSERT_EQ(CScannerWrapper::ScannerSetPropertyNumber(2, 1), 0);
@@ -317,7 +317,7 @@ TEST_P(ScannerHost, AnImagersCaptureAsNibblesAndAsBytes)
         menu.image = image;
     });
     ASSERT_EQ(open(), 0);
-    ASSERT_EQ(CScannerWrapper::ScannerClaimDevice(5000), 0);
+    ASSERT_EQ(CScannerWrapper::ScannerClaimDevice(kClaimTimeout), 0);
     ASSERT_EQ(mgr().Common().m_pDeviceInfo->m_nImaging, 1);
 
     // Nibbles for a host, whatever BinaryConversion says; an answer longer
@@ -378,7 +378,7 @@ TEST_F(ScannerHostTest, AnEventThreadThatCannotStartFailsTheOpen)
     mgr().SetWindowThreadStarter(nullptr);
     ASSERT_EQ(open(), 0);
     EXPECT_EQ(CScannerWrapper::ScannerGetOpenResult(), 0);
-    ASSERT_EQ(CScannerWrapper::ScannerClaimDevice(5000), 0);
+    ASSERT_EQ(CScannerWrapper::ScannerClaimDevice(kClaimTimeout), 0);
     ASSERT_EQ(CScannerWrapper::ScannerSetPropertyNumber(3, 1), 0);
     ASSERT_EQ(CScannerWrapper::ScannerSetPropertyNumber(2, 1), 0);
     scan("AFTER");

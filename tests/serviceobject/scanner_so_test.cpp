@@ -165,7 +165,7 @@ protected:
     // Claims, enables (labels decoded) and asks for data.
     void Enable(IDispatch* object)
     {
-        ASSERT_EQ(Call(object, "ClaimDevice", {DispatchArg::i4(5000)}), 0);
+        ASSERT_EQ(Call(object, "ClaimDevice", {DispatchArg::i4(30000)}), 0);  // generous: the claim connects first
         ASSERT_EQ(Call(object, "SetPropertyNumber", {DispatchArg::i4(10001), DispatchArg::i4(1)}), 0);  // DecodeData
         ASSERT_EQ(Call(object, "SetPropertyNumber", {DispatchArg::i4(3), DispatchArg::i4(1)}), 0);
         ASSERT_EQ(Call(object, "SetPropertyNumber", {DispatchArg::i4(2), DispatchArg::i4(1)}), 0);

@@ -3,9 +3,12 @@
 #include "QtTestApp.h"
 #include "TestSupport.h"
 
+#include "FirmwareFixture.h"
 #include "QtMessagePump.h"
 
 #include <QApplication>
+
+#include <filesystem>
 
 namespace vxtest {
 
@@ -17,6 +20,9 @@ void AdvancedEndToEndTest::SetUp()
     ASSERT_EQ(controltest::RegisterLibrary("libVXOPOSScanner.so"), S_OK);
     ASSERT_EQ(controltest::RegisterLibrary("libVXKestrelSO.so"), S_OK);
     ASSERT_EQ(controltest::RegisterLibrary("libVXOPOSImageScanner.so"), S_OK);
+    const std::string protocolFile = std::filesystem::absolute(kProtocolFile).string();
+    FirmwareFiles::writeProtocolFile(protocolFile, "");
+    writeText("SOFTWARE\\OLEforRetail\\ServiceInfo\\Varnex\\Debugger", "FWProtocolFile", protocolFile);
 }
 
 void AdvancedEndToEndTest::TearDown()
@@ -31,6 +37,8 @@ void AdvancedEndToEndTest::TearDown()
     scannerSite.onErrorEvent = nullptr;
     scannerSite.onStatusUpdateEvent = nullptr;
     pump.reset();
+    clearProbeState();
+    std::filesystem::remove(kProtocolFile);
 }
 
 void AdvancedEndToEndTest::plug(ScannerWire chosen, const std::function<void(vxsim::MenuModel&)>& menu)
@@ -82,6 +90,9 @@ void AdvancedEndToEndTest::openAndClaim()
     dlg().OnSelchange(adv::IDC_COMBO_DEVICENAME);
     dlg().OnCommand(adv::IDC_BTN_OPEN);
     ASSERT_EQ(dlg().m_nScannerOpenResult, 0) << model().output;
+    // The claim connects to the scanner first: on a busy machine that may
+    // take longer than the form's default; a claim that works returns at once.
+    at(adv::IDC_EDIT_CLAIMTIMEOUT).text = "30000";
     dlg().OnCommand(adv::IDC_BTN_CLAIM);
     ASSERT_EQ(dlg().m_nClaimResult, 0) << model().output;
 }

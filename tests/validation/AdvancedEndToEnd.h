@@ -24,6 +24,10 @@ enum class ScannerWire { hid, serial };
 class AdvancedEndToEndTest : public DiscoveryTest {
 protected:
     static constexpr const char* kDevice = "Lane Scanner";
+    // The service object reads its firmware settings once per process, at
+    // its first open: every test names this protocol file (short timings),
+    // in the working folder all tests of the program share.
+    static constexpr const char* kProtocolFile = "fw-timings.txt";
 
     void SetUp() override;
     void TearDown() override;

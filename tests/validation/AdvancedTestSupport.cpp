@@ -38,6 +38,7 @@ void prepareProbeFolder()
     unsetenv("LC_MESSAGES");
     setenv("LANG", "en_US.UTF-8", 1);
     CLanguageManager::GetInstance().ResetForTesting();
+    clearProbeState();
     std::filesystem::copy_file(programDirectory() + "/resultsProperty.ini", "resultsProperty.ini",
                                std::filesystem::copy_options::overwrite_existing);
 }
@@ -57,6 +58,7 @@ void AdvancedTest::SetUp()
 void AdvancedTest::TearDown()
 {
     m_dlg.reset();
+    clearProbeState();
 }
 
 void AdvancedTest::start()

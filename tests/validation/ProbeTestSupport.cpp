@@ -5,6 +5,7 @@
 
 #include "platform/registry.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -82,6 +83,26 @@ void switchLogOn()
     writeText("SOFTWARE\\OLEforRetail\\ServiceInfo\\Varnex\\Debugger", "Application", "1");
 }
 
+void clearProbeState()
+{
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\OLEforRetail");
+    // What the program writes and the tests make in the working folder.
+    static const char* const names[] = {"Image.jpg", "TillProbe.html", "TillProbeFrench.strings", "configPath.txt",
+                                        "elsewhere", "saved"};
+    static const char* const prefixes[] = {"ValidationLog", "DIOIMG_", "setup", "started"};
+    std::vector<std::filesystem::path> leftovers;
+    for (const auto& entry : std::filesystem::directory_iterator(".")) {
+        const std::string name = entry.path().filename().string();
+        bool left = std::find(std::begin(names), std::end(names), name) != std::end(names);
+        for (const char* prefix : prefixes)
+            left = left || name.rfind(prefix, 0) == 0;
+        if (left)
+            leftovers.push_back(entry.path());
+    }
+    for (const auto& path : leftovers)
+        std::filesystem::remove_all(path);
+}
+
 std::string logText()
 {
     std::string all;
@@ -97,6 +118,7 @@ void ProbeTest::SetUp()
     unsetenv("LC_MESSAGES");
     setenv("LANG", "en_US.UTF-8", 1);
     CLanguageManager::GetInstance().ResetForTesting();
+    clearProbeState();
     std::filesystem::copy_file(programDirectory() + "/resultsProperty.ini", "resultsProperty.ini",
                                std::filesystem::copy_options::overwrite_existing);
     site.Attach(&control);
@@ -106,6 +128,7 @@ void ProbeTest::SetUp()
 void ProbeTest::TearDown()
 {
     m_dlg.reset();
+    clearProbeState();
 }
 
 void ProbeTest::start()

@@ -84,6 +84,12 @@ void countdownFrom(int seconds);
 void switchLogOn();
 std::string logText();
 
+// Removes what a test may leave for the next one in the same process: the
+// device entries and the log switch (the whole OPOS tree of the registry),
+// and the files and folders the program and the tests make in the working
+// folder.
+void clearProbeState();
+
 // The Basic View's controller on the scripted control, English, with the
 // shipped results file in the working folder.
 class ProbeTest : public ::testing::Test {

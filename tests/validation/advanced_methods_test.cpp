@@ -240,8 +240,7 @@ TEST_F(AdvancedEndToEndTest, RetrieveStatisticsShowsTheGoodScansOfTheLabelsRead)
 
 TEST_F(AdvancedEndToEndTest, UpdateFirmwareShowsItsProgressThenTheFinalStatusAndExitWaitsForIt)
 {
-    FirmwareFiles files;
-    writeText("SOFTWARE\\OLEforRetail\\ServiceInfo\\Varnex\\Debugger", "FWProtocolFile", files.protocolFile());
+    FirmwareFiles files;  // its protocol file is the fixture's, named at the first open of the process
     vxsim::FlashableOptions options;
     options.kind = vxsim::FlashableKind::rs232;
     options.id = "probe-fw";

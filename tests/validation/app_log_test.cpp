@@ -49,6 +49,14 @@ protected:
             {32905, "SOFTWARE\\OLEforRetail\\ServiceInfo\\Varnex\\Debugger"},
             {32906, "Application"},
         });
+        removeLeftovers();
+    }
+    void TearDown() override { removeLeftovers(); }
+    // The switch and the log file of the fixed clock, as a test may leave them.
+    static void removeLeftovers()
+    {
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\OLEforRetail");
+        std::filesystem::remove("ConfigurationLogD3_2_2011T9_5_7.log");
     }
 };
 

@@ -126,9 +126,23 @@ TEST_F(SiteOnRealControlTest, AFailedCallOnTheRealControlThrowsItsHresult)
     }
 }
 
+// Takes a library's classes out of the registry, as vxregsvr /u does.
+void unregisterLibrary(const char* name)
+{
+    HMODULE library = LoadLibraryA(controltest::LibraryPath(name).c_str());
+    ASSERT_NE(library, nullptr) << name;
+    const auto unregisterServer =
+        reinterpret_cast<DllRegisterServerFunction>(GetProcAddress(library, "DllUnregisterServer"));
+    ASSERT_NE(unregisterServer, nullptr) << name;
+    EXPECT_EQ(unregisterServer(), S_OK) << name;
+    FreeLibrary(library);
+}
+
 TEST(ControlSiteTest, CreatingAClassThatIsNotRegisteredFailsWithItsHresult)
 {
-    // The test's registry is empty: neither control is installed.
+    // Neither control is installed (an earlier test may have registered them).
+    unregisterLibrary("libVXOPOSScanner.so");
+    unregisterLibrary("libVXOPOSImageScanner.so");
     for (const CLSID& clsid : {kScannerControlClsid, kImageScannerControlClsid}) {
         ControlSite site;
         EXPECT_EQ(site.Create(clsid), REGDB_E_CLASSNOTREG);

@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 TEST(IniFile, MissingFileSectionOrKeyGiveTheDefaultAndLongValuesAreCut)
 {
+    std::filesystem::remove("resultsProperty.ini");  // as another test may have left it
     CIniFile ini("resultsProperty.ini", 1224);
     std::string out;
     ini.Read("ResultCode", "107", out, "107");
@@ -23,4 +25,5 @@ TEST(IniFile, MissingFileSectionOrKeyGiveTheDefaultAndLongValuesAreCut)
     ini.SetPath("elsewhere.ini");
     ini.Read("ResultCode", "106", out, "106");
     EXPECT_EQ(out, "106");
+    std::filesystem::remove("resultsProperty.ini");
 }

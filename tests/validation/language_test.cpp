@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 namespace {
@@ -18,7 +19,9 @@ protected:
         unsetenv("LC_MESSAGES");
         language().ResetForTesting();
         language().SetProgramStrings({{32790, "-- Select --"}, {32809, "Improper value set"}, {32908, "True"}});
+        std::filesystem::remove("TillSetupFrench.strings");
     }
+    void TearDown() override { std::filesystem::remove("TillSetupFrench.strings"); }
     static CLanguageManager& language() { return CLanguageManager::GetInstance(); }
 };
 

@@ -37,7 +37,9 @@ protected:
         device = std::make_unique<vxsim::VirtualSerialPort>(
             serialScannerModel("rs232-115200", "SIMSERIAL", "SN-PROBE"), "probe-e2e");
         ASSERT_TRUE(device->plug()) << device->lastError();
-        addEntry("Lane Scanner");
+        // Its command time-out is Verify's claim time-out: generous, as the
+        // claim connects to the scanner first, which a busy machine slows.
+        addEntry("Lane Scanner", "30000");
         writeText(devicePath("Lane Scanner"), "PORT", comNameOf(*device));
         // Long enough that the real timer never ends a count while the test
         // waits for the scanner; the test ticks the count itself.

@@ -223,7 +223,8 @@ TEST_F(ViewTest, TheErrorDialogsAnswerReachesTheControlAndTheCountWaitsForIt)
     });
     EXPECT_EQ(control.FireErrorEvent(111, 0, 3, 12), 13);
     EXPECT_FALSE(closedInside);
-    EXPECT_NE(std::find(calls().begin(), calls().end(), "Close()"), calls().end());
+    const std::vector<std::string> after = calls();
+    EXPECT_NE(std::find(after.begin(), after.end(), "Close()"), after.end());
     EXPECT_EQ(line(IDC_PROGRESS_LINE)->text(), "Device closed successfully");
     EXPECT_TRUE(verifyButton()->isEnabled());
 }

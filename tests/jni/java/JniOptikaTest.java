@@ -3,7 +3,10 @@ import com.varnex.optika.JniOptika;
 import java.io.BufferedReader;
 import java.io.File;
 import java.io.IOException;
+import java.io.InputStream;
 import java.io.InputStreamReader;
+import java.io.OutputStreamWriter;
+import java.io.Writer;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
@@ -14,6 +17,7 @@ import java.util.concurrent.CountDownLatch;
 import java.util.concurrent.TimeUnit;
 import java.util.concurrent.atomic.AtomicInteger;
 import java.util.concurrent.atomic.AtomicReference;
+import java.util.function.IntSupplier;
 
 /**
  * The Java bridge driven as a Java program drives it. One case per run:
@@ -26,6 +30,8 @@ public class JniOptikaTest {
     static final Events events = new Events();
     static final int CONNECT_MS = 10000;
     static final int FIND_MS = 30000;
+    /** The time-out of a command the scanner answers: generous, for a busy machine. */
+    static final int COMMAND_MS = 20000;
     static final String SYN_M = "\u0016M\r";
 
     static void check(String what, boolean ok) {
@@ -77,6 +83,7 @@ public class JniOptikaTest {
         case "unplug-rs232": unplug(false); break;
         case "unplug-hid-lob": unplug(true); break;
         case "class-reference": classReference(); break;
+        case "class-reference-child": classReferenceChild(); break;
         case "hid-pos-left-out": hidPosLeftOut(); break;
         case "firmware-rs232": firmware("rs232"); break;
         case "firmware-hid-lob": firmware("hid-lob"); break;
@@ -117,6 +124,20 @@ public class JniOptikaTest {
         expect("pfnConnect", 0, JniOptika.pfnConnect(CONNECT_MS));
     }
 
+    /**
+     * Repeats `call` until it answers 0 or the bound has passed (a device
+     * plugged back in is found again only once the system has published it);
+     * its last answer.
+     */
+    static int untilZero(IntSupplier call) {
+        long end = System.currentTimeMillis() + Events.BOUND_MS;
+        int result;
+        do {
+            result = call.getAsInt();
+        } while (result != 0 && System.currentTimeMillis() < end);
+        return result;
+    }
+
     static Sim scanner(boolean hid, String... extra) throws IOException {
         List<String> options = new ArrayList<>(Arrays.asList(hid ? new String[] {"--hid-model", "hid-lob"}
                                                                  : new String[] {"--serial-model", "rs232"}));
@@ -154,6 +175,11 @@ public class JniOptikaTest {
 
     /** This program again, in a JVM of its own, for `name`. */
     static Process otherJvm(String name, String classPath) throws IOException {
+        return jvm(name, classPath).redirectErrorStream(true).start();
+    }
+
+    /** The command of another JVM for `name`, not started yet. */
+    static ProcessBuilder jvm(String name, String classPath) {
         List<String> command = new ArrayList<>();
         command.add(javaCommand());
         command.add("-Xcheck:jni");
@@ -163,7 +189,7 @@ public class JniOptikaTest {
         command.add("-Dvx.bin=" + System.getProperty("vx.bin"));
         command.add("JniOptikaTest");
         command.add(name);
-        return new ProcessBuilder(command).redirectErrorStream(true).start();
+        return new ProcessBuilder(command);
     }
 
     /** Runs another JVM's case to its end; its whole output. */
@@ -340,32 +366,32 @@ public class JniOptikaTest {
             connect(sim);
             char[] response = new char[64];
             Arrays.fill(response, '#');
-            expect("a sync command", 0, JniOptika.pfnSendMessageSync(bytes(SYN_M + "BEPLVL?!\0junk"), 3000, response, 0));
+            expect("a sync command", 0, JniOptika.pfnSendMessageSync(bytes(SYN_M + "BEPLVL?!\0junk"), COMMAND_MS, response, 0));
             check("its reply reaches Java", new String(response).startsWith("BEPLVL2\u0006!#"), new String(response));
 
             // A reply holding a zero byte reaches Java only up to it.
             sim.command("rule ZERTST " + Sim.hex(bytes("ZERTST1\0" + "9\u0006!")));
             Arrays.fill(response, '#');
-            expect("a reply with a zero byte", 0, JniOptika.pfnSendMessageSync(bytes(SYN_M + "ZERTST!\0"), 3000, response, 0));
+            expect("a reply with a zero byte", 0, JniOptika.pfnSendMessageSync(bytes(SYN_M + "ZERTST!\0"), COMMAND_MS, response, 0));
             check("... up to its first zero byte", new String(response).startsWith("ZERTST1#"), new String(response));
 
             // A command without a zero byte is taken to the end of its array.
             Arrays.fill(response, '#');
-            expect("a command without a zero byte", 0, JniOptika.pfnSendMessageSync(bytes(SYN_M + "BEPLVL?!"), 3000, response, 0));
+            expect("a command without a zero byte", 0, JniOptika.pfnSendMessageSync(bytes(SYN_M + "BEPLVL?!"), COMMAND_MS, response, 0));
 
             expect("a too-short response array", 2004,
-                   JniOptika.pfnSendMessageSync(bytes(SYN_M + "BEPLVL?!\0"), 3000, new char[3], 0));
+                   JniOptika.pfnSendMessageSync(bytes(SYN_M + "BEPLVL?!\0"), COMMAND_MS, new char[3], 0));
             check("no exception pending after it", true);
 
             sim.command("rule DIGITS " + Sim.hex(bytes("DIGITS0\u00060\u0006")));
             Arrays.fill(response, '#');
-            expect("a reply ending 30 06 30 06", 0, JniOptika.pfnSendMessageSync(bytes(SYN_M + "DIGITS!\0"), 3000, response, 0));
+            expect("a reply ending 30 06 30 06", 0, JniOptika.pfnSendMessageSync(bytes(SYN_M + "DIGITS!\0"), COMMAND_MS, response, 0));
             check("... reaches Java", new String(response).startsWith("DIGITS0\u00060\u0006#"), new String(response));
 
             sim.command("silence");
             expect("a silent scanner", 3, JniOptika.pfnSendMessageSync(bytes(SYN_M + "BEPLVL?!\0"), 1000, response, 0));
             sim.command("talk");
-            expect("it answers again", 0, JniOptika.pfnSendMessageSync(bytes(SYN_M + "BEPLVL?!\0"), 3000, response, 0));
+            expect("it answers again", 0, JniOptika.pfnSendMessageSync(bytes(SYN_M + "BEPLVL?!\0"), COMMAND_MS, response, 0));
 
             int from = events.size();
             expect("an async command", 0, JniOptika.pfnSendMessageAsync(SYN_M + "BEPLVL?!", 0));
@@ -452,9 +478,7 @@ public class JniOptikaTest {
             check("with the port name", gone != null && gone.length > 0 && gone.length == gone.data.length,
                   gone == null ? "" : gone.text());
             sim.command("replug");
-            int reconnected = -1;
-            for (int attempt = 0; attempt < 20 && reconnected != 0; ++attempt)
-                reconnected = JniOptika.pfnReconnect();
+            int reconnected = untilZero(JniOptika::pfnReconnect);
             expect("pfnReconnect after the re-plug", 0, reconnected);
             check("labels after the reconnect", labelArrives(sim, "AFTER-REPLUG"));
 
@@ -467,9 +491,7 @@ public class JniOptikaTest {
             int connect = JniOptika.pfnConnect(2000);
             check("then pfnConnect answers 3 or 7, not 0", connect == 3 || connect == 7, connect);
             sim.command("replug");
-            int again = -1;
-            for (int attempt = 0; attempt < 20 && again != 0; ++attempt)
-                again = JniOptika.pfnConnect(CONNECT_MS);
+            int again = untilZero(() -> JniOptika.pfnConnect(CONNECT_MS));
             expect("pfnConnect once it is back", 0, again);
             check("labels after it", labelArrives(sim, "AFTER-CONNECT"));
             check("one disconnect callback per unplug", events.of("disconnect").size() == 2, events.of("disconnect").size());
@@ -493,29 +515,112 @@ public class JniOptikaTest {
         JniOptika.deInitMIDs();
     }
 
-    /** Callbacks without initMIDs, and after deInitMIDs, are dropped. */
+    /**
+     * Callbacks without initMIDs, and after deInitMIDs, are dropped. They are
+     * forwarded on the bridge's own threads, so a drop may still be under way
+     * when the next step runs: the case runs in a JVM of its own with the
+     * bridge's log on its standard error, and each step that must come after
+     * a drop waits until this JVM read the drop in that log.
+     */
     static void classReference() throws Exception {
+        ProcessBuilder builder = jvm("class-reference-child", System.getProperty("java.class.path"));
+        builder.environment().put("VX_DEBUG_OUTPUT", "stderr");
+        Process child = builder.start();
+        BridgeLog log = new BridgeLog(child.getErrorStream());
+        BufferedReader out = new BufferedReader(new InputStreamReader(child.getInputStream(), StandardCharsets.ISO_8859_1));
+        Writer in = new OutputStreamWriter(child.getOutputStream(), StandardCharsets.ISO_8859_1);
+        StringBuilder output = new StringBuilder();
+        String line;
+        while ((line = out.readLine()) != null) {
+            output.append(line).append('\n');
+            System.out.println("  child: " + line);
+            String[] asked = line.split(" ");
+            if (asked.length == 3 && asked[0].equals("dropped?")) {
+                String tag = asked[1].equals("barcode") ? "g_BarcodeDataCallBack() " : "g_DisconnectCallBack() ";
+                boolean seen = log.waitFor(tag, "call dropped", Integer.parseInt(asked[2]));
+                in.write(seen ? "yes\n" : "no\n");
+                in.flush();
+            }
+        }
+        in.close();
+        check("JVM \"class-reference-child\" ends", child.waitFor(60, TimeUnit.SECONDS));
+        checkJvmOutput("class-reference-child", output + log.text());
+    }
+
+    /** Lines of a JVM's bridge log, read as they come, with a wait on them. */
+    static final class BridgeLog {
+        private final List<String> lines = new ArrayList<>();
+        private final Thread reader;
+
+        BridgeLog(InputStream stream) {
+            reader = new Thread(() -> {
+                BufferedReader text = new BufferedReader(new InputStreamReader(stream, StandardCharsets.ISO_8859_1));
+                try {
+                    for (String line; (line = text.readLine()) != null;)
+                        add(line);
+                } catch (IOException e) {
+                    add("BridgeLog: " + e);
+                }
+            });
+            reader.setDaemon(true);
+            reader.start();
+        }
+
+        private synchronized void add(String line) {
+            lines.add(line);
+            notifyAll();
+        }
+
+        /** Whether `count` lines holding both texts arrived within the bound. */
+        synchronized boolean waitFor(String tag, String text, int count) throws InterruptedException {
+            long end = System.currentTimeMillis() + Events.BOUND_MS;
+            for (;;) {
+                if (lines.stream().filter(l -> l.contains(tag) && l.contains(text)).count() >= count)
+                    return true;
+                long left = end - System.currentTimeMillis();
+                if (left <= 0)
+                    return false;
+                wait(left);
+            }
+        }
+
+        /** Everything read, once the stream ended (or after the bound). */
+        String text() throws InterruptedException {
+            reader.join(Events.BOUND_MS);
+            synchronized (this) {
+                return String.join("\n", lines);
+            }
+        }
+    }
+
+    /** Asks the JVM that runs this one whether the bridge logged `count` drops of `kind`. */
+    static boolean dropped(BufferedReader parent, String kind, int count) throws IOException {
+        System.out.println("dropped? " + kind + " " + count);
+        System.out.flush();
+        return "yes".equals(parent.readLine());
+    }
+
+    static void classReferenceChild() throws Exception {
+        BufferedReader parent = new BufferedReader(new InputStreamReader(System.in, StandardCharsets.ISO_8859_1));
         try (Sim sim = scanner(true)) {
             connect(sim);
             sim.scan("E0", 0x64, "UNHEARD");
-            int from = events.size();
+            check("the label before initMIDs is dropped", dropped(parent, "barcode", 1));
             sim.command("unplug");
+            check("the unplug before initMIDs is dropped", dropped(parent, "disconnect", 1));
             sim.command("replug");
-            int reconnected = -1;
-            for (int attempt = 0; attempt < 20 && reconnected != 0; ++attempt)
-                reconnected = JniOptika.pfnReconnect();
+            int reconnected = untilZero(JniOptika::pfnReconnect);
             expect("pfnReconnect", 0, reconnected);
             expect("initMIDs late", 0, JniOptika.initMIDs());
             check("a label arrives once initMIDs ran", labelArrives(sim, "HEARD"));
             check("nothing arrived before initMIDs",
                   events.all().stream().noneMatch(e -> e.text().equals("UNHEARD") || e.kind.equals("disconnect")));
             JniOptika.deInitMIDs();
-            from = events.size();
+            int from = events.size();
             sim.scan("E0", 0x64, "AFTER-DEINIT");
-            // The label is handled before this reply, which comes after it
-            // on the line.
             expect("a sync command after deInitMIDs", 0,
-                   JniOptika.pfnSendMessageSync(bytes(SYN_M + "BEPLVL?!\0"), 3000, new char[64], 0));
+                   JniOptika.pfnSendMessageSync(bytes(SYN_M + "BEPLVL?!\0"), COMMAND_MS, new char[64], 0));
+            check("the label after deInitMIDs is dropped", dropped(parent, "barcode", 2));
             expect("initMIDs again", 0, JniOptika.initMIDs());
             check("labels after the second initMIDs", labelArrives(sim, "SECOND"));
             final int mark = from;
@@ -770,7 +875,7 @@ public class JniOptikaTest {
             check("the label callback's sync command returns", labelDone.await(Events.BOUND_MS, TimeUnit.MILLISECONDS));
             check("... with a known code", knownCode(fromLabel.get()), fromLabel.get());
             expect("a sync command from the main thread afterwards", 0,
-                   JniOptika.pfnSendMessageSync(bytes(SYN_M + "BEPLVL?!\0"), 3000, new char[64], 0));
+                   JniOptika.pfnSendMessageSync(bytes(SYN_M + "BEPLVL?!\0"), COMMAND_MS, new char[64], 0));
             check("labels after it", labelArrives(sim, "AFTER-ASK"));
 
             sim.scan("E0", 0x64, "HOLD");

@@ -2,9 +2,10 @@
 // through the facade, as another application on the same machine would.
 // Prints "result <code>" and then one line per device found: its port; and
 // "began <ns>" and "ended <ns>", the monotonic clock around the search, so
-// that a test can tell that two searches overlapped. With "--start-at <ns>"
-// it begins at that time of the monotonic clock, so that two peers started
-// one after the other search at once.
+// that a test can tell that two searches overlapped. With "--start-when
+// <file>" it prints "waiting" and begins once that file exists, so that a
+// test that started two peers lets both search at once, however long each
+// took to start.
 #include "api/CDiscovery.h"
 #include "api/CDiscoveryTemplate.h"
 #include "discovery/CDevice.h"
@@ -13,14 +14,23 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <thread>
 #include <vector>
 
 int main(int argc, char** argv)
 {
-    if (argc == 3 && std::strcmp(argv[1], "--start-at") == 0)
-        std::this_thread::sleep_until(std::chrono::steady_clock::time_point(
-            std::chrono::nanoseconds(std::strtoll(argv[2], nullptr, 10))));
+    if (argc == 3 && std::strcmp(argv[1], "--start-when") == 0) {
+        std::printf("waiting\n");
+        std::fflush(stdout);
+        // Bounded: a test that never gives the sign must not leave us behind.
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!std::filesystem::exists(argv[2])) {
+            if (std::chrono::steady_clock::now() >= giveUp)
+                return 3;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
     CDiscovery discovery;
     discovery.initialize();
     CDiscoveryTemplate search;

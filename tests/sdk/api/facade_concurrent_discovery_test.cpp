@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <thread>
 
@@ -38,21 +39,30 @@ protected:
         std::sort(m_expected.begin(), m_expected.end());
     }
 
-    // Starts two peers that begin their searches at the same moment, each in
-    // a folder of its own, and collects what they printed.
+    // Starts two peers, each in a folder of its own, lets both begin their
+    // searches at once when both wait for the sign, and collects what they
+    // printed.
     std::vector<PeerRun> runTwoPeersAtOnce()
     {
-        using namespace std::chrono;
-        const long long startAt =
-            duration_cast<nanoseconds>((steady_clock::now() + milliseconds(500)).time_since_epoch()).count();
+        const std::string go = m_startDir.file("go-" + std::to_string(++m_rounds));
         std::vector<FILE*> outputs;
         for (TempDir* dir : {&m_peerDirs[0], &m_peerDirs[1]}) {
             const std::string command = "cd '" + dir->path().string() + "' && exec '" + programDirectory() +
-                                        "/vx_discovery_peer' --start-at " + std::to_string(startAt);
+                                        "/vx_discovery_peer' --start-when '" + go + "'";
             outputs.push_back(::popen(command.c_str(), "r"));
             if (outputs.back() == nullptr)
                 ADD_FAILURE() << "cannot start " << command;
         }
+        for (FILE* output : outputs) {
+            if (output == nullptr)
+                continue;
+            char line[64] = {};
+            if (std::fgets(line, sizeof line, output) == nullptr)
+                ADD_FAILURE() << "a peer ended before it waited";
+            else
+                EXPECT_STREQ(line, "waiting\n");
+        }
+        std::ofstream(go) << "go\n";
         std::vector<PeerRun> runs;
         for (FILE* output : outputs) {
             PeerRun run;
@@ -96,6 +106,8 @@ protected:
 
     std::vector<std::string> m_expected;
     TempDir m_peerDirs[2];
+    TempDir m_startDir;
+    int m_rounds = 0;
 };
 
 TEST_F(ConcurrentDiscoveryTest, BothFindEveryFreeScannerRoundAfterRound)
