@@ -51,6 +51,17 @@ std::string stripMarks(const std::string& command)
     return text;
 }
 
+// Nothing but switch answers: a digit and ACK each.
+bool onlySwitchAnswers(const std::string& reply)
+{
+    if (reply.size() % 2 != 0)
+        return false;
+    for (std::size_t i = 0; i < reply.size(); i += 2)
+        if ((reply[i] != '0' && reply[i] != '1') || reply[i + 1] != ACK)
+            return false;
+    return true;
+}
+
 }  // namespace
 
 const char* const CScannerMgr::kEnableSequence = "\x16" "1\r.;\x16" "1\r.";
@@ -482,15 +493,22 @@ int CScannerMgr::SendCmdToDevice(const std::string& command, std::string* respon
                     break;
                 }
                 if (rawSequence) {
-                    if (reply == std::string{'1', ACK, '1', ACK} || reply == std::string{'0', ACK, '0', ACK}) {
+                    // Each switch echoes its own digit. An earlier switch's
+                    // answer that came late (one that timed out, say) may
+                    // stand in front: only this switch's two answers at the
+                    // end complete it.
+                    const std::string answer{command == kEnableSequence ? '1' : '0', ACK};
+                    const std::string both = answer + answer;
+                    if (reply.size() >= both.size() &&
+                        reply.compare(reply.size() - both.size(), both.size(), both) == 0) {
                         if (response != nullptr)
                             *response = reply;
                         result = 0;
                         break;
                     }
-                    // The first switch answered: labels the scanner sends
-                    // now go their own way, the second answer follows.
-                    if (reply != std::string{'1', ACK} && reply != std::string{'0', ACK})
+                    // Switch answers so far: labels the scanner sends now go
+                    // their own way, the rest of the answers follows.
+                    if (!onlySwitchAnswers(reply))
                         break;
                 }
             }

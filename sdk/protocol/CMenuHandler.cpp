@@ -67,11 +67,14 @@ private:
 // bytes out (a HID scanner's) or end at the first one (a serial port's),
 // and the labels a scanning scanner sends hold zero bytes in their packets'
 // lengths: the packets could not be stepped over, and a reply behind one
-// would be lost. A serial port gives what it has; a HID scanner one input
-// report's data bytes.
+// would be lost. A serial port gives what it has, a HID scanner one input
+// report's data bytes; any other port is read by its string read.
 int readPiece(InterfacePort* port, std::string& piece)
 {
     piece.clear();
+    if (dynamic_cast<CSerialPort*>(port) == nullptr && dynamic_cast<CUsbHidBarcodeScanner*>(port) == nullptr) {
+        return port->read(piece);
+    }
     unsigned char buffer[256];
     unsigned int count = 0;
     const int code = port->read(buffer, 255, &count);

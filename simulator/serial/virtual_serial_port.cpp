@@ -1017,6 +1017,12 @@ void VirtualSerialPort::serve()
             std::uint64_t value;
             [[maybe_unused]] const ssize_t n = ::read(s.wake, &value, sizeof value);
         }
+        // A pause set while the poll waited holds for what the host wrote
+        // after it: the value taken before the poll may be stale.
+        {
+            std::lock_guard lock(s.mutex);
+            paused = s.paused;
+        }
         for (const Watched& w : watched) {
             if (w.listener < 0)
                 continue;

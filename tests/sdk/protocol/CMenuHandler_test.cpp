@@ -217,19 +217,16 @@ TEST(CMenuHandlerReply, LabelsAloneDoNotKeepAnUnansweredQueryWaiting)
     struct ScanningPort : FakePort {
         std::string label = synPacket(barcodePayload("0123456789012"));
         int reads = 0;
-        int read(unsigned char* buffer, int size, unsigned int* count) override
+        int read(std::string& text) override
         {
             ++reads;
-            *count = 0;
+            text.clear();
             if (reads > 1000) {
                 return 1167;  // a wait that never ends is cut here, and fails below
             }
-            if (reads % 2 == 0) {
-                return 1460;
+            if (reads % 2 == 1) {
+                text = label;
             }
-            const std::size_t n = std::min(label.size(), static_cast<std::size_t>(size));
-            std::memcpy(buffer, label.data(), n);
-            *count = static_cast<unsigned int>(n);
             return 0;
         }
         using FakePort::read;
@@ -247,10 +244,10 @@ TEST(CMenuHandlerReply, SilentDeviceIsReadTwiceTheReadCountAndAGoneOneEndsTheWai
 {
     struct CountingPort : FakePort {
         int reads = 0;
-        int read(unsigned char* buffer, int size, unsigned int* count) override
+        int read(std::string& text) override
         {
             ++reads;
-            return FakePort::read(buffer, size, count);
+            return FakePort::read(text);
         }
         using FakePort::read;
     };
@@ -384,10 +381,10 @@ TEST(CMenuHandlerStop, CancelAndBudgetEndTheWritesOrTheWait)
     {
         struct CountingPort : FakePort {
             std::atomic<int> reads{0};
-            int read(unsigned char* buffer, int size, unsigned int* count) override
+            int read(std::string& text) override
             {
                 ++reads;
-                return FakePort::read(buffer, size, count);
+                return FakePort::read(text);
             }
             using FakePort::read;
         } port;
@@ -413,11 +410,11 @@ TEST(CMenuHandlerStop, AStopDuringTheReplyWaitKeepsWhatArrived)
         int stopAtRead = 0;  // the read that sets the cancel flag (1 = first)
         int slowRead = 0;    // the read that takes longer than the budget
         int reads = 0;
-        int read(unsigned char* buffer, int size, unsigned int* count) override
+        int read(std::string& text) override
         {
             ++reads;
             if (reads == slowRead) std::this_thread::sleep_for(std::chrono::milliseconds(400));
-            const int result = FakePort::read(buffer, size, count);
+            const int result = FakePort::read(text);
             if (reads == stopAtRead) cancel = 1;
             return result;
         }
