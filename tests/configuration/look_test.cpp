@@ -3,6 +3,7 @@
 // and the window's place on the screen.
 #include "ConfigDialogs.h"
 #include "ConfigTestSupport.h"
+#include "ConfigWindowSupport.h"
 #include "ConfigurationWindow.h"
 #include "QtTestApp.h"
 #include "QtTranslations.h"
@@ -27,11 +28,7 @@ class SetupLookTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        unsetenv("LC_ALL");
-        unsetenv("LC_MESSAGES");
-        setenv("LANG", "en_US.UTF-8", 1);
-        CLanguageManager::GetInstance().ResetForTesting();
-        qtApp();
+        startInEnglish();
         InstallQtTranslations();
     }
     void TearDown() override
@@ -49,23 +46,9 @@ protected:
                                    std::filesystem::copy_options::overwrite_existing);
         InstallQtTranslations();
     }
-    void open()
-    {
-        window = std::make_unique<ConfigurationWindow>(RegistryApi::System(), [] {
-            return std::vector<std::string>{"COM1", "COM3"};
-        });
-        window->show();
-        QApplication::processEvents();
-    }
+    void open() { window = vxtest::openConfigurationWindow(); }
     QComboBox* combo(int id) { return static_cast<QComboBox*>(window->Control(id)); }
-    void pick(int id, const QString& text)
-    {
-        QComboBox* box = combo(id);
-        const int index = box->findText(text);
-        ASSERT_GE(index, 0) << text.toStdString();
-        box->setCurrentIndex(index);
-        emit box->activated(index);
-    }
+    void pick(int id, const QString& text) { vxtest::pickEntry(combo(id), text); }
     // Typed one character at a time, as a keyboard sends them (QTest maps
     // only ASCII to keys).
     void type(QLineEdit* edit, const QString& text)

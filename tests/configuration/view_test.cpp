@@ -2,6 +2,7 @@
 // the keys, the small dialogs, help, French, colours, and a second copy.
 #include "ConfigDialogs.h"
 #include "ConfigTestSupport.h"
+#include "ConfigWindowSupport.h"
 #include "ConfigurationWindow.h"
 #include "QtTestApp.h"
 #include "TestSupport.h"
@@ -35,11 +36,7 @@ class ViewTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        unsetenv("LC_ALL");
-        unsetenv("LC_MESSAGES");
-        setenv("LANG", "en_US.UTF-8", 1);
-        CLanguageManager::GetInstance().ResetForTesting();
-        qtApp();
+        startInEnglish();
         removeLeftovers();
     }
     void TearDown() override
@@ -54,25 +51,11 @@ protected:
         for (const char* name : {"TillSetup.html", "TillSetupFrench.strings"})
             std::filesystem::remove(name);
     }
-    void open()
-    {
-        window = std::make_unique<ConfigurationWindow>(RegistryApi::System(), [] {
-            return std::vector<std::string>{"COM1", "COM3"};
-        });
-        window->show();
-        QApplication::processEvents();
-    }
+    void open() { window = vxtest::openConfigurationWindow(); }
     QComboBox* combo(int id) { return static_cast<QComboBox*>(window->Control(id)); }
     QAbstractButton* button(int id) { return static_cast<QAbstractButton*>(window->Control(id)); }
     // Picks an entry as a user would.
-    void pick(int id, const QString& text)
-    {
-        QComboBox* box = combo(id);
-        const int index = box->findText(text);
-        ASSERT_GE(index, 0) << text.toStdString();
-        box->setCurrentIndex(index);
-        emit box->activated(index);
-    }
+    void pick(int id, const QString& text) { vxtest::pickEntry(combo(id), text); }
     CFinal_UIDlg& dlg() { return window->Controller(); }
     // The text of the modal dialog open now, closing it with `key`.
     std::string answerModal(Qt::Key key)
