@@ -1,6 +1,8 @@
 // Gives every test case the surroundings tests/isolate gives a program: a
-// registry file, COM table and runtime directory of its own, and the
-// environment as it was before the case. A program run directly, all its
+// registry file and COM table of its own, and the environment as it was
+// before the case. The runtime directory stays the program's: what the
+// process keeps for its whole life (registered message numbers, its
+// broadcast socket) is kept in it. A program run directly, all its
 // cases in one process, then behaves as when each case runs alone: no case
 // finds the ports, keys or variables an earlier one left behind.
 //
@@ -56,7 +58,6 @@ public:
         }
         const std::string registry = (m_folder / "registry.db").string();
         ::setenv("VX_REGISTRY", registry.c_str(), 1);
-        ::setenv("VX_RUNTIME_DIR", (m_folder / "run").c_str(), 1);
         ::setenv(kCaseFolder, m_folder.c_str(), 1);
         platform::setRegistryPath(registry);
     }
