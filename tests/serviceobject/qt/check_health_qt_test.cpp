@@ -4,6 +4,7 @@
 // it; Enter on Pass passes, the close box fails.
 #include "ICheckHealthView.h"
 
+#include "QtTestApp.h"
 #include "TestSupport.h"
 
 #include <QApplication>
@@ -18,15 +19,6 @@
 #include <thread>
 
 namespace {
-
-QApplication& application()
-{
-    static int argc = 1;
-    static char name[] = "check_health_qt_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
 
 // Runs the application's events until `condition` holds (bounded).
 bool pumpUntil(const std::function<bool()>& condition)
@@ -48,7 +40,7 @@ struct RunningDialog {
 
     int run(const std::function<bool(QWidget*)>& step)
     {
-        application();
+        vxtest::qtApp();
         view = MakeCheckHealthView();
         EXPECT_EQ(dynamic_cast<CScriptedCheckHealthView*>(view.get()), nullptr);
         QTimer timer;
