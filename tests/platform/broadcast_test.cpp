@@ -142,7 +142,11 @@ TEST(Broadcast, ReachesTopLevelWindowsOfThisProcessButNotChildren)
     const UINT message = RegisterWindowMessageA("ADD_DEVICE");
     drain();
     ASSERT_TRUE(PostMessageW(HWND_BROADCAST, message, 1, 1));
-    const auto got = drain();
+    // Windows an earlier case in this process left on this thread get it too.
+    std::vector<MSG> got;
+    for (const MSG& msg : drain())
+        if (msg.hwnd == top || msg.hwnd == child)
+            got.push_back(msg);
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].hwnd, top);
     EXPECT_EQ(got[0].message, message);
