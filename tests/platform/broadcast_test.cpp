@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <signal.h>
+#include <set>
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -141,7 +142,11 @@ TEST(Broadcast, ReachesTopLevelWindowsOfThisProcessButNotChildren)
     const UINT message = RegisterWindowMessageA("ADD_DEVICE");
     drain();
     ASSERT_TRUE(PostMessageW(HWND_BROADCAST, message, 1, 1));
-    const auto got = drain();
+    // Windows an earlier case in this process left on this thread get it too.
+    std::vector<MSG> got;
+    for (const MSG& msg : drain())
+        if (msg.hwnd == top || msg.hwnd == child)
+            got.push_back(msg);
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].hwnd, top);
     EXPECT_EQ(got[0].message, message);
@@ -176,10 +181,15 @@ TEST(Broadcast, AnotherProcessReceivesInOrderAndItsSocketIsPrivate)
 
 TEST(Broadcast, AGoneListenerIsSkippedAndItsSocketRemoved)
 {
+    const std::string folder = platform::runtimeDirectory() + "/broadcast";
+    // This process's own socket, when an earlier case in it made a window.
+    std::set<std::string> before;
+    if (std::filesystem::is_directory(folder))
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            before.insert(entry.path().string());
     ListenerProcess gone({"ADD_DEVICE"});
     ASSERT_TRUE(gone.waitFor("ready\n"));
     gone.kill();
-    const std::string folder = platform::runtimeDirectory() + "/broadcast";
     ASSERT_FALSE(std::filesystem::is_empty(folder));
 
     // A listener that never reads: its buffer fills and the sender goes on.
@@ -198,10 +208,12 @@ TEST(Broadcast, AGoneListenerIsSkippedAndItsSocketRemoved)
     EXPECT_TRUE(alive.waitFor("ADD_DEVICE 1 0\n"));
     ::close(stuck);
     // Only the live listener's and the stuck socket's files are left.
-    std::size_t files = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder))
-        ++files;
-    EXPECT_EQ(files, 2u);
+    std::set<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (before.count(entry.path().string()) == 0)
+            files.insert(entry.path().string());
+    EXPECT_EQ(files.size(), 2u);
+    EXPECT_EQ(files.count(stuckPath), 1u);
 }
 
 TEST(ComPortNotices, ArrivalAndRemovalOfAVirtualPortReachTheComClassOnly)

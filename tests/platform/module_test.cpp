@@ -18,6 +18,16 @@ using Answer = int (*)();
 
 std::string probePath() { return vxtest::programDirectory() + "/libvx_module_probe.so"; }
 
+// A copy of the probe for one case alone: the class-creation cases register
+// the shared file as a server, and servers stay loaded for the life of the
+// process, so only a file of its own is sure to load fresh and unload.
+std::string ownProbe(const vxtest::TempDir& dir)
+{
+    const std::string path = dir.file("libvx_module_probe.so");
+    std::filesystem::copy_file(probePath(), path);
+    return path;
+}
+
 // Every byte of a narrow text as one wide character, as the SDK widens paths.
 std::wstring widened(const std::string& text)
 {
@@ -29,7 +39,8 @@ std::wstring widened(const std::string& text)
 
 TEST(Module, LoadsFindsAnExportAndFreesIt)
 {
-    HMODULE module = LoadLibraryW(widened(probePath()).c_str());
+    vxtest::TempDir dir;
+    HMODULE module = LoadLibraryW(widened(ownProbe(dir)).c_str());
     ASSERT_NE(module, nullptr) << GetLastError();
     auto answer = reinterpret_cast<Answer>(GetProcAddress(module, "vx_module_probe_answer"));
     ASSERT_NE(answer, nullptr);
@@ -49,8 +60,10 @@ TEST(Module, LoadsFindsAnExportAndFreesIt)
 
 TEST(Module, EachLoadCountsAReferenceAndTheLastFreeUnloads)
 {
-    HMODULE first = LoadLibraryA(probePath().c_str());
-    HMODULE second = LoadLibraryW(widened(probePath()).c_str());
+    vxtest::TempDir dir;
+    const std::string probe = ownProbe(dir);
+    HMODULE first = LoadLibraryA(probe.c_str());
+    HMODULE second = LoadLibraryW(widened(probe).c_str());
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first, second) << "one file, one module";
     auto answer = reinterpret_cast<Answer>(GetProcAddress(first, "vx_module_probe_answer"));
@@ -63,7 +76,7 @@ TEST(Module, EachLoadCountsAReferenceAndTheLastFreeUnloads)
     EXPECT_EQ(answer(), 1042);
     ASSERT_TRUE(FreeLibrary(second));
 
-    HMODULE again = LoadLibraryA(probePath().c_str());
+    HMODULE again = LoadLibraryA(probe.c_str());
     ASSERT_NE(again, nullptr);
     answer = reinterpret_cast<Answer>(GetProcAddress(again, "vx_module_probe_answer"));
     ASSERT_NE(answer, nullptr);
