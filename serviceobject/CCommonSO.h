@@ -71,7 +71,9 @@ public:
     // The properties (public like the scanner logic's own fields).
     int m_nAutoDetect = 0;
     CConDescriptor m_descriptor;
-    std::int64_t m_llCommandTimeOut = 10000;
+    // Set by DirectIO 19 on the application's thread, read by the
+    // reconnection thread for its search time.
+    std::atomic<std::int64_t> m_llCommandTimeOut{10000};
     std::int64_t m_llCommandTimeOutAtOpen = 10000;
     int m_nBinaryConversion = 0;
     int m_nCapCompareFirmwareVersion = 0;

@@ -126,7 +126,7 @@ void CConnectDisconnect::ThreadRoutine()
             // command time-out shortened for menu commands (DirectIO 19)
             // may not give: never less than the device entry's.
             const auto searchTime = static_cast<int>(
-                std::min<std::int64_t>(std::max(m_pCommon->m_llCommandTimeOut, m_pCommon->m_llCommandTimeOutAtOpen),
+                std::min<std::int64_t>(std::max(m_pCommon->m_llCommandTimeOut.load(), m_pCommon->m_llCommandTimeOutAtOpen),
                                        0x7FFFFFFF));
             while (m_running.load() != 0) {
                 const int found = m_pFacade->Enumerate(&m_pCommon->m_descriptor, 0, searchTime);
