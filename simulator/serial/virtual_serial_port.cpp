@@ -187,6 +187,10 @@ struct VirtualSerialPort::Impl {
     std::string descriptorPath;
     Clock::time_point lineFreeAt{};
     Clock::time_point nextChatter{};
+    // When the last chatter byte was sent (none yet: the epoch) and the
+    // longest time between two; under `mutex`.
+    Clock::time_point lastChatter{};
+    Clock::duration longestChatterGap{};
     // When the last byte sent to the host went into the pty (steady clock
     // ticks; 0 before any). Read from any thread.
     std::atomic<Clock::rep> deliveredAt{0};
@@ -643,8 +647,16 @@ void VirtualSerialPort::setChatter(bool chatter)
     {
         std::lock_guard lock(m_impl->mutex);
         m_impl->chatter = chatter;
+        m_impl->lastChatter = {};
+        m_impl->longestChatterGap = {};
     }
     m_impl->wakeUp();
+}
+
+std::chrono::milliseconds VirtualSerialPort::longestChatterGap() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return std::chrono::duration_cast<std::chrono::milliseconds>(m_impl->longestChatterGap);
 }
 
 void VirtualSerialPort::setReadingPaused(bool paused)
@@ -949,9 +961,12 @@ void VirtualSerialPort::serve()
                 for (const Channel* channel : {&s.lob, &s.management})
                     sendMessage(*channel, "LINES " + std::to_string(s.modemLines));
             }
-            if (s.chatter && Clock::now() >= s.nextChatter) {
+            if (const auto now = Clock::now(); s.chatter && now >= s.nextChatter) {
+                if (s.lastChatter != Clock::time_point{})
+                    s.longestChatterGap = std::max(s.longestChatterGap, now - s.lastChatter);
+                s.lastChatter = now;
                 schedule(s.lob, {'x'});
-                s.nextChatter = Clock::now() + kChatterPeriod;
+                s.nextChatter = now + kChatterPeriod;
             }
             paused = s.paused;
         }
