@@ -187,8 +187,8 @@ struct VirtualSerialPort::Impl {
     std::string descriptorPath;
     Clock::time_point lineFreeAt{};
     Clock::time_point nextChatter{};
-    // When the last chatter byte was sent (none yet: the epoch) and the
-    // longest time between two; under `mutex`.
+    // While chatter is on: when bytes last went into the pty (none yet: the
+    // epoch) and the longest time between two such writes; under `mutex`.
     Clock::time_point lastChatter{};
     Clock::duration longestChatterGap{};
     // When the last byte sent to the host went into the pty (steady clock
@@ -816,6 +816,18 @@ void VirtualSerialPort::serve()
         }
     };
 
+    // While the line chatters, the longest time between two writes into the
+    // pty: how long the host could have found the line quiet.
+    auto noteChatterDelivered = [&s] {
+        const auto now = Clock::now();
+        std::lock_guard lock(s.mutex);
+        if (!s.chatter)
+            return;
+        if (s.lastChatter != Clock::time_point{})
+            s.longestChatterGap = std::max(s.longestChatterGap, now - s.lastChatter);
+        s.lastChatter = now;
+    };
+
     // Every byte for the host that has crossed the line by now goes into
     // the pty; false when the host is not reading (the pty is full).
     auto flushOutgoing = [&](Channel& channel) {
@@ -829,6 +841,8 @@ void VirtualSerialPort::serve()
                     return false;
                 transfer.done += static_cast<std::size_t>(n);
                 s.deliveredAt.store(Clock::now().time_since_epoch().count());
+                if (&channel == &s.lob)
+                    noteChatterDelivered();
             }
             if (transfer.done < transfer.bytes.size())
                 return transfer.done == due;
@@ -961,12 +975,9 @@ void VirtualSerialPort::serve()
                 for (const Channel* channel : {&s.lob, &s.management})
                     sendMessage(*channel, "LINES " + std::to_string(s.modemLines));
             }
-            if (const auto now = Clock::now(); s.chatter && now >= s.nextChatter) {
-                if (s.lastChatter != Clock::time_point{})
-                    s.longestChatterGap = std::max(s.longestChatterGap, now - s.lastChatter);
-                s.lastChatter = now;
+            if (s.chatter && Clock::now() >= s.nextChatter) {
                 schedule(s.lob, {'x'});
-                s.nextChatter = now + kChatterPeriod;
+                s.nextChatter = Clock::now() + kChatterPeriod;
             }
             paused = s.paused;
         }

@@ -138,9 +138,10 @@ public:
     // Sends a byte every few milliseconds for as long as it is set: a line
     // that never falls quiet.
     void setChatter(bool chatter);
-    // The longest time between two of those bytes since chatter was last
-    // set. A serving thread kept off the processor (a busy machine) leaves
-    // the line quiet for that long, which a real chattering line never is.
+    // The longest time between two writes to the host since chatter was
+    // last set. A serving thread kept off the processor (a busy machine)
+    // leaves the line quiet for that long, which a real chattering line
+    // never is.
     std::chrono::milliseconds longestChatterGap() const;
     // Stops taking bytes from the host (the pty fills up) until cleared.
     void setReadingPaused(bool paused);

@@ -31,11 +31,13 @@ TEST_F(BadDeviceTest, AChatteringPortAndShortReportsHideNoHealthyScanner)
     const std::string chattyCom = comNameOf(chatty);
     const std::string healthyCom = comNameOf(healthySerial);
 
-    // The drain judges the line by passes of about 20 ms. On a busy machine
-    // the simulated device's thread can be kept off the processor that
-    // long, and its line then truly falls quiet for a moment: such a search
-    // says nothing about a line that never does, so it is run again.
-    constexpr auto kLongestQuietMoment = std::chrono::milliseconds(15);
+    // The drain judges the line by passes that wait 20 ms each before they
+    // read. On a busy machine the simulated device's thread can be kept off
+    // the processor that long, and its line then truly falls quiet for a
+    // moment: such a search says nothing about a line that never does, so
+    // it is run again.
+    constexpr auto kLongestQuietMoment = std::chrono::milliseconds(20);
+    constexpr int kAttempts = 8;
     for (int attempt = 1;; ++attempt) {
         SCOPED_TRACE(attempt);
         DeviceList found;
@@ -53,7 +55,7 @@ TEST_F(BadDeviceTest, AChatteringPortAndShortReportsHideNoHealthyScanner)
         const auto gap = chatty.longestChatterGap();
         chatty.setChatter(false);
         if (gap >= kLongestQuietMoment) {
-            ASSERT_LT(attempt, 5) << "the simulated line kept falling quiet (for " << gap.count()
+            ASSERT_LT(attempt, kAttempts) << "the simulated line kept falling quiet (for " << gap.count()
                                   << " ms): the machine is too busy for this test";
             continue;
         }
