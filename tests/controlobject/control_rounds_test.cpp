@@ -26,7 +26,7 @@ using controltest::Sink;
 using platform::DispatchArg;
 namespace id = controltest;
 
-constexpr char kDevice[] = "RoundsScanner";
+constexpr char kRoundsDevice[] = "RoundsScanner";
 constexpr int kRounds = 50;
 
 enum class Wire { serial, hidLob };
@@ -103,7 +103,7 @@ public:
     void openAndClaim()
     {
         run([this] {
-            ASSERT_EQ(control().open(kDevice), 0);
+            ASSERT_EQ(control().open(kRoundsDevice), 0);
             ASSERT_EQ(control().call(id::ClaimDevice, {DispatchArg::i4(10000)}), 0);
         });
     }
@@ -178,7 +178,7 @@ protected:
     {
         ASSERT_EQ(controltest::RegisterLibrary("libVXOPOSScanner.so"), S_OK);
         ASSERT_EQ(controltest::RegisterLibrary("libVXKestrelSO.so"), S_OK);
-        const std::string key = std::string(controltest::kScannerKey) + "\\" + kDevice;
+        const std::string key = std::string(controltest::kScannerKey) + "\\" + kRoundsDevice;
         controltest::SetText(key, nullptr, "VX.ScannerSO");
         controltest::SetText(key, "AUTODETECT", "False");
         controltest::SetText(key, "PORT", port);

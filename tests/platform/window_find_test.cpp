@@ -18,7 +18,7 @@ LRESULT plainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-void registerClass(const wchar_t* name)
+void registerPlainClass(const wchar_t* name)
 {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
@@ -34,8 +34,8 @@ HWND create(const wchar_t* className, const wchar_t* name, HWND parent)
 
 TEST(FindWindow, ByParentClassAndNameInCreationOrder)
 {
-    registerClass(L"findClass");
-    registerClass(L"otherClass");
+    registerPlainClass(L"findClass");
+    registerPlainClass(L"otherClass");
     HWND desktop = GetDesktopWindow();
     ASSERT_NE(desktop, nullptr);
     EXPECT_EQ(GetDesktopWindow(), desktop);
@@ -95,7 +95,7 @@ TEST(DiscardHook, SeesWhatADestroyedWindowLeftButNotWhatWasDelivered)
     // What earlier cases in this process left in this thread's queue.
     for (MSG left{}; PeekMessageW(&left, nullptr, 0, 0, PM_REMOVE);) {
     }
-    registerClass(L"discardClass");
+    registerPlainClass(L"discardClass");
     HWND window = create(L"discardClass", L"w", nullptr);
     ASSERT_NE(window, nullptr);
     DiscardLog log;
@@ -117,7 +117,7 @@ TEST(DiscardHook, SeesWhatADestroyedWindowLeftButNotWhatWasDelivered)
 
 TEST(DiscardHook, SeesWhatWasLeftAtTheThreadsEnd)
 {
-    registerClass(L"threadEndClass");
+    registerPlainClass(L"threadEndClass");
     DiscardLog log;
     std::atomic<HWND> window{nullptr};
     std::atomic<bool> posted{false};

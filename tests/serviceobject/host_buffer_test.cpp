@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -19,7 +19,8 @@ TEST(HostBuffer, ARetrieveStatisticsWithoutAnAnswerLeavesTheHostsBufferAlone)
     const std::string request = "U_GoodScanCount,M_NoReadCount";
     // The request, its NUL, and bytes past them that are not the call's.
     std::vector<char> buffer(request.size() + 1 + 64, 'S');
-    std::memcpy(buffer.data(), request.c_str(), request.size() + 1);
+    std::copy(request.begin(), request.end(), buffer.begin());
+    buffer[request.size()] = '\0';
     const std::vector<char> before = buffer;
     EXPECT_EQ(CScannerWrapper::ScannerRetrieveStatistics(reinterpret_cast<OLECHAR**>(buffer.data())), 101);
     EXPECT_EQ(buffer, before);

@@ -6,6 +6,7 @@
 #include "simulator/bootloader.h"
 
 #include "TestSupport.h"
+#include "scoped_handle.h"
 
 #include "platform/error.h"
 #include "platform/file.h"
@@ -25,10 +26,7 @@ namespace {
 using vxsim::BootLink;
 using vxsim::BootloaderScanner;
 
-struct Closer {
-    void operator()(void* handle) const { CloseHandle(handle); }
-};
-using Handle = std::unique_ptr<void, Closer>;
+using simtest::Handle;
 
 // Waits until the scanner's log holds a refusal that contains `text`.
 ::testing::AssertionResult refused(const BootloaderScanner& scanner, const std::string& text)

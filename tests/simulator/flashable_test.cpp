@@ -21,7 +21,7 @@ namespace {
 
 using Kind = vxsim::TimelineEvent::Kind;
 
-const std::string kAck = "\x06";
+const std::string kAckReply = "\x06";
 
 // The host's end of the scanner's serial port, at the application's 9600 8N1.
 class Host {
@@ -104,31 +104,31 @@ TEST(Flashable, TheApplicationAnswersTheHostAndPassesTheFlashCommandsOn)
     host.write(std::string("\x16" "C\r\0", 4));
     EXPECT_EQ(host.readUntil("\x5E\x5F"), "\x06\x15\x5E\x5F");
     host.write(menu("SERNUM?!"));
-    EXPECT_EQ(host.readUntil("!"), "SERNUMSN-ANSWERS" + kAck + "!");
+    EXPECT_EQ(host.readUntil("!"), "SERNUMSN-ANSWERS" + kAckReply + "!");
     // The identity's listing to the host's query, the bootloader's record to
     // the flash library's.
     host.write(menu("P_INFO!"));
-    const std::string listing = host.readUntil(kAck + "!");
+    const std::string listing = host.readUntil(kAckReply + "!");
     EXPECT_NE(listing.find("flash: 2\r\n"), std::string::npos) << listing;
     EXPECT_NE(listing.find("hw-sn: SN-ANSWERS\r\n"), std::string::npos) << listing;
     host.write(menu("P_INFO."));
-    const std::string record = host.readUntil(kAck + ".");
+    const std::string record = host.readUntil(kAckReply + ".");
     EXPECT_EQ(record.rfind("P_INFOfmt: 1\r\nmode: app\r\n", 0), 0u) << record;
     // A command split over several writes, and one whose frame never ended
     // before the next began.
     host.write("\x16M\rDEC");
     host.write("HDR?!");
-    EXPECT_EQ(host.readUntil("!"), "DECHDR1" + kAck + "!");
+    EXPECT_EQ(host.readUntil("!"), "DECHDR1" + kAckReply + "!");
     host.write(menu("BEPLVL?"));
     host.write(menu("BEPLVL?!"));
-    EXPECT_EQ(host.readUntil("!"), "BEPLVL2" + kAck + "!");
+    EXPECT_EQ(host.readUntil("!"), "BEPLVL2" + kAckReply + "!");
 
     host.write(menu("VISMN42."));
-    EXPECT_EQ(host.readUntil("."), "VISMN42" + kAck + ".");
+    EXPECT_EQ(host.readUntil("."), "VISMN42" + kAckReply + ".");
     scanner.setInitStringMark(false);
     host.write(menu("VISMN42."));
     // The reply ends at its status byte; no terminator follows it.
-    EXPECT_EQ(host.readUntil(kAck), "VISMN42" + kAck);
+    EXPECT_EQ(host.readUntil(kAckReply), "VISMN42" + kAckReply);
     EXPECT_EQ(host.readFor(std::chrono::milliseconds(200)), "");
     EXPECT_EQ(scanner.initStrings(), 2);
 

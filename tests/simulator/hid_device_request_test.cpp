@@ -5,6 +5,7 @@
 #include "simulator/hid_scanner.h"
 
 #include "TestSupport.h"
+#include "scoped_handle.h"
 
 #include "platform/error.h"
 #include "platform/file.h"
@@ -27,10 +28,7 @@
 
 namespace {
 
-struct Closer {
-    void operator()(void* handle) const { CloseHandle(handle); }
-};
-using Handle = std::unique_ptr<void, Closer>;
+using simtest::Handle;
 
 constexpr std::uint32_t kSetTransMode = 0x8023A004;
 constexpr std::uint32_t kGetTransPossible = 0x8022200C;

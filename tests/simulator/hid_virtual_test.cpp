@@ -4,6 +4,7 @@
 #include "simulator/hid_scanner.h"
 
 #include "TestSupport.h"
+#include "scoped_handle.h"
 
 #include "platform/debug.h"
 #include "platform/error.h"
@@ -25,10 +26,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct Closer {
-    void operator()(void* handle) const { CloseHandle(handle); }
-};
-using Handle = std::unique_ptr<void, Closer>;
+using simtest::Handle;
 
 constexpr DWORD kShared = FILE_SHARE_READ | FILE_SHARE_WRITE;
 constexpr DWORD kReadWrite = GENERIC_READ | GENERIC_WRITE;

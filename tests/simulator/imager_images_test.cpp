@@ -18,7 +18,7 @@ namespace {
 using vxsim::ImageFormat;
 using vxsim::MenuEngine;
 
-constexpr unsigned char kSyn = 0x16;
+constexpr unsigned char kSynByte = 0x16;
 constexpr unsigned char kGs = 0x1D;
 
 MenuEngine renderingImager()
@@ -28,7 +28,7 @@ MenuEngine renderingImager()
     return MenuEngine(model);
 }
 
-std::vector<std::string> feed(MenuEngine& engine, const std::string& bytes)
+std::vector<std::string> feedImager(MenuEngine& engine, const std::string& bytes)
 {
     std::vector<std::vector<unsigned char>> replies;
     engine.take(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), replies);
@@ -52,7 +52,7 @@ ImagePacket unpack(const std::string& packet)
     EXPECT_GE(packet.size(), 16u);
     if (packet.size() < 16)
         return out;
-    EXPECT_EQ(static_cast<unsigned char>(packet[0]), kSyn);
+    EXPECT_EQ(static_cast<unsigned char>(packet[0]), kSynByte);
     EXPECT_EQ(static_cast<unsigned char>(packet[1]), 0xFE);
     std::size_t length = 0;
     for (int i = 0; i < 4; ++i)
@@ -128,7 +128,7 @@ TEST(ImagerCapture, EachCommandShipsARealImageOfItsFormat)
 {
     for (const Capture& c : kCaptures) {
         MenuEngine imager = renderingImager();
-        const auto replies = feed(imager, std::string("\x16M\r") + c.command + ".");
+        const auto replies = feedImager(imager, std::string("\x16M\r") + c.command + ".");
         ASSERT_EQ(replies.size(), 2u) << c.command;
         const std::string confirm = std::string(c.command).replace(8, 1, "\x06;") + "\x06.";
         EXPECT_EQ(replies[1], confirm) << c.command;
@@ -162,8 +162,8 @@ TEST(ImagerCapture, ACaptureThatNamesNoFormatShipsTheLastOneAskedForElseJpeg)
     for (const auto& c : cases) {
         MenuEngine imager = renderingImager();
         for (const std::string& command : c.before)
-            feed(imager, command);
-        const auto replies = feed(imager, c.command);
+            feedImager(imager, command);
+        const auto replies = feedImager(imager, c.command);
         ASSERT_EQ(replies.size(), 2u) << c.name;
         const std::string text = c.command.substr(c.command.find_first_not_of("\x16M\r"));
         EXPECT_EQ(replies[1], text.substr(0, text.size() - 1) + "\x06.") << c.name;
@@ -191,7 +191,7 @@ TEST(ImagerCapture, ParametersTheImagerDoesNotTakeAreRefusedWithoutAnImage)
     };
     for (const auto& c : cases) {
         MenuEngine imager = renderingImager();
-        const auto replies = feed(imager, std::string("\x16M\r") + c.in);
+        const auto replies = feedImager(imager, std::string("\x16M\r") + c.in);
         ASSERT_EQ(replies.size(), 1u) << c.in;
         EXPECT_EQ(replies[0], c.out) << c.in;
     }

@@ -20,7 +20,7 @@ using namespace adv;
 
 namespace {
 
-constexpr char kResults[] =
+constexpr char kEventResults[] =
     "[ResultCode]\r\n0=OPOS_SUCCESS\r\n106=OPOS_E_ILLEGAL\r\n"
     "[ScanDataType]\r\n101=SCAN_SDT_UPCA\r\n";
 
@@ -31,7 +31,7 @@ protected:
     void SetUp() override
     {
         AdvancedTest::SetUp();
-        std::ofstream("resultsProperty.ini", std::ios::binary | std::ios::trunc) << kResults;
+        std::ofstream("resultsProperty.ini", std::ios::binary | std::ios::trunc) << kEventResults;
         addEntry("Lane Scanner");
         start();
         control.SetNumber("State", 2);

@@ -18,7 +18,7 @@ using namespace adv;
 
 namespace {
 
-constexpr char kResults[] =
+constexpr char kImageResults[] =
     "[ResultCode]\r\n0=OPOS_SUCCESS\r\n106=OPOS_E_ILLEGAL\r\n"
     "[ErrorEvent]\r\n2=OPOS_EL_INPUT\r\n12=OPOS_ER_CLEAR\r\n"
     "[StatusUpdateEvent]\r\n2001=OPOS_SUE_POWER_ONLINE\r\n"
@@ -32,7 +32,7 @@ protected:
     void SetUp() override
     {
         AdvancedTest::SetUp();
-        std::ofstream("resultsProperty.ini", std::ios::binary | std::ios::trunc) << kResults;
+        std::ofstream("resultsProperty.ini", std::ios::binary | std::ios::trunc) << kImageResults;
         start();
         dlg().m_strDeviceType = "ImageScanner";
         imageControl.SetNumber("State", 2);

@@ -19,7 +19,7 @@ namespace {
 
 // A results file with an entry for some values and none for others, so
 // that a line shows which section it was looked up in.
-constexpr char kResults[] =
+constexpr char kPropertyResults[] =
     "[ResultCode]\r\n0=OPOS_SUCCESS\r\n106=OPOS_E_ILLEGAL\r\n111=OPOS_E_FAILURE\r\n"
     "[State]\r\n2=OPOS_S_IDLE\r\n"
     "[PowerState]\r\n2001=OPOS_PS_ONLINE\r\n"
@@ -33,7 +33,7 @@ protected:
     void SetUp() override
     {
         AdvancedTest::SetUp();
-        std::ofstream("resultsProperty.ini", std::ios::binary | std::ios::trunc) << kResults;
+        std::ofstream("resultsProperty.ini", std::ios::binary | std::ios::trunc) << kPropertyResults;
         control.SetNumber("State", 2);
         start();
         setOutput("");

@@ -13,6 +13,7 @@
 #pragma once
 
 #include "platform/bstr.h"
+#include "platform/guid.h"
 #include "platform/types.h"
 
 #include <atomic>
@@ -21,27 +22,12 @@
 #include <string_view>
 #include <vector>
 
-struct GUID {
-    DWORD Data1;
-    WORD Data2;
-    WORD Data3;
-    BYTE Data4[8];
-};
 using IID = GUID;
 using CLSID = GUID;
 using REFGUID = const GUID&;
 using REFIID = const IID&;
 using REFCLSID = const CLSID&;
 
-constexpr bool operator==(const GUID& a, const GUID& b)
-{
-    if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3)
-        return false;
-    for (int i = 0; i < 8; ++i)
-        if (a.Data4[i] != b.Data4[i])
-            return false;
-    return true;
-}
 inline bool IsEqualGUID(REFGUID a, REFGUID b) { return a == b; }
 inline bool IsEqualIID(REFIID a, REFIID b) { return a == b; }
 inline bool IsEqualCLSID(REFCLSID a, REFCLSID b) { return a == b; }

@@ -30,30 +30,11 @@
 // several threads at once.
 #pragma once
 
+#include "platform/guid.h"
 #include "platform/registry.h"
 #include "platform/types.h"
 
 #include <cstdint>
-
-#ifndef GUID_DEFINED
-#define GUID_DEFINED
-struct GUID {
-    std::uint32_t Data1;
-    std::uint16_t Data2;
-    std::uint16_t Data3;
-    std::uint8_t Data4[8];
-};
-#endif
-
-inline bool operator==(const GUID& a, const GUID& b)
-{
-    if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3)
-        return false;
-    for (int i = 0; i < 8; ++i)
-        if (a.Data4[i] != b.Data4[i])
-            return false;
-    return true;
-}
 
 using WCHAR = wchar_t;
 using HDEVINFO = HANDLE;

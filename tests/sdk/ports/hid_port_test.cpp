@@ -3,6 +3,8 @@
 // result codes of open, read, write and flush, time-outs, removal, buffers
 // shorter than the report, and one read, one write and a disconnect check
 // running at once.
+#include "PortLog.h"
+
 #include "../../platform/hid_sysfs_fixture.h"
 
 #include "base/CLogger.h"
@@ -31,20 +33,8 @@ std::wstring wide(const std::string& text)
     return std::wstring(text.begin(), text.end());
 }
 
-// Log lines at the port-error bit, captured through a callback logger.
-std::mutex g_logMutex;
-std::vector<std::string> g_logLines;
-void captureLine(int, std::string line)
-{
-    std::lock_guard lock(g_logMutex);
-    g_logLines.push_back(std::move(line));
-}
-bool logged(const std::string& part)
-{
-    std::lock_guard lock(g_logMutex);
-    return std::any_of(g_logLines.begin(), g_logLines.end(),
-                       [&](const std::string& line) { return line.find(part) != std::string::npos; });
-}
+using porttest::captureLine;
+using porttest::logged;
 
 class HidPort : public ::testing::Test {
 protected:
@@ -53,10 +43,7 @@ protected:
     }
     void SetUp() override
     {
-        {
-            std::lock_guard lock(g_logMutex);
-            g_logLines.clear();
-        }
+        porttest::clearLog();
         logger.setMask(0xFFFFFFFFu);
         CScanningSDK::SetLogger(&logger);
         ASSERT_TRUE(scanner.plug()) << scanner.lastError();

@@ -2,6 +2,8 @@
 // from the data and paced, messages joined from input reports, the packet
 // record, the clamp of a device's length byte, feature report 254, and a
 // device whose reports do not fit the 64-byte buffers.
+#include "PortLog.h"
+
 #include "../../platform/hid_sysfs_fixture.h"
 
 #include "base/CLogger.h"
@@ -24,19 +26,8 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::mutex g_logMutex;
-std::vector<std::string> g_logLines;
-void captureLine(int, std::string line)
-{
-    std::lock_guard lock(g_logMutex);
-    g_logLines.push_back(std::move(line));
-}
-bool logged(const std::string& part)
-{
-    std::lock_guard lock(g_logMutex);
-    return std::any_of(g_logLines.begin(), g_logLines.end(),
-                       [&](const std::string& line) { return line.find(part) != std::string::npos; });
-}
+using porttest::captureLine;
+using porttest::logged;
 
 std::string pattern(std::size_t length)
 {
@@ -54,10 +45,7 @@ protected:
     }
     void SetUp() override
     {
-        {
-            std::lock_guard lock(g_logMutex);
-            g_logLines.clear();
-        }
+        porttest::clearLog();
         logger.setMask(0xFFFFFFFFu);
         CScanningSDK::SetLogger(&logger);
         ASSERT_TRUE(scanner.plug()) << scanner.lastError();

@@ -30,7 +30,7 @@
 
 namespace {
 
-const std::string kSynM = "\x16M\r";
+const std::string kMenuPrefix = "\x16M\r";
 constexpr DWORD kReplyTimeout = 5000;
 
 // One simulated scanner and the host's open port to it.
@@ -183,7 +183,7 @@ TEST_P(ProcessorOnDevice, SendMsgSyncReturnsTheReplyAndItsStatusCodes)
     start(1);
     std::string error;
     int status = -1;
-    std::unique_ptr<CData> reply(processor->sendMsgSync(&status, kSynM + "SERNUM?.", kReplyTimeout, error));
+    std::unique_ptr<CData> reply(processor->sendMsgSync(&status, kMenuPrefix + "SERNUM?.", kReplyTimeout, error));
     ASSERT_NE(reply, nullptr) << error;
     EXPECT_EQ(status, 0);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(reply->getData()), reply->getLength()),
@@ -194,7 +194,7 @@ TEST_P(ProcessorOnDevice, SendMsgSyncReturnsTheReplyAndItsStatusCodes)
     EXPECT_EQ(menuData->terminator, 0);
 
     // An unknown command comes back with ENQ.
-    reply.reset(processor->sendMsgSync(&status, kSynM + "NOSUCH!", kReplyTimeout, error));
+    reply.reset(processor->sendMsgSync(&status, kMenuPrefix + "NOSUCH!", kReplyTimeout, error));
     ASSERT_NE(reply, nullptr) << error;
     EXPECT_EQ(dynamic_cast<CMenuData&>(*reply).response, 2);
 
@@ -202,7 +202,7 @@ TEST_P(ProcessorOnDevice, SendMsgSyncReturnsTheReplyAndItsStatusCodes)
     vxsim::DataFaults silent;
     silent.silent = true;
     device->setFaults(silent);
-    EXPECT_EQ(processor->sendMsgSync(&status, kSynM + "SERNUM?.", 300, error), nullptr);
+    EXPECT_EQ(processor->sendMsgSync(&status, kMenuPrefix + "SERNUM?.", 300, error), nullptr);
     EXPECT_EQ(status, 2);
     EXPECT_EQ(error, "sendMsgSync wait until timeout!");
     device->setFaults({});
@@ -210,7 +210,7 @@ TEST_P(ProcessorOnDevice, SendMsgSyncReturnsTheReplyAndItsStatusCodes)
     // Raw state: refused, nothing written.
     ASSERT_EQ(processor->switchProcessorState(0, false, false, error, kReplyTimeout), 0);
     const std::size_t commands = device->menuCommands().size();
-    EXPECT_EQ(processor->sendMsgSync(&status, kSynM + "SERNUM?.", kReplyTimeout, error), nullptr);
+    EXPECT_EQ(processor->sendMsgSync(&status, kMenuPrefix + "SERNUM?.", kReplyTimeout, error), nullptr);
     EXPECT_EQ(status, 6);
     EXPECT_EQ(error, "this call only works at identify mode!");
     ASSERT_EQ(processor->switchProcessorState(1, false, false, error, kReplyTimeout), 0);
@@ -218,9 +218,9 @@ TEST_P(ProcessorOnDevice, SendMsgSyncReturnsTheReplyAndItsStatusCodes)
 
     // The device is gone: the write fails.
     device->unplug();
-    EXPECT_EQ(processor->sendMsgSync(&status, kSynM + "SERNUM?.", kReplyTimeout, error), nullptr);
+    EXPECT_EQ(processor->sendMsgSync(&status, kMenuPrefix + "SERNUM?.", kReplyTimeout, error), nullptr);
     EXPECT_EQ(status, 5);
-    EXPECT_EQ(processor->sendMsgAsync(kSynM + "SERNUM?.", error), 5);
+    EXPECT_EQ(processor->sendMsgAsync(kMenuPrefix + "SERNUM?.", error), 5);
     EXPECT_EQ(sink.count(), 0u);
 }
 
