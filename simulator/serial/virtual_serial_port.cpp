@@ -40,6 +40,8 @@ constexpr auto kChatterPeriod = std::chrono::milliseconds(5);
 constexpr auto kPieceGap = std::chrono::milliseconds(1);
 // How many bytes a host's UART sends ahead of the wire.
 constexpr std::size_t kLineFifo = 16;
+// How often the lateness meter sends a byte through its own pty, each way.
+constexpr auto kProbePeriod = std::chrono::milliseconds(4);
 
 std::string errnoText(const char* what)
 {
@@ -194,6 +196,15 @@ struct VirtualSerialPort::Impl {
     // When the last byte sent to the host went into the pty (steady clock
     // ticks; 0 before any). Read from any thread.
     std::atomic<Clock::rep> deliveredAt{0};
+    // See longestLateness (nanoseconds). Kept by the serving thread, reset
+    // by any.
+    std::atomic<long long> longestLatenessNs{0};
+    // Whether the serving thread times bytes through a pty of its own (set
+    // by startLatenessMeter, never cleared), and when the oldest such byte
+    // still on its way was sent (steady clock ticks; 0 while none is): one
+    // the kernel holds up counts from then on, before it has arrived.
+    std::atomic<bool> probing{false};
+    std::atomic<Clock::rep> probeSentAt{0};
     // The line's busy time each way so far (nanoseconds).
     std::atomic<long long> toHostNs{0};
     std::atomic<long long> fromHostNs{0};
@@ -246,6 +257,60 @@ struct VirtualSerialPort::Impl {
 };
 
 namespace {
+
+// How long the kernel has kept the calling thread waiting for a processor
+// so far, from the scheduler's own count (the second field of the thread's
+// schedstat); nothing where the kernel keeps no such count.
+std::optional<std::chrono::nanoseconds> waitedForProcessor(int schedstat)
+{
+    if (schedstat < 0)
+        return std::nullopt;
+    char text[128];
+    const ssize_t n = ::pread(schedstat, text, sizeof text - 1, 0);
+    if (n <= 0)
+        return std::nullopt;
+    text[n] = '\0';
+    unsigned long long running = 0;
+    unsigned long long waiting = 0;
+    if (std::sscanf(text, "%llu %llu", &running, &waiting) != 2)
+        return std::nullopt;
+    return std::chrono::nanoseconds(static_cast<long long>(waiting));
+}
+
+// A byte the lateness meter sends through its own pty in one direction,
+// from one end to the other, and when it left (nothing while none is on its
+// way).
+struct PtyProbe {
+    int from = -1;
+    int to = -1;
+    std::optional<Clock::time_point> sentAt;
+    Clock::time_point nextAt{};
+};
+
+// Opens the lateness meter's pty, both ends raw and non-blocking, so that a
+// byte written at one end can be read at the other as soon as the kernel
+// has carried it; false (nothing left open) if it cannot.
+bool openProbePty(int& master, int& slave)
+{
+    master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    char name[128];
+    if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0 &&
+        ::ptsname_r(master, name, sizeof name) == 0) {
+        slave = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        termios raw{};
+        if (slave >= 0 && ::tcgetattr(slave, &raw) == 0) {
+            ::cfmakeraw(&raw);
+            if (::tcsetattr(slave, TCSANOW, &raw) == 0)
+                return true;
+        }
+    }
+    for (int* fd : {&slave, &master})
+        if (*fd >= 0) {
+            ::close(*fd);
+            *fd = -1;
+        }
+    return false;
+}
 
 // Opens a pty (its slave end kept open and raw) and the listening socket of
 // its side channel; an error text, or empty.
@@ -653,6 +718,21 @@ void VirtualSerialPort::setChatter(bool chatter)
     m_impl->wakeUp();
 }
 
+std::chrono::microseconds VirtualSerialPort::longestLateness() const
+{
+    std::chrono::nanoseconds longest(m_impl->longestLatenessNs.load());
+    if (const Clock::rep sent = m_impl->probeSentAt.load(); sent != 0)
+        longest = std::max<std::chrono::nanoseconds>(longest, Clock::now() - Clock::time_point(Clock::duration(sent)));
+    return std::chrono::duration_cast<std::chrono::microseconds>(longest);
+}
+
+void VirtualSerialPort::startLatenessMeter()
+{
+    m_impl->longestLatenessNs.store(0);
+    if (!m_impl->probing.exchange(true))
+        m_impl->wakeUp();
+}
+
 std::chrono::milliseconds VirtualSerialPort::longestChatterGap() const
 {
     std::lock_guard lock(m_impl->mutex);
@@ -681,6 +761,41 @@ void VirtualSerialPort::serve()
     // Bytes are due at their wire time, to the microsecond: this thread's
     // waits may not run late by the kernel's default slack.
     ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    // This thread's own scheduler count, for the lateness meter.
+    const int schedstat = ::open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC);
+    std::optional<std::chrono::nanoseconds> waitedBefore = waitedForProcessor(schedstat);
+    s.longestLatenessNs.store(0);
+    auto noteLateness = [&s](std::chrono::nanoseconds late) {
+        long long longest = s.longestLatenessNs.load();
+        while (late.count() > longest && !s.longestLatenessNs.compare_exchange_weak(longest, late.count())) {
+        }
+    };
+    // The meter's own pty (opened once the meter is started) and its bytes:
+    // one toward the master end, as the host's bytes travel, and one toward
+    // the slave end, as the scanner's answers do.
+    int probeMaster = -1;
+    int probeSlave = -1;
+    bool probeFailed = false;
+    PtyProbe probes[2];
+    s.probeSentAt.store(0);
+    auto closeProbePty = [&] {
+        for (int* fd : {&probeSlave, &probeMaster})
+            if (*fd >= 0) {
+                ::close(*fd);
+                *fd = -1;
+            }
+        for (PtyProbe& probe : probes)
+            probe = PtyProbe{};
+        s.probeSentAt.store(0);
+    };
+    // Tells longestLateness when the oldest byte still on its way left.
+    auto publishProbes = [&] {
+        std::optional<Clock::time_point> oldest;
+        for (const PtyProbe& probe : probes)
+            if (probe.sentAt)
+                oldest = oldest ? std::min(*oldest, *probe.sentAt) : *probe.sentAt;
+        s.probeSentAt.store(oldest ? oldest->time_since_epoch().count() : 0);
+    };
 
     // What one byte takes on the line under `line` (0 without wire time).
     auto perByte = [&](const HostLine& line) {
@@ -1002,17 +1117,49 @@ void VirtualSerialPort::serve()
             if (s.chatter)
                 wakeBy(s.nextChatter);
         }
+        // The meter's bytes: each direction has one on its way at a time,
+        // the next leaving a probe period after the last arrived.
+        if (s.probing.load() && probeMaster < 0 && !probeFailed) {
+            probeFailed = !openProbePty(probeMaster, probeSlave);
+            if (!probeFailed) {
+                const auto now = Clock::now();
+                probes[0] = {probeSlave, probeMaster, std::nullopt, now};
+                probes[1] = {probeMaster, probeSlave, std::nullopt, now};
+            }
+        }
+        if (probeMaster >= 0) {
+            for (PtyProbe& probe : probes) {
+                const auto now = Clock::now();
+                if (!probe.sentAt && now >= probe.nextAt) {
+                    const unsigned char byte = 0;
+                    if (::write(probe.from, &byte, 1) == 1)
+                        probe.sentAt = now;
+                    else
+                        probe.nextAt = now + kProbePeriod;
+                }
+                if (!probe.sentAt)
+                    wakeBy(probe.nextAt);
+            }
+            publishProbes();
+        }
 
-        // The wake-up descriptor, then per channel: listener, pty, client.
+        // The wake-up descriptor, the meter's bytes on their way, then per
+        // channel: listener, pty, client.
         struct Watched {
             Channel* channel;
             int listener = -1;
             int master = -1;
             int client = -1;
         };
-        pollfd fds[7];
+        pollfd fds[9];
         nfds_t count = 0;
         fds[count++] = {s.wake, POLLIN, 0};
+        int probeSlots[2] = {-1, -1};
+        for (int i = 0; i < 2; ++i)
+            if (probes[i].sentAt) {
+                probeSlots[i] = static_cast<int>(count);
+                fds[count++] = {probes[i].to, POLLIN, 0};
+            }
         Watched watched[2] = {{&s.lob}, {&s.management}};
         for (Watched& w : watched) {
             Channel& channel = *w.channel;
@@ -1038,6 +1185,39 @@ void VirtualSerialPort::serve()
             if (errno == EINTR)
                 continue;
             break;
+        }
+        // How late this pass runs: woken past its due moment, or kept
+        // waiting for a processor at any point since the last pass (after
+        // the host's bytes came in, say, which no due moment covers).
+        {
+            const auto now = Clock::now();
+            std::chrono::nanoseconds late{0};
+            if (wake && now > *wake)
+                late = now - *wake;
+            const auto waited = waitedForProcessor(schedstat);
+            if (waited && waitedBefore)
+                late = std::max(late, *waited - *waitedBefore);
+            waitedBefore = waited;
+            noteLateness(late);
+            for (int i = 0; i < 2; ++i) {
+                PtyProbe& probe = probes[i];
+                if (probeSlots[i] < 0 || fds[probeSlots[i]].revents == 0)
+                    continue;
+                unsigned char buffer[16];
+                const ssize_t n = ::read(probe.to, buffer, sizeof buffer);
+                if (n > 0) {
+                    noteLateness(now - *probe.sentAt);
+                    probe.sentAt.reset();
+                    probe.nextAt = now + kProbePeriod;
+                } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+                    // The pty has failed in some way: time no more bytes
+                    // rather than poll it again and again.
+                    closeProbePty();
+                    probeFailed = true;
+                    break;
+                }
+            }
+            publishProbes();
         }
         if (fds[0].revents != 0) {
             std::uint64_t value;
@@ -1074,6 +1254,9 @@ void VirtualSerialPort::serve()
             }
         }
     }
+    closeProbePty();
+    if (schedstat >= 0)
+        ::close(schedstat);
 }
 
 }  // namespace vxsim

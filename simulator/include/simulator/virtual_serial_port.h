@@ -143,6 +143,22 @@ public:
     // leaves the line quiet for that long, which a real chattering line
     // never is.
     std::chrono::milliseconds longestChatterGap() const;
+    // How late the scanner has been at worst since plug() or the last
+    // startLatenessMeter(): the longest of how long the kernel kept the
+    // serving thread waiting for a processor within one pass of its loop,
+    // how long after its next byte fell due it woke, and how long a byte
+    // took (or has been on its way) across a pty. A host waits a bounded
+    // time for each answer; on a busy machine the scanner can be kept from
+    // answering for longer, or its answer (and the host's bytes to it) held
+    // up in the kernel on the way, and what the host did then says nothing
+    // about the host.
+    std::chrono::microseconds longestLateness() const;
+    // Starts the meter again from zero. From the first call on, the serving
+    // thread also sends a byte every few milliseconds through a pty of its
+    // own, each way, and times it: the host's pty is carried by the same
+    // kernel work, which a busy machine delays like any other. Ports that
+    // nobody measures pay nothing for it.
+    void startLatenessMeter();
     // Stops taking bytes from the host (the pty fills up) until cleared.
     void setReadingPaused(bool paused);
     // Makes the filter driver fail every later request with this code.

@@ -1,8 +1,10 @@
 // A scanner that keeps scanning while a host finds and connects it (a
 // release leaves it enabled): its labels come before and after the sync
 // ping's answer, or at any moment, and the search (its queries included)
-// and the connect find their answers every round. A scanner that misses pings is pinged again while the connect's
-// time-out lasts; one that never answers fails within that time-out.
+// and the connect find their answers every round (a search that failed
+// while the simulated scanner ran too late to answer is run again). A
+// scanner that misses pings is pinged again while the connect's time-out
+// lasts; one that never answers fails within that time-out.
 #include "../SdkLogCapture.h"
 #include "DiscoveryFixture.h"
 
@@ -47,15 +49,16 @@ TEST_F(ScanningScanner, TheSearchFindsItEveryRound)
     auto& scanner = plugWired("rs232");
     scanner.scanAroundPing({"BEFORE-1", "BEFORE-2"}, {"AFTER"});
     const CDiscoveryTemplate search = searchTemplate({0});
-    int found = 0;
-    for (int round = 0; round < 20; ++round) {
+    vxtest::expectEveryRoundSucceeds(scanner, 20, [&]() -> std::string {
         DeviceList list;
         CSerialDeviceEnumerator enumerator(&search, &list.devices, 0);
         enumerator.setTimeout(20000);
-        EXPECT_EQ(enumerator.enumerate(), 0);
-        found += list.devices.size() == 1 && list.devices.front()->product != nullptr ? 1 : 0;
-    }
-    EXPECT_EQ(found, 20);
+        if (const int result = enumerator.enumerate(); result != 0)
+            return "the search answered " + std::to_string(result);
+        if (list.devices.size() != 1 || list.devices.front()->product == nullptr)
+            return "the search found " + std::to_string(list.devices.size()) + " devices, not the scanner";
+        return {};
+    });
 }
 
 // Labels at any moment, not only around the pings: the search's queries
